@@ -1,0 +1,65 @@
+// One FreeImage bitmap with the few operations the station needs: allocate, fill from a
+// GDI bitmap (a scanned page), and write to a file whose format follows the file name.
+#pragma once
+
+#include <windows.h>
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TFreeObject {
+public:
+  virtual ~TFreeObject() = default;
+  virtual bool HasImage() const { return false; }
+};
+
+class TFreeBitmap : public TFreeObject {
+public:
+  using TImageChangeEvent = std::function<void(TFreeBitmap *sender)>;
+  using TImageChangingEvent =
+      std::function<void(TFreeBitmap *sender, FIBITMAP *&oldImage, FIBITMAP *&newImage, bool &handled)>;
+
+  TFreeBitmap(int32_t imageType, int32_t width, int32_t height, int32_t bpp);
+  ~TFreeBitmap() override;
+  TFreeBitmap(const TFreeBitmap &) = delete;
+  TFreeBitmap &operator=(const TFreeBitmap &) = delete;
+
+  bool HasImage() const override { return ImageHandle != nullptr; }
+  virtual void ReleaseImage();
+
+  bool AllocateImage(int32_t imageType, int32_t width, int32_t height, int32_t bpp, uint32_t redMask = 0,
+                     uint32_t greenMask = 0, uint32_t blueMask = 0);
+  // Takes over another image; a null handle is refused.
+  bool ReplaceImage(FIBITMAP *newImage);
+  bool CanSaveAs(int32_t fif) const;
+  bool SaveToFile(const std::string &fileName, int32_t flags = 0) const;
+
+  FIBITMAP *Image() const { return ImageHandle; }
+
+  TImageChangeEvent OnImageChange;
+  TImageChangingEvent OnImageChanging;
+
+protected:
+  virtual bool ImageChanging(FIBITMAP *&oldImage, FIBITMAP *&newImage);
+  virtual void ImageChanged();
+  FIBITMAP *ImageHandle = nullptr;
+};
+
+class TFreeWinBitmap : public TFreeBitmap {
+public:
+  TFreeWinBitmap(int32_t imageType = FIT_BITMAP, int32_t width = 0, int32_t height = 0, int32_t bpp = 0);
+  ~TFreeWinBitmap() override;
+
+  void ReleaseImage() override;
+  // Copies a GDI bitmap (device-dependent or DIB section) into a new image.
+  // Returns false for a null handle or one that cannot be described; throws
+  // std::runtime_error("Error: GetDIBits failed") when the pixel copy fails.
+  bool ImportDeviceBitmap(HBITMAP bitmap);
+
+private:
+  bool DeleteAsDIB = false;
+  FIBITMAP *DisplayDib = nullptr;
+};

@@ -1,0 +1,146 @@
+// Owners of Windows resources: each frees what it holds when it goes out of scope,
+// so logic code never has a manual cleanup path.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace win {
+
+// Generic move-only owner of a value with a "none" state and a free function.
+template <typename T, T None, typename Free> class Unique {
+public:
+  Unique() = default;
+  explicit Unique(T value) : value_(value) {}
+  ~Unique() { reset(); }
+  Unique(const Unique &) = delete;
+  Unique &operator=(const Unique &) = delete;
+  Unique(Unique &&other) noexcept : value_(other.release()) {}
+  Unique &operator=(Unique &&other) noexcept {
+    if (this != &other)
+      reset(other.release());
+    return *this;
+  }
+
+  T get() const { return value_; }
+  explicit operator bool() const { return value_ != None; }
+  T release() { return std::exchange(value_, None); }
+  void reset(T value = None) {
+    T old = std::exchange(value_, value);
+    if (old != None)
+      Free()(old);
+  }
+
+private:
+  T value_ = None;
+};
+
+struct CloseHandleFree {
+  void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+struct GlobalFreeFree {
+  void operator()(HGLOBAL h) const { ::GlobalFree(h); }
+};
+struct FreeLibraryFree {
+  void operator()(HMODULE h) const { ::FreeLibrary(h); }
+};
+struct DestroyWindowFree {
+  void operator()(HWND h) const { ::DestroyWindow(h); }
+};
+struct DeleteObjectFree {
+  void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
+};
+struct DeleteDCFree {
+  void operator()(HDC h) const { ::DeleteDC(h); }
+};
+
+using UniqueHandle = Unique<HANDLE, nullptr, CloseHandleFree>;
+using UniqueGlobal = Unique<HGLOBAL, nullptr, GlobalFreeFree>;
+using UniqueLibrary = Unique<HMODULE, nullptr, FreeLibraryFree>;
+using UniqueWindow = Unique<HWND, nullptr, DestroyWindowFree>;
+using UniqueBitmap = Unique<HBITMAP, nullptr, DeleteObjectFree>;
+using UniqueFont = Unique<HFONT, nullptr, DeleteObjectFree>;
+using UniqueBrush = Unique<HBRUSH, nullptr, DeleteObjectFree>;
+using UniqueMemoryDC = Unique<HDC, nullptr, DeleteDCFree>;
+
+// A device context taken with GetDC and given back with ReleaseDC (null window = the screen).
+class WindowDC {
+public:
+  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_)
+      ::ReleaseDC(window_, dc_);
+  }
+  WindowDC(const WindowDC &) = delete;
+  WindowDC &operator=(const WindowDC &) = delete;
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+  HWND window_;
+  HDC dc_;
+};
+
+// A global memory block locked for the lifetime of the guard.
+class GlobalLockGuard {
+public:
+  explicit GlobalLockGuard(HGLOBAL block) : block_(block), data_(block ? ::GlobalLock(block) : nullptr) {}
+  ~GlobalLockGuard() {
+    if (data_)
+      ::GlobalUnlock(block_);
+  }
+  GlobalLockGuard(const GlobalLockGuard &) = delete;
+  GlobalLockGuard &operator=(const GlobalLockGuard &) = delete;
+  void *data() const { return data_; }
+  // Bytes the block really holds: the only size a reader of the block may trust.
+  SIZE_T size() const { return data_ ? ::GlobalSize(block_) : 0; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+private:
+  HGLOBAL block_;
+  void *data_;
+};
+
+class CriticalSection {
+public:
+  CriticalSection() { ::InitializeCriticalSection(&cs_); }
+  ~CriticalSection() { ::DeleteCriticalSection(&cs_); }
+  CriticalSection(const CriticalSection &) = delete;
+  CriticalSection &operator=(const CriticalSection &) = delete;
+  void Enter() { ::EnterCriticalSection(&cs_); }
+  void Leave() { ::LeaveCriticalSection(&cs_); }
+
+private:
+  CRITICAL_SECTION cs_;
+};
+
+// Holds a critical section for one scope; leaves it also when the scope is left by an exception.
+class Lock {
+public:
+  explicit Lock(CriticalSection &cs) : cs_(cs) { cs_.Enter(); }
+  ~Lock() { cs_.Leave(); }
+  Lock(const Lock &) = delete;
+  Lock &operator=(const Lock &) = delete;
+
+private:
+  CriticalSection &cs_;
+};
+
+// A GDI object selected into a DC for one scope.
+class SelectGuard {
+public:
+  SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~SelectGuard() {
+    if (old_ && old_ != HGDI_ERROR)
+      ::SelectObject(dc_, old_);
+  }
+  SelectGuard(const SelectGuard &) = delete;
+  SelectGuard &operator=(const SelectGuard &) = delete;
+
+private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+} // namespace win
