@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Creates (once) the build tree's 32-bit Wine prefix with the null graphics driver, so that
+# windows, controls and GDI work without any display.
+# Usage: prepare-wineprefix.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/wine-env.sh" "$1"
+
+if [ ! -f "$WINEPREFIX/.tovik-ready" ]; then
+  echo "wine: creating prefix $WINEPREFIX" >&2
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 </dev/null
+  wineserver -w
+  touch "$WINEPREFIX/.tovik-ready"
+fi
+tovik_start_wineserver
+# Headless unless a run asks for X (screenshots, a person at the screen).
+if [ "${TOVIK_WINE_GRAPHICS:-null}" = "null" ]; then
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+else
+  wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 </dev/null || true
+fi
+# The driver setting is read once per server: restart it.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+tovik_start_wineserver

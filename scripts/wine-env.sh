@@ -1,0 +1,14 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix per build tree.
+# Usage: . wine-env.sh BUILD_DIR
+tovik_build_dir=$(cd "$1" && pwd)
+export WINEPREFIX="$tovik_build_dir/wineprefix"
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# Nothing may offer to install Wine's .NET or HTML engines in a headless run.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# Starts this prefix's server detached from our stdout/stderr: a server that inherits a
+# pipe (CTest's, or a $(...) capture) would keep the reader waiting forever.
+tovik_start_wineserver() {
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+}
