@@ -144,3 +144,31 @@ private:
 };
 
 } // namespace win
+
+#include <objbase.h>
+
+namespace win {
+
+struct CoTaskMemFreeFree {
+  void operator()(void *memory) const { ::CoTaskMemFree(memory); }
+};
+
+// Memory the shell hands out (item ID lists of the folder picker).
+using UniqueCoTaskMem = Unique<void *, nullptr, CoTaskMemFreeFree>;
+
+// OLE on the calling thread for one scope; the shell's folder picker needs it.
+class OleApartment {
+public:
+  OleApartment() : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
+  ~OleApartment() {
+    if (ok_)
+      ::OleUninitialize();
+  }
+  OleApartment(const OleApartment &) = delete;
+  OleApartment &operator=(const OleApartment &) = delete;
+
+private:
+  bool ok_;
+};
+
+} // namespace win

@@ -1,0 +1,20 @@
+// Control IDs of the main window. Fixed so that the window can be driven from outside
+// (GetDlgItem on the window found by its class name).
+#pragma once
+
+namespace station {
+
+constexpr const char *kMainWindowClass = "TfMain";
+constexpr const char *kMainWindowCaption = "Tovik Scan";
+
+enum ControlId : int {
+  idBtGo = 101,
+  idCbShowConfig = 102,
+  idPb = 103,
+  idCbAuto = 104,
+  idEDir = 105,
+  idEDirBrowse = 106,
+  idLbStatus = 107,
+};
+
+} // namespace station

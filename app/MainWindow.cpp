@@ -1,0 +1,177 @@
+// The main window's frame: class, controls and their layout, and message dispatch.
+#include "app/ControlIds.h"
+#include "app/MessageLoop.h"
+#include "app/uMain.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+
+using namespace station;
+
+namespace {
+
+constexpr int kClientWidth = 469;
+constexpr int kClientHeight = 150;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+
+} // namespace
+
+TfMain::TfMain() {
+  static const ATOM windowClass = [] {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = Instance();
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    wc.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainWindowClass;
+    return ::RegisterClassExA(&wc);
+  }();
+  if (!windowClass)
+    throw std::runtime_error("Cannot register the main window class");
+
+  RECT frame = {0, 0, kClientWidth, kClientHeight};
+  ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  ::CreateWindowExA(0, kMainWindowClass, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, Instance(), this);
+  if (!Hwnd)
+    throw std::runtime_error("Cannot create the main window");
+
+  // Frame metrics may differ from what AdjustWindowRectEx assumed; the client area is what counts.
+  RECT client;
+  ::GetClientRect(Hwnd, &client);
+  ::SetWindowPos(Hwnd, nullptr, 0, 0, frame.right - frame.left + kClientWidth - client.right,
+                 frame.bottom - frame.top + kClientHeight - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  CreateControls();
+  Pages = std::make_unique<TPageHandOff>(
+      [this] { return OutputFolderText(); },
+      [this](std::unique_ptr<TSaveRec> rec) { SaveThread->QueuePage(std::move(rec)); });
+  FormCreate();
+}
+
+void TfMain::Show() {
+  RECT r;
+  ::GetWindowRect(Hwnd, &r);
+  int width = r.right - r.left, height = r.bottom - r.top;
+  ::SetWindowPos(Hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ::ShowWindow(Hwnd, SW_SHOWNORMAL);
+  ::UpdateWindow(Hwnd);
+}
+
+void TfMain::CreateControls() {
+  Font.reset(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                           "MS Sans Serif"));
+  // Creation order is the tab order.
+  auto add = [this](DWORD exStyle, const char *cls, const char *text, DWORD style, int x, int y, int w, int h,
+                    int id) {
+    HWND control = ::CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, Hwnd,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    if (!control)
+      throw std::runtime_error(std::string("Cannot create the control ") + text);
+    ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font.get()), FALSE);
+    return control;
+  };
+  btGo = add(0, "BUTTON", "Go..", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 16, 16, 75, 25, idBtGo);
+  cbShowConfig =
+      add(0, "BUTTON", "Show Config", WS_TABSTOP | BS_AUTOCHECKBOX, 120, 20, 97, 17, idCbShowConfig);
+  pb = add(0, PROGRESS_CLASSA, "", 0, 16, 56, 433, 17, idPb);
+  ::SendMessageA(pb, PBM_SETRANGE32, 0, 100);
+  cbAuto = add(0, "BUTTON", "Auto", WS_TABSTOP | BS_AUTOCHECKBOX, 344, 20, 97, 17, idCbAuto);
+  // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
+  eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, 16, 80, 410, 21, idEDir);
+  eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, 428, 80, 21, 21, idEDirBrowse);
+  lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX, 16, 120, 0, 0, idLbStatus);
+  SetStatus("lbStatus");
+  ::SetTimer(Hwnd, kCheckTimerId, 500, nullptr);
+}
+
+std::string TfMain::OutputFolderText() const {
+  int length = ::GetWindowTextLengthA(eDir);
+  std::string text(length + 1, '\0');
+  text.resize(::GetWindowTextA(eDir, &text[0], length + 1));
+  return text;
+}
+
+void TfMain::SetOutputFolderText(const std::string &text) { ::SetWindowTextA(eDir, text.c_str()); }
+
+bool TfMain::IsTicked(HWND checkBox) const {
+  return ::SendMessageA(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// The label keeps its top-left corner and takes the size of its text.
+void TfMain::SetStatus(const std::string &text) {
+  ::SetWindowTextA(lbStatus, text.c_str());
+  win::WindowDC dc(lbStatus);
+  if (!dc)
+    return;
+  win::SelectGuard font(dc.get(), Font.get());
+  SIZE extent = {};
+  ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  TEXTMETRICA metrics = {};
+  ::GetTextMetricsA(dc.get(), &metrics);
+  ::SetWindowPos(lbStatus, nullptr, 0, 0, extent.cx, metrics.tmHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(Hwnd, nullptr, TRUE);
+}
+
+void TfMain::HandleCommand(int id, int code) {
+  if (code != BN_CLICKED)
+    return;
+  if (id == idBtGo)
+    btGoClick();
+  else if (id == idEDirBrowse)
+    eDirBrowseClick();
+}
+
+LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_COMMAND:
+    HandleCommand(LOWORD(wParam), HIWORD(wParam));
+    return 0;
+  case WM_TIMER:
+    if (wParam == kCheckTimerId) {
+      try {
+        tmCheckTimer();
+      } catch (const std::exception &e) {
+        SetStatus(e.what());
+      }
+    }
+    return 0;
+  case kWriteFailedMessage:
+    ShowWriteFailure();
+    return 0;
+  case WM_DESTROY:
+    ::KillTimer(Hwnd, kCheckTimerId);
+    GuardedCall([this] { FormDestroy(); });
+    ::PostQuitMessage(0);
+    return 0;
+  case WM_NCDESTROY:
+    Window.release();
+    break;
+  }
+  return ::DefWindowProcA(Hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TfMain::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto *self = reinterpret_cast<TfMain *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message == WM_NCCREATE) {
+    self = static_cast<TfMain *>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->Hwnd = window;
+    self->Window.reset(window);
+  }
+  if (!self)
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  LRESULT result = 0;
+  if (!GuardedCall([&] { result = self->HandleMessage(message, wParam, lParam); }))
+    return message == WM_NCCREATE ? FALSE : 0;
+  return result;
+}

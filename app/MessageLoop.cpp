@@ -1,0 +1,62 @@
+#include "app/MessageLoop.h"
+
+#include "app/uUtils.h"
+#include "win/Owners.h"
+
+#include <deque>
+
+namespace {
+
+// The writer thread reports through its own box; the lock only makes a stray call safe.
+win::CriticalSection &DeferredGuard() {
+  static win::CriticalSection guard;
+  return guard;
+}
+
+std::deque<std::string> &DeferredErrors() {
+  static std::deque<std::string> errors;
+  return errors;
+}
+
+} // namespace
+
+std::string ErrorBoxText(const std::string &message) {
+  if (!message.empty() && message.back() > '.')
+    return message + '.';
+  return message;
+}
+
+void DeferError(const std::string &message) {
+  win::Lock lock(DeferredGuard());
+  DeferredErrors().push_back(message);
+}
+
+bool TakeDeferredError(std::string &message) {
+  win::Lock lock(DeferredGuard());
+  if (DeferredErrors().empty())
+    return false;
+  message = std::move(DeferredErrors().front());
+  DeferredErrors().pop_front();
+  return true;
+}
+
+void ShowDeferredErrors(HWND owner) {
+  std::string message;
+  while (TakeDeferredError(message)) {
+    std::string text = ErrorBoxText(message);
+    std::string title = ApplicationTitle();
+    ::MessageBoxA(::IsWindow(owner) ? owner : nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+  }
+}
+
+int RunMessageLoop(HWND mainWindow) {
+  MSG msg = {};
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!::IsWindow(mainWindow) || !::IsDialogMessageA(mainWindow, &msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    ShowDeferredErrors(mainWindow);
+  }
+  return static_cast<int>(msg.wParam);
+}

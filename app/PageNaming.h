@@ -1,0 +1,49 @@
+// Naming of scanned pages and their hand-off to the writer. Sides alternate front, back over
+// the whole run; a front takes a new time stamp, its back reuses it.
+#pragma once
+
+#include "image/uSaveThread.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// "yyyymmddhhmmsszzz": 17 digits, zero-padded.
+std::string FormatPageStamp(const SYSTEMTIME &stamp);
+
+// Folder + separator (unless it already ends in one) + "Scan" + stamp + side + ".jpg".
+std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, bool backSide);
+
+class TPageHandOff {
+public:
+  using TFolderText = std::function<std::string()>;
+  using TClock = std::function<SYSTEMTIME()>;
+  using TQueuePage = std::function<void(std::unique_ptr<TSaveRec>)>;
+  // Copies the page into the record; throws when the copy fails.
+  using TImportPage = std::function<void(TSaveRec &rec, HBITMAP page)>;
+
+  TPageHandOff(TFolderText folderText, TQueuePage queuePage, TClock clock = LocalClock,
+               TImportPage importPage = ImportWithGdi);
+
+  // Names the page, copies it into a new record and queues the record. The page stays the
+  // caller's. When the copy throws, nothing is queued, the side is kept, and the exception
+  // goes on to the caller.
+  void HandlePage(HBITMAP page);
+
+  bool BackSide = false;
+  SYSTEMTIME PageStamp = {};
+
+  static SYSTEMTIME LocalClock();
+  static void ImportWithGdi(TSaveRec &rec, HBITMAP page);
+
+private:
+  SYSTEMTIME NextFrontStamp();
+
+  TFolderText FolderText;
+  TQueuePage QueuePage;
+  TClock Clock;
+  TImportPage ImportPage;
+  bool HaveFrontStamp = false;
+};

@@ -1,0 +1,106 @@
+// The main window's start-up, shutdown and handlers.
+#include "app/uMain.h"
+
+#include "app/ControlIds.h"
+#include "app/MessageLoop.h"
+#include "app/uUtils.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <utility>
+
+namespace {
+
+constexpr const char *kSettingsKey = "eDir";
+constexpr const char *kNoScannerText = "No compatible scanners found";
+
+} // namespace
+
+void TfMain::FormCreate() {
+  DataDir = IncludeTrailingPathDelimiter(GetSpecialFolderPath(CSIDL_COMMON_APPDATA)) + "Tovik\\TovikScan";
+  SetUpScanner();
+  SetStatus("");
+  ForceDirectories(DataDir);
+  SetOutputFolderText(DataDir);
+  SaveThread = std::make_unique<TSaveThread>(
+      [this](const std::string &fileName, const std::string &reason) { WriteFailed(fileName, reason); });
+  Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
+  SetOutputFolderText(Settings->ReadString(kSettingsKey, OutputFolderText()));
+}
+
+void TfMain::FormDestroy() {
+  if (Settings)
+    Settings->WriteString(kSettingsKey, OutputFolderText());
+  SaveThread.reset();
+  Settings.reset();
+}
+
+// Without a TWAIN layer in this build the station behaves as on a machine without a source
+// manager: the user is told once, and everything but scanning works.
+void TfMain::SetUpScanner() {
+  Scanner = nullptr;
+  if (!Scanner) {
+    std::string title = ApplicationTitle();
+    ::MessageBoxA(Hwnd, kNoScannerText, title.c_str(), MB_ICONINFORMATION | MB_OK);
+  }
+  ::EnableWindow(btGo, Scanner != nullptr);
+}
+
+void TfMain::btGoClick() {
+  if (!Scanner)
+    return;
+}
+
+void TfMain::tmCheckTimer() {
+  if (!IsTicked(cbAuto) || !Scanner)
+    return;
+}
+
+namespace {
+
+// Opens the picker at the folder currently in the field.
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data)
+    ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
+  return 0;
+}
+
+} // namespace
+
+void TfMain::eDirBrowseClick() {
+  std::string current = OutputFolderText();
+  char displayName[MAX_PATH + 1] = {};
+  BROWSEINFOA info = {};
+  info.hwndOwner = Hwnd;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = "Output folder";
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(current.c_str());
+  win::UniqueCoTaskMem chosen(::SHBrowseForFolderA(&info));
+  char path[MAX_PATH + 1] = {};
+  if (chosen && ::SHGetPathFromIDListA(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path))
+    SetOutputFolderText(path);
+}
+
+std::string TfMain::SettingsFileName() const { return IncludeTrailingPathDelimiter(DataDir) + "config.ini"; }
+
+void TfMain::WriteFailed(const std::string &fileName, const std::string &reason) {
+  {
+    win::Lock lock(WriteFailureGuard);
+    WriteFailure = "Not saved: " + fileName + ": " + reason;
+  }
+  ::PostMessageA(Hwnd, kWriteFailedMessage, 0, 0);
+}
+
+void TfMain::ShowWriteFailure() {
+  std::string text;
+  {
+    win::Lock lock(WriteFailureGuard);
+    text = std::move(WriteFailure);
+    WriteFailure.clear();
+  }
+  if (!text.empty())
+    SetStatus(text);
+}

@@ -1,0 +1,75 @@
+// The station's only window: output folder, scan controls, progress and status line.
+#pragma once
+
+#include "app/PageNaming.h"
+#include "app/SettingsStore.h"
+#include "image/uSaveThread.h"
+#include "win/Owners.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+class TTwainSource;
+
+class TfMain {
+public:
+  // Creates the window and its controls and runs the start-up sequence; the window stays
+  // hidden until Show.
+  TfMain();
+  ~TfMain() = default;
+  TfMain(const TfMain &) = delete;
+  TfMain &operator=(const TfMain &) = delete;
+
+  void Show();
+  HWND Handle() const { return Hwnd; }
+
+  // Posted by the writer thread's failure report; shown in the status line.
+  static constexpr UINT kWriteFailedMessage = WM_APP + 1;
+  static constexpr UINT_PTR kCheckTimerId = 1;
+
+private:
+  // Start-up and shutdown, in the order the station relies on.
+  void FormCreate();
+  void FormDestroy();
+  void SetUpScanner();
+
+  void btGoClick();
+  void tmCheckTimer();
+  void eDirBrowseClick();
+
+  std::string SettingsFileName() const;
+  std::string OutputFolderText() const;
+  void SetOutputFolderText(const std::string &text);
+  void SetStatus(const std::string &text);
+  bool IsTicked(HWND checkBox) const;
+
+  // Called on the writer thread: keeps the text and asks the window to show it.
+  void WriteFailed(const std::string &fileName, const std::string &reason);
+  void ShowWriteFailure();
+
+  void CreateControls();
+  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void HandleCommand(int id, int code);
+
+  HWND Hwnd = nullptr;
+  win::UniqueFont Font;
+  HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
+  HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;
+
+  // Declared before the writer: its failure reports use them until it has stopped.
+  win::CriticalSection WriteFailureGuard;
+  std::string WriteFailure;
+
+  std::string DataDir;
+  std::unique_ptr<TSettingsStore> Settings;
+  std::unique_ptr<TSaveThread> SaveThread;
+  TTwainSource *Scanner = nullptr;     // owned by the TWAIN manager
+  std::unique_ptr<TPageHandOff> Pages; // keeps BackSide and PageStamp
+
+  // Last, so it is destroyed first: destroying the window runs the shutdown, which needs
+  // every other member.
+  win::UniqueWindow Window;
+};

@@ -1,0 +1,133 @@
+// The settings file, the error box text, the choice of scanner and folder creation.
+#include "app/MessageLoop.h"
+#include "app/ScannerChoice.h"
+#include "app/SettingsStore.h"
+#include "app/uUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <FreeImage.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+struct FreeImageEnvironment : ::testing::Environment {
+  void SetUp() override { FreeImage_Initialise(TRUE); }
+  void TearDown() override { FreeImage_DeInitialise(); }
+};
+const auto *const kFreeImage = ::testing::AddGlobalTestEnvironment(new FreeImageEnvironment);
+
+// A fresh folder name under the temporary folder; the folder itself does not exist yet.
+std::string FreshFolder(const std::string &name) {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  std::string folder =
+      std::string(temp) + "tovik-station-" + std::to_string(::GetCurrentProcessId()) + "-" + name;
+  ::DeleteFileA((folder + "\\a\\b\\config.ini").c_str());
+  ::RemoveDirectoryA((folder + "\\a\\b").c_str());
+  ::RemoveDirectoryA((folder + "\\a").c_str());
+  ::RemoveDirectoryA(folder.c_str());
+  return folder;
+}
+
+std::string FileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool IsFile(const std::string &path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(SettingsStore, WritesOnlyWhenDestroyedIntoAFolderItCreates) {
+  const std::string file = FreshFolder("settings") + "\\a\\b\\config.ini";
+  int asked = 0;
+  {
+    TSettingsStore store([&] {
+      ++asked;
+      return file;
+    });
+    EXPECT_EQ(store.ReadString("eDir", "C:\\Default"), "C:\\Default"); // no file yet
+    store.WriteString("eDir", "Q:\\not there\\out");
+    EXPECT_EQ(store.ReadString("eDir", "C:\\Default"), "Q:\\not there\\out");
+    EXPECT_FALSE(IsFile(file));
+  }
+  EXPECT_GT(asked, 0);
+  EXPECT_NE(FileText(file).find("[Main]"), std::string::npos);
+  EXPECT_NE(FileText(file).find("eDir=Q:\\not there\\out"), std::string::npos);
+
+  TSettingsStore reread([&] { return file; });
+  EXPECT_EQ(reread.ReadString("eDir", "C:\\Default"), "Q:\\not there\\out");
+  EXPECT_EQ(reread.ReadString("Other", "fallback"), "fallback");
+  reread.SetDefaultSection("Elsewhere");
+  EXPECT_EQ(reread.ReadString("eDir", "fallback"), "fallback");
+}
+
+TEST(SettingsStore, LongValuesSurviveTheRoundTrip) {
+  const std::string file = FreshFolder("long") + "\\a\\b\\config.ini";
+  const std::string value = "C:\\" + std::string(1500, 'x');
+  {
+    TSettingsStore([&] { return file; }).WriteString("eDir", value);
+  }
+  EXPECT_EQ(TSettingsStore([&] { return file; }).ReadString("eDir", ""), value);
+}
+
+TEST(Paths, TrailingDelimiterAndFolderChains) {
+  EXPECT_EQ(IncludeTrailingPathDelimiter(""), "\\");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\ProgramData"), "C:\\ProgramData\\");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\Out\\"), "C:\\Out\\");
+
+  const std::string folder = FreshFolder("chain") + "\\a\\b";
+  EXPECT_TRUE(ForceDirectories(folder + "\\"));
+  EXPECT_NE(::GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_TRUE(ForceDirectories(folder)); // already there
+  EXPECT_FALSE(GetSpecialFolderPath(0x23 /* CSIDL_COMMON_APPDATA */).empty());
+}
+
+TEST(ErrorBox, TextAndTitle) {
+  EXPECT_EQ(ErrorBoxText("Error: GetDIBits failed"), "Error: GetDIBits failed.");
+  EXPECT_EQ(ErrorBoxText("Code 42"), "Code 42.");
+  EXPECT_EQ(ErrorBoxText("Why?"), "Why?."); // '?' sorts after '.'
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("Stop!"), "Stop!");
+  EXPECT_EQ(ErrorBoxText(""), "");
+  EXPECT_EQ(ApplicationTitle(), "station_unit_tests"); // the first character is kept as it is
+}
+
+TEST(ErrorBox, CallbackBoundaryDefersErrorsAndDropsAborts) {
+  std::string message;
+  while (TakeDeferredError(message)) {
+  }
+  EXPECT_TRUE(GuardedCall([] {}));
+  EXPECT_FALSE(GuardedCall([] { throw EAbort(); }));
+  EXPECT_FALSE(TakeDeferredError(message));
+  EXPECT_FALSE(GuardedCall([] { throw std::runtime_error("first"); }));
+  EXPECT_FALSE(GuardedCall([] { throw std::logic_error("second"); }));
+  ASSERT_TRUE(TakeDeferredError(message));
+  EXPECT_EQ(message, "first");
+  ASSERT_TRUE(TakeDeferredError(message));
+  EXPECT_EQ(message, "second");
+  EXPECT_FALSE(TakeDeferredError(message));
+}
+
+TEST(ScannerChoice, FirstProductNameWithKvsInAnyCase) {
+  std::vector<std::string> names = {"GPhoto2 Camera", "Maker kV-s1025C", "KV-S2048", "broken"};
+  std::vector<int> asked;
+  auto name = [&](int i) {
+    asked.push_back(i);
+    return names.at(i);
+  };
+  EXPECT_EQ(FirstCompatibleScanner(int(names.size()), name), 1);
+  EXPECT_EQ(asked, (std::vector<int>{0, 1})); // nothing after the first match is looked at
+  EXPECT_EQ(FirstCompatibleScanner(1, name), -1);
+  EXPECT_EQ(FirstCompatibleScanner(0, name), -1);
+  EXPECT_FALSE(IsCompatibleScanner("KV S1025"));
+}
+
+} // namespace
