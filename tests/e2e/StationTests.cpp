@@ -1,0 +1,213 @@
+// TovikScan.exe started and used through its window: layout, data folder, settings file, and
+// the start without a scanner.
+#include "StationDriver.h"
+
+#include "app/ControlIds.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace e2e;
+using namespace station;
+
+namespace {
+
+const std::string kDataDir = "C:\\ProgramData\\Tovik\\TovikScan";
+const std::string kConfigFile = kDataDir + "\\config.ini";
+
+// The build hands over a Unix path; Wine maps the root of the Unix tree to drive Z:.
+std::string StationExe() {
+  std::string path = TOVIK_SCAN_EXE;
+  if (!path.empty() && path[0] == '/')
+    path = "Z:" + path;
+  for (char &c : path)
+    if (c == '/')
+      c = '\\';
+  return path;
+}
+
+// A virtual scanner whose devices are not KV-S models: the station finds no compatible scanner.
+StationDriver::Environment NoCompatibleScanner() {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  std::string scenario = std::string(temp) + "tovik-e2e-no-kvs.ini";
+  std::ofstream(scenario) << "devices=Office Flatbed 3000|Document Camera\n";
+  return {{"TOVIK_VSCANNER_SCENARIO", scenario}};
+}
+
+std::string ConfigValue(const std::string &key) {
+  char value[1024] = {};
+  ::GetPrivateProfileStringA("Main", key.c_str(), "<missing>", value, sizeof value, kConfigFile.c_str());
+  return value;
+}
+
+class StationTest : public ::testing::Test {
+protected:
+  StationDriver Station{StationExe()};
+
+  // Starts the station, answers the one "no scanner" box and waits until the window is up.
+  void StartWithoutScanner() {
+    ASSERT_TRUE(Station.Start(NoCompatibleScanner()));
+    HWND box = Station.WaitForMessageBox();
+    ASSERT_NE(box, nullptr) << "no message box at start";
+    EXPECT_EQ(StationDriver::MessageBoxText(box), "No compatible scanners found");
+    EXPECT_EQ(StationDriver::WindowText(box), "Tovikscan");
+    StationDriver::PressOk(box);
+    ASSERT_TRUE(Station.WaitUntilShown()) << "the main window did not appear";
+  }
+
+  void CloseStation() {
+    ASSERT_TRUE(Station.Close()) << "the station did not end after WM_CLOSE";
+    EXPECT_EQ(Station.ExitCode(), 0u);
+  }
+};
+
+TEST_F(StationTest, FirstStartCreatesTheDataFolderAndSavesItAsOutputFolder) {
+  ::DeleteFileA(kConfigFile.c_str());
+  ::RemoveDirectoryA(kDataDir.c_str());
+  ASSERT_FALSE(FolderExists(kDataDir));
+
+  StartWithoutScanner();
+  EXPECT_TRUE(FolderExists(kDataDir));
+  EXPECT_EQ(Station.Text(idEDir), kDataDir);
+  EXPECT_FALSE(FileExists(kConfigFile)); // written on close, not before
+  CloseStation();
+
+  ASSERT_TRUE(FileExists(kConfigFile));
+  EXPECT_EQ(ConfigValue("eDir"), kDataDir);
+  const std::string text = ReadFileText(kConfigFile);
+  EXPECT_NE(text.find("[Main]"), std::string::npos) << text;
+  EXPECT_NE(text.find("eDir=" + kDataDir), std::string::npos) << text;
+}
+
+TEST_F(StationTest, TypedFolderThatDoesNotExistIsShownAgainAtTheNextStart) {
+  const std::string typed = "C:\\Tovik e2e\\not there yet";
+  StartWithoutScanner();
+  Station.SetText(idEDir, typed);
+  CloseStation();
+  EXPECT_EQ(ConfigValue("eDir"), typed);
+
+  StationDriver again(StationExe());
+  ASSERT_TRUE(again.Start(NoCompatibleScanner()));
+  HWND box = again.WaitForMessageBox();
+  ASSERT_NE(box, nullptr);
+  StationDriver::PressOk(box);
+  ASSERT_TRUE(again.WaitUntilShown());
+  EXPECT_EQ(again.Text(idEDir), typed);
+  EXPECT_FALSE(FolderExists(typed)); // the station never creates the output folder
+  ASSERT_TRUE(again.Close());
+
+  ::WritePrivateProfileStringA("Main", "eDir", kDataDir.c_str(), kConfigFile.c_str());
+}
+
+TEST_F(StationTest, WithoutScannerTellsOnceKeepsGoDisabledAndStillWorks) {
+  StartWithoutScanner();
+  EXPECT_TRUE(Station.MessageBoxes().empty()) << "a second box after the first was answered";
+  EXPECT_FALSE(Station.IsEnabled(idBtGo));
+  EXPECT_EQ(Station.Text(idLbStatus), "");
+
+  // Nothing else depends on a scanner: the ticks can be set, the timer runs, the folder is saved.
+  Station.Click(idCbAuto);
+  Station.Click(idCbShowConfig);
+  ASSERT_TRUE(WaitFor([&] { return Station.IsTicked(idCbAuto) && Station.IsTicked(idCbShowConfig); }));
+  ::Sleep(1200); // a few timer ticks with "Auto" ticked and no scanner
+  EXPECT_TRUE(Station.MessageBoxes().empty());
+  EXPECT_EQ(Station.Text(idLbStatus), "");
+  Station.SetText(idEDir, "C:\\Scans without scanner");
+  CloseStation();
+  EXPECT_EQ(ConfigValue("eDir"), "C:\\Scans without scanner");
+  ::WritePrivateProfileStringA("Main", "eDir", kDataDir.c_str(), kConfigFile.c_str());
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = {};
+  ::GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+RECT ClientRectOf(HWND control, HWND parent) {
+  RECT r;
+  ::GetWindowRect(control, &r);
+  ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
+  return r;
+}
+
+TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
+  StartWithoutScanner();
+  HWND window = Station.Window();
+
+  RECT client;
+  ::GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 469);
+  EXPECT_EQ(client.bottom, 150);
+  EXPECT_EQ(StationDriver::WindowText(window), "Tovik Scan");
+  const LONG style = ::GetWindowLongA(window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME); // fixed border
+  RECT frame;
+  ::GetWindowRect(window, &frame);
+  EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+
+  struct Expected {
+    int id;
+    const char *cls;
+    const char *text;
+    RECT rect; // left, top, right, bottom in client coordinates
+    bool tabStop;
+  };
+  // The folder field 16,80,433,21 is shared by the edit box and its browse button.
+  const Expected expected[] = {
+      {idBtGo, "Button", "Go..", {16, 16, 91, 41}, true},
+      {idCbShowConfig, "Button", "Show Config", {120, 20, 217, 37}, true},
+      {idPb, "msctls_progress32", "", {16, 56, 449, 73}, false},
+      {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
+      {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
+      {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
+  };
+  std::vector<int> tabOrder;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+    tabOrder.push_back(::GetDlgCtrlID(child));
+  EXPECT_EQ(tabOrder,
+            (std::vector<int>{idBtGo, idCbShowConfig, idPb, idCbAuto, idEDir, idEDirBrowse, idLbStatus}));
+
+  for (const Expected &e : expected) {
+    SCOPED_TRACE(e.id);
+    HWND control = Station.Control(e.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(_stricmp(ClassOf(control).c_str(), e.cls), 0) << ClassOf(control);
+    if (e.text) {
+      EXPECT_EQ(Station.Text(e.id), e.text);
+    }
+    RECT r = ClientRectOf(control, window);
+    EXPECT_EQ(r.left, e.rect.left);
+    EXPECT_EQ(r.top, e.rect.top);
+    EXPECT_EQ(r.right, e.rect.right);
+    EXPECT_EQ(r.bottom, e.rect.bottom);
+    EXPECT_EQ((::GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) != 0, e.tabStop);
+  }
+  RECT rect = ClientRectOf(Station.Control(idEDir), window);
+  RECT browse = ClientRectOf(Station.Control(idEDirBrowse), window);
+  EXPECT_TRUE(rect.left == 16 && browse.right == 16 + 433) << "the folder field spans 433 pixels";
+  EXPECT_FALSE(Station.IsTicked(idCbShowConfig));
+  EXPECT_FALSE(Station.IsTicked(idCbAuto));
+  EXPECT_EQ(::SendMessageA(Station.Control(idPb), PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_EQ(::SendMessageA(Station.Control(idPb), PBM_GETRANGE, FALSE, 0), 100);
+
+  // The status label sits at 16,120 and is as wide as its text: empty after start-up.
+  HWND status = Station.Control(idLbStatus);
+  EXPECT_EQ(_stricmp(ClassOf(status).c_str(), "Static"), 0);
+  RECT label = ClientRectOf(status, window);
+  EXPECT_EQ(label.left, 16);
+  EXPECT_EQ(label.top, 120);
+  EXPECT_EQ(label.right, 16);
+  EXPECT_GT(label.bottom, 120);
+  CloseStation();
+}
+
+} // namespace
