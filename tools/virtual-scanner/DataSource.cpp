@@ -1,0 +1,450 @@
+#include "tools/virtual-scanner/DataSource.h"
+
+#include "tools/virtual-scanner/DataSourceGuards.h"
+
+#include "tools/virtual-scanner/Module.h"
+#include "tools/virtual-scanner/TripletNames.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+namespace vscan {
+namespace {
+
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
+
+std::string Hex(uintptr_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
+  return buf;
+}
+
+void CopyText(char *target, size_t size, const std::string &text) {
+  const size_t n = std::min(text.size(), size - 1);
+  std::memcpy(target, text.data(), n);
+  target[n] = '\0';
+}
+
+// A fixed-width TWAIN string, which may lack its terminating zero.
+std::string FieldText(const char *field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+std::string ScenarioPath() {
+  char buf[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableA("TOVIK_VSCANNER_SCENARIO", buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH)
+    return std::string(buf, n);
+  return ModuleFolder() + "virtual-scanner.ini";
+}
+
+} // namespace
+
+void DataSource::LoadScenario() {
+  scenario_ = Scenario();
+  std::vector<std::string> errors;
+  const std::string path = ScenarioPath();
+  std::ifstream in(path, std::ios::binary);
+  if (in) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    ParseScenario(text.str(), scenario_, errors);
+  }
+  scenarioLoaded_ = true;
+  log_.SetPath(scenario_.logPath);
+  faultFired_.assign(scenario_.faults.size(), false);
+  format_ = FormatOf(scenario_);
+  for (const std::string &e : errors)
+    log_.Write("note", 0, 0, 0, 0, 0, "scenario error: " + e);
+}
+
+TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  const bool identityRequest =
+      dg == DG_CONTROL && dat == DAT_IDENTITY && (msg == MSG_GET || msg == MSG_OPENDS);
+  // Re-read at every enumeration and open, so a test can change it between runs.
+  if (!scenarioLoaded_ || (identityRequest && state_ == 3))
+    LoadScenario();
+  notes_.clear();
+  Result result;
+  if (!ApplyFault(dg, dat, msg, data, result))
+    result = Dispatch(origin, dg, dat, msg, data);
+  if (result.cc != TWCC_SUCCESS)
+    lastCc_ = result.cc;
+  log_.Write("in", dg, dat, msg, result.rc, result.cc, notes_);
+  return result.rc;
+}
+
+bool DataSource::ApplyFault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, Result &result) {
+  for (size_t i = 0; i < scenario_.faults.size(); ++i) {
+    const Fault &f = scenario_.faults[i];
+    if (f.dg != dg || f.dat != dat || f.msg != msg)
+      continue;
+    if (f.page != 0 && !(feeder_.InBatch() && feeder_.Page() == f.page))
+      continue;
+    if (f.once && faultFired_[i])
+      continue;
+    faultFired_[i] = true;
+    result.rc = f.rc;
+    result.cc = f.cc;
+    if (dg == DG_CONTROL && dat == DAT_STATUS && data)
+      static_cast<TW_STATUS *>(data)->ConditionCode = f.cc;
+    notes_ = "fault=1";
+    return true;
+  }
+  return false;
+}
+
+DataSource::Result DataSource::Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                        TW_MEMREF data) {
+  if (dg == DG_CONTROL) {
+    switch (dat) {
+    case DAT_IDENTITY:
+      return Identity(origin, msg, static_cast<TW_IDENTITY *>(data));
+    case DAT_USERINTERFACE:
+      return UserInterface(msg, static_cast<TW_USERINTERFACE *>(data));
+    case DAT_EVENT:
+      if (msg == MSG_PROCESSEVENT)
+        return ProcessEvent(static_cast<TW_EVENT *>(data));
+      break;
+    case DAT_CAPABILITY:
+      return Capability(msg, static_cast<TW_CAPABILITY *>(data));
+    case DAT_STATUS:
+      if (msg == MSG_GET)
+        return Status(static_cast<TW_STATUS *>(data));
+      break;
+    case DAT_PENDINGXFERS:
+      return PendingXfers(msg, static_cast<TW_PENDINGXFERS *>(data));
+    case DAT_SETUPMEMXFER:
+      if (msg == MSG_GET)
+        return SetupMemXfer(static_cast<TW_SETUPMEMXFER *>(data));
+      break;
+    case DAT_SETUPFILEXFER:
+      return SetupFileXfer(msg, static_cast<TW_SETUPFILEXFER *>(data));
+    case DAT_ENTRYPOINT:
+      if (msg == MSG_SET)
+        return EntryPoint(data);
+      break;
+    default:
+      break;
+    }
+  } else if (dg == DG_IMAGE && msg == MSG_GET) {
+    switch (dat) {
+    case DAT_IMAGEINFO:
+      return ImageInfo(static_cast<TW_IMAGEINFO *>(data));
+    case DAT_PALETTE8:
+      return Palette(static_cast<TW_PALETTE8 *>(data));
+    case DAT_IMAGEMEMXFER:
+      return MemoryTransfer(static_cast<TW_IMAGEMEMXFER *>(data));
+    case DAT_IMAGENATIVEXFER:
+      return NativeTransfer(data);
+    case DAT_IMAGEFILEXFER:
+      return FileTransfer();
+    default:
+      break;
+    }
+  }
+  return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+}
+
+void DataSource::FillIdentity(TW_IDENTITY &identity, size_t device) const {
+  const TW_UINT32 id = identity.Id;
+  identity = TW_IDENTITY{};
+  identity.Id = id;
+  identity.Version.MajorNum = 1;
+  identity.Version.MinorNum = 0;
+  identity.Version.Language = TWLG_USA;
+  identity.Version.Country = TWCY_USA;
+  CopyText(identity.Version.Info, sizeof identity.Version.Info, "Tovik virtual scanner 1.0");
+  identity.ProtocolMajor = TWON_PROTOCOLMAJOR;
+  identity.ProtocolMinor = TWON_PROTOCOLMINOR;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyText(identity.Manufacturer, sizeof identity.Manufacturer, scenario_.manufacturer);
+  CopyText(identity.ProductFamily, sizeof identity.ProductFamily, scenario_.productFamily);
+  CopyText(identity.ProductName, sizeof identity.ProductName,
+           scenario_.devices[device % scenario_.devices.size()]);
+}
+
+DataSource::Result DataSource::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
+  VSCAN_REQUIRE_DATA(identity);
+  switch (msg) {
+  case MSG_GET: {
+    if (state_ > 3) {
+      *identity = self_;
+    } else {
+      // Each device once, then the first again: the source manager stops listing when a name
+      // repeats, and the next listing starts over with the first device.
+      const size_t count = scenario_.devices.size();
+      const size_t position = enumeration_++ % (count + 1);
+      FillIdentity(*identity, position == count ? 0 : position);
+    }
+    notes_ = "name=\"" + FieldText(identity->ProductName, sizeof identity->ProductName) + "\"";
+    return Result{};
+  }
+  case MSG_OPENDS:
+    return OpenSource(origin, identity);
+  case MSG_CLOSEDS:
+    return CloseSource();
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
+  if (state_ != 3)
+    return Result{TWRC_FAILURE, TWCC_MAXCONNECTIONS};
+  const std::string wanted = FieldText(identity->ProductName, sizeof identity->ProductName);
+  device_ = 0;
+  for (size_t i = 0; i < scenario_.devices.size(); ++i)
+    if (scenario_.devices[i] == wanted)
+      device_ = i;
+  // The source manager gave the record its Id: keep using that record's identity as our origin.
+  self_ = *identity;
+  if (self_.ProductName[0] == '\0')
+    FillIdentity(self_, device_);
+  app_ = origin ? *origin : TW_IDENTITY{};
+  feeder_.Load(scenario_);
+  capState_ = CapabilityState{};
+  if (!MechanismWorks(scenario_, capState_.xferMech))
+    capState_.xferMech = scenario_.nativeXfer ? TWSX_NATIVE : TWSX_FILE;
+  fileName_ = scenario_.fileName;
+  if (fileName_.empty()) {
+    char temp[MAX_PATH] = {};
+    const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+    fileName_ = std::string(temp, n < MAX_PATH ? n : 0) + "TovikVirtualScan.bmp";
+  }
+  notifier_.Create([this](WPARAM token) { OnPosted(token); });
+  lastCc_ = TWCC_SUCCESS;
+  pending_ = Pending::None;
+  EndPageData();
+  state_ = 4;
+  notes_ = "Id=" + std::to_string(self_.Id) + " name=\"" + scenario_.devices[device_] + "\"";
+  return Result{};
+}
+
+DataSource::Result DataSource::CloseSource() {
+  VSCAN_REQUIRE_STATE(4, 4);
+  dialog_.Close();
+  notifier_.Destroy();
+  pending_ = Pending::None;
+  ++token_;
+  state_ = 3;
+  return Result{};
+}
+
+std::string DataSource::DialogText() {
+  return std::to_string(feeder_.SheetsInFeeder()) + " sheet(s) in the feeder, " +
+         (scenario_.sides == 2 ? "duplex" : "simplex") + ".\nScan them?";
+}
+
+DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
+  switch (msg) {
+  case MSG_ENABLEDS: {
+    VSCAN_REQUIRE_STATE(4, 4);
+    VSCAN_REQUIRE_DATA(ui);
+    notes_ = "ShowUI=" + std::to_string(ui->ShowUI) + " ModalUI=" + std::to_string(ui->ModalUI) +
+             " hParent=" + Hex(reinterpret_cast<uintptr_t>(ui->hParent));
+    state_ = 5;
+    ++token_;
+    if (ui->ShowUI) {
+      const WPARAM token = token_;
+      const bool shown = dialog_.Show(
+          scenario_.devices[device_ % scenario_.devices.size()], DialogText(), scenario_.dialog,
+          scenario_.dialogDelayMs, [this, token](DialogChoice c) {
+            if (token == token_)
+              RequestNotification(c == DialogChoice::Scan ? Pending::Scan : Pending::CloseRequest);
+          });
+      if (!shown) {
+        state_ = 4;
+        return Result{TWRC_FAILURE, TWCC_OPERATIONERROR};
+      }
+    } else {
+      RequestNotification(Pending::Scan);
+    }
+    return Result{};
+  }
+  case MSG_DISABLEDS:
+    VSCAN_REQUIRE_STATE(5, 5);
+    dialog_.Close();
+    pending_ = Pending::None;
+    ++token_;
+    state_ = 4;
+    return Result{};
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+void DataSource::RequestNotification(Pending what) {
+  pending_ = what;
+  // Without a window to post to (no message queue), tell the application at once.
+  if (!notifier_.Post(token_))
+    OnPosted(token_);
+}
+
+void DataSource::OnPosted(WPARAM token) {
+  if (token != token_ || pending_ == Pending::None)
+    return;
+  const TW_UINT16 msg = TakePendingMessage();
+  if (msg != MSG_NULL)
+    SendToApplication(msg);
+}
+
+TW_UINT16 DataSource::TakePendingMessage() {
+  const Pending what = std::exchange(pending_, Pending::None);
+  if (state_ != 5)
+    return MSG_NULL;
+  if (what == Pending::CloseRequest)
+    return MSG_CLOSEDSREQ;
+  if (what != Pending::Scan)
+    return MSG_NULL;
+  if (feeder_.StartBatch()) {
+    state_ = 6;
+    return MSG_XFERREADY;
+  }
+  return scenario_.emptyFeeder == EmptyFeeder::CloseRequest ? MSG_CLOSEDSREQ : MSG_NULL;
+}
+
+void DataSource::SendToApplication(TW_UINT16 msg) {
+  const DSMENTRYPROC entry = notifier_.Entry();
+  TW_UINT16 rc = TWRC_FAILURE;
+  if (entry)
+    rc = entry(&self_, &app_, DG_CONTROL, DAT_NULL, msg, nullptr);
+  log_.Write("out", DG_CONTROL, DAT_NULL, msg, rc, 0, entry ? "" : "dsm=missing");
+}
+
+DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
+  VSCAN_REQUIRE_STATE(5, 7);
+  VSCAN_REQUIRE_DATA(event);
+  event->TWMessage = MSG_NULL;
+  const MSG *message = static_cast<const MSG *>(event->pEvent);
+  if (!message)
+    return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+  notes_ = "message=" + Hex(message->message);
+  // Our own posted notification, offered by an application that asks before dispatching.
+  if (notifier_.IsPostedMessage(*message) && message->wParam == token_ && pending_ != Pending::None) {
+    event->TWMessage = TakePendingMessage();
+    notes_ += " TWMessage=" + NameOf(NameKind::Msg, event->TWMessage);
+    return Result{TWRC_DSEVENT, TWCC_SUCCESS};
+  }
+  return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+}
+
+DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
+  VSCAN_REQUIRE_STATE(4, 7);
+  VSCAN_REQUIRE_DATA(cap);
+  if (msg == MSG_SET && state_ != 4)
+    return Result{TWRC_FAILURE, TWCC_SEQERROR};
+  capState_.feederLoaded = feeder_.Loaded();
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "cap=0x%04X", cap->Cap);
+  notes_ = buf;
+  if (cap->Cap == CAP_FEEDERLOADED)
+    notes_ += std::string(" value=") + (capState_.feederLoaded ? "1" : "0");
+  const CapabilityAnswer answer = AnswerCapability(scenario_, capState_, msg, *cap);
+  return Result{answer.rc, answer.cc};
+}
+
+DataSource::Result DataSource::Status(TW_STATUS *status) {
+  VSCAN_REQUIRE_DATA(status);
+  status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
+  status->Reserved = 0;
+  notes_ = "ConditionCode=" + std::to_string(status->ConditionCode);
+  return Result{};
+}
+
+DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
+  VSCAN_REQUIRE_DATA(pending);
+  switch (msg) {
+  case MSG_GET:
+    VSCAN_REQUIRE_STATE(4, 7);
+    break;
+  case MSG_ENDXFER:
+    VSCAN_REQUIRE_STATE(6, 7);
+    notes_ = "page=" + std::to_string(feeder_.Page()) + " ";
+    feeder_.EndPage();
+    EndPageData();
+    state_ = feeder_.InBatch() ? 6 : 5;
+    break;
+  case MSG_RESET:
+    VSCAN_REQUIRE_STATE(6, 6);
+    feeder_.Reset();
+    EndPageData();
+    state_ = 5;
+    break;
+  case MSG_STOPFEEDER:
+    VSCAN_REQUIRE_STATE(6, 6);
+    feeder_.StopFeeder();
+    break;
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+  pending->Count = static_cast<TW_UINT16>(feeder_.Pending());
+  pending->EOJ = 0;
+  notes_ += "Count=" + std::to_string(pending->Count);
+  return Result{};
+}
+
+DataSource::Result DataSource::SetupMemXfer(TW_SETUPMEMXFER *setup) {
+  VSCAN_REQUIRE_STATE(4, 6);
+  VSCAN_REQUIRE_DATA(setup);
+  const TW_UINT32 oneStrip = scenario_.stripBytes ? scenario_.stripBytes : TransferRowBytes(format_);
+  setup->MinBufSize = scenario_.minBuffer ? scenario_.minBuffer : oneStrip;
+  setup->MaxBufSize = scenario_.maxBuffer;
+  setup->Preferred = scenario_.preferredBuffer;
+  notes_ = "Min=" + std::to_string(setup->MinBufSize) + " Max=" + std::to_string(setup->MaxBufSize) +
+           " Preferred=" + std::to_string(setup->Preferred);
+  return Result{};
+}
+
+DataSource::Result DataSource::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
+  VSCAN_REQUIRE_STATE(4, 6);
+  VSCAN_REQUIRE_DATA(setup);
+  switch (msg) {
+  case MSG_SET:
+    if (setup->Format != TWFF_BMP)
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    fileName_ = FieldText(setup->FileName, sizeof setup->FileName);
+    break;
+  case MSG_RESET:
+    fileName_ = scenario_.fileName;
+    break;
+  case MSG_GET:
+  case MSG_GETDEFAULT:
+    break;
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+  CopyText(setup->FileName, sizeof setup->FileName, FileNameForPage());
+  setup->Format = TWFF_BMP;
+  setup->VRefNum = 0;
+  notes_ = "FileName=\"" + FileNameForPage() + "\"";
+  return Result{};
+}
+
+std::string DataSource::FileNameForPage() const {
+  std::string name = fileName_;
+  const std::string marker = "{page}";
+  const size_t at = name.find(marker);
+  if (at != std::string::npos)
+    name.replace(at, marker.size(), std::to_string(feeder_.Page()));
+  return name;
+}
+
+DataSource::Result DataSource::EntryPoint(const void *data) {
+  VSCAN_REQUIRE_STATE(3, 4);
+  VSCAN_REQUIRE_DATA(data);
+  // TW_ENTRYPOINT: Size (UINT32), then DSM_Entry; only the entry is used.
+  TW_UINT32 size = 0;
+  std::memcpy(&size, data, sizeof size);
+  if (size < 8)
+    return Result{TWRC_FAILURE, TWCC_BADVALUE};
+  void *entry = nullptr;
+  std::memcpy(&entry, static_cast<const char *>(data) + 4, sizeof entry);
+  notifier_.SetEntry(reinterpret_cast<DSMENTRYPROC>(entry));
+  return Result{};
+}
+
+} // namespace vscan

@@ -1,0 +1,91 @@
+// The virtual scanner as a TWAIN data source: the state machine of one open session (TWAIN
+// states 3 to 7) and the dispatch of every triplet that DS_Entry receives.
+#pragma once
+
+#include "tools/virtual-scanner/Capabilities.h"
+#include "tools/virtual-scanner/Feeder.h"
+#include "tools/virtual-scanner/Notifier.h"
+#include "tools/virtual-scanner/PageImage.h"
+#include "tools/virtual-scanner/Scenario.h"
+#include "tools/virtual-scanner/SettingsDialog.h"
+#include "tools/virtual-scanner/TripletLog.h"
+#include "twain/TwainRecords.h"
+
+#include <string>
+#include <vector>
+
+namespace vscan {
+
+class DataSource {
+public:
+  TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
+  void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
+
+private:
+  struct Result {
+    TW_UINT16 rc = TWRC_SUCCESS;
+    TW_UINT16 cc = TWCC_SUCCESS;
+  };
+  enum class Pending { None, Scan, CloseRequest };
+
+  void LoadScenario();
+  bool ApplyFault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, Result &result);
+  Result Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+  Result Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity);
+  Result OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity);
+  Result CloseSource();
+  Result UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui);
+  Result ProcessEvent(TW_EVENT *event);
+  Result Capability(TW_UINT16 msg, TW_CAPABILITY *cap);
+  Result Status(TW_STATUS *status);
+  Result PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending);
+  Result SetupMemXfer(TW_SETUPMEMXFER *setup);
+  Result SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup);
+  Result EntryPoint(const void *data);
+  Result ImageInfo(TW_IMAGEINFO *info);
+  Result Palette(TW_PALETTE8 *palette);
+  Result MemoryTransfer(TW_IMAGEMEMXFER *xfer);
+  Result NativeTransfer(TW_MEMREF data);
+  Result FileTransfer();
+  Result StartPage(TW_UINT16 mechanism);
+
+  void FillIdentity(TW_IDENTITY &identity, size_t device) const;
+  void RequestNotification(Pending what);
+  void OnPosted(WPARAM token);
+  TW_UINT16 TakePendingMessage();
+  void SendToApplication(TW_UINT16 msg);
+  void EndPageData();
+  std::string FileNameForPage() const;
+  std::string DialogText();
+
+  Scenario scenario_;
+  bool scenarioLoaded_ = false;
+  TripletLog log_;
+  std::string notes_;
+  std::vector<bool> faultFired_;
+
+  int state_ = 3;
+  size_t enumeration_ = 0;
+  size_t device_ = 0;
+  TW_IDENTITY self_{};
+  TW_IDENTITY app_{};
+  TW_UINT16 lastCc_ = TWCC_SUCCESS;
+
+  Feeder feeder_;
+  CapabilityState capState_;
+  Notifier notifier_;
+  SettingsDialog dialog_;
+  Pending pending_ = Pending::None;
+  WPARAM token_ = 0;
+
+  PageFormat format_;
+  bool pageStarted_ = false;
+  bool pageDone_ = false;
+  std::vector<uint8_t> pageRows_;
+  size_t pageOffset_ = 0;
+  std::string fileName_;
+};
+
+} // namespace vscan

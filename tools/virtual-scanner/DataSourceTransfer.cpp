@@ -1,0 +1,185 @@
+// The image triplets of the data source: image description, palette, and the memory, native
+// and file transfers of the current page.
+#include "tools/virtual-scanner/DataSource.h"
+
+#include "tools/virtual-scanner/DataSourceGuards.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace vscan {
+namespace {
+
+constexpr TW_UINT16 TWPA_RGB = 0;
+constexpr TW_UINT16 TWPA_GRAY = 1;
+constexpr TW_UINT16 TWCP_NONE = 0;
+
+} // namespace
+
+DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
+  VSCAN_REQUIRE_STATE(6, 7);
+  VSCAN_REQUIRE_DATA(info);
+  *info = TW_IMAGEINFO{};
+  info->XResolution.Whole = static_cast<TW_INT16>(format_.resolution);
+  info->YResolution.Whole = static_cast<TW_INT16>(format_.resolution);
+  info->ImageWidth = format_.width;
+  info->ImageLength = format_.height;
+  const bool rgb = format_.kind == PixelKind::Rgb;
+  info->SamplesPerPixel = rgb ? 3 : 1;
+  for (int i = 0; i < info->SamplesPerPixel; ++i)
+    info->BitsPerSample[i] = static_cast<TW_INT16>(rgb ? 8 : format_.bits);
+  info->BitsPerPixel = static_cast<TW_INT16>(BitsPerPixel(format_));
+  info->Planar = 0;
+  info->PixelType = static_cast<TW_INT16>(TwainPixelType(format_.kind));
+  info->Compression = TWCP_NONE;
+  notes_ = "page=" + std::to_string(feeder_.Page()) + " width=" + std::to_string(info->ImageWidth) +
+           " height=" + std::to_string(info->ImageLength) + " bpp=" + std::to_string(info->BitsPerPixel) +
+           " PixelType=" + std::to_string(info->PixelType);
+  return Result{};
+}
+
+DataSource::Result DataSource::Palette(TW_PALETTE8 *palette) {
+  VSCAN_REQUIRE_STATE(4, 7);
+  VSCAN_REQUIRE_DATA(palette);
+  if (format_.kind != PixelKind::Palette && format_.kind != PixelKind::Gray)
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  *palette = TW_PALETTE8{};
+  const uint32_t entries = ColorCount(format_);
+  palette->NumColors = static_cast<TW_UINT16>(entries);
+  palette->PaletteType = (format_.kind == PixelKind::Gray || format_.grayPalette) ? TWPA_GRAY : TWPA_RGB;
+  for (uint32_t i = 0; i < entries; ++i) {
+    const Rgb c = EntryColor(format_, i);
+    palette->Colors[i] = TW_ELEMENT8{static_cast<TW_UINT8>(i), c.r, c.g, c.b};
+  }
+  notes_ = "NumColors=" + std::to_string(entries);
+  return Result{};
+}
+
+DataSource::Result DataSource::StartPage(TW_UINT16 mechanism) {
+  if (!MechanismWorks(scenario_, mechanism))
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  if (pageDone_)
+    return Result{TWRC_FAILURE, TWCC_SEQERROR};
+  notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
+  if (pageStarted_)
+    return Result{};
+  if (scenario_.cancelAtPage == feeder_.Page()) {
+    pageDone_ = true;
+    state_ = 7;
+    return Result{TWRC_CANCEL, TWCC_SUCCESS};
+  }
+  if (scenario_.jamAtPage == feeder_.Page()) {
+    feeder_.Jam();
+    pageDone_ = true;
+    return Result{TWRC_FAILURE, TWCC_PAPERJAM};
+  }
+  if (scenario_.timePerPageMs > 0)
+    ::Sleep(static_cast<DWORD>(scenario_.timePerPageMs));
+  pageStarted_ = true;
+  return Result{};
+}
+
+void DataSource::EndPageData() {
+  pageStarted_ = false;
+  pageDone_ = false;
+  pageRows_.clear();
+  pageRows_.shrink_to_fit();
+  pageOffset_ = 0;
+}
+
+DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
+  VSCAN_REQUIRE_STATE(6, 7);
+  VSCAN_REQUIRE_DATA(xfer);
+  const Result start = StartPage(TWSX_MEMORY);
+  if (start.rc != TWRC_SUCCESS || !pageStarted_)
+    return start;
+  if (pageRows_.empty())
+    pageRows_ = TransferRows(format_, feeder_.Page(), feeder_.Side());
+
+  // The application's buffer: a pointer, or a global handle whose real size bounds the length.
+  TW_UINT32 length = xfer->Memory.Length;
+  void *target = xfer->Memory.TheMem;
+  std::unique_ptr<win::GlobalLockGuard> lock;
+  if (xfer->Memory.Flags & TWMF_HANDLE) {
+    lock = std::make_unique<win::GlobalLockGuard>(static_cast<HGLOBAL>(xfer->Memory.TheMem));
+    target = lock->data();
+    length = static_cast<TW_UINT32>(std::min<SIZE_T>(length, lock->size()));
+  }
+  if (!target || length == 0)
+    return Result{TWRC_FAILURE, TWCC_BADVALUE};
+
+  const TW_UINT32 rowBytes = TransferRowBytes(format_);
+  const size_t remaining = pageRows_.size() - pageOffset_;
+  size_t n = 0;
+  if (scenario_.stripBytes == 0) {
+    const size_t rows = length / rowBytes;
+    if (rows == 0)
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    n = std::min(rows * rowBytes, remaining);
+  } else {
+    n = std::min<size_t>({scenario_.stripBytes, length, remaining});
+  }
+  std::memcpy(target, pageRows_.data() + pageOffset_, n);
+  const size_t firstRow = pageOffset_ / rowBytes;
+  const size_t endRow = (pageOffset_ + n + rowBytes - 1) / rowBytes;
+  pageOffset_ += n;
+
+  xfer->Compression = TWCP_NONE;
+  xfer->BytesPerRow = rowBytes;
+  xfer->Columns = static_cast<TW_UINT32>(format_.width);
+  xfer->Rows = static_cast<TW_UINT32>(endRow - firstRow);
+  xfer->XOffset = 0;
+  xfer->YOffset = static_cast<TW_UINT32>(firstRow);
+  xfer->BytesWritten = static_cast<TW_UINT32>(n);
+  state_ = 7;
+  notes_ += " Length=" + std::to_string(length) + " BytesWritten=" + std::to_string(n) +
+            " YOffset=" + std::to_string(firstRow);
+  if (pageOffset_ < pageRows_.size())
+    return Result{};
+  pageDone_ = true;
+  return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
+  VSCAN_REQUIRE_STATE(6, 6);
+  VSCAN_REQUIRE_DATA(data);
+  const Result start = StartPage(TWSX_NATIVE);
+  if (start.rc != TWRC_SUCCESS || !pageStarted_)
+    return start;
+  const std::vector<uint8_t> dib = PackedDib(format_, feeder_.Page(), feeder_.Side());
+  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
+  {
+    win::GlobalLockGuard lock(block.get());
+    if (!lock)
+      return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    std::memcpy(lock.data(), dib.data(), dib.size());
+  }
+  notes_ += " bytes=" + std::to_string(dib.size());
+  // From here the application owns the block.
+  *static_cast<HGLOBAL *>(data) = block.release();
+  pageDone_ = true;
+  state_ = 7;
+  return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+DataSource::Result DataSource::FileTransfer() {
+  VSCAN_REQUIRE_STATE(6, 6);
+  const Result start = StartPage(TWSX_FILE);
+  if (start.rc != TWRC_SUCCESS || !pageStarted_)
+    return start;
+  const std::string name = FileNameForPage();
+  notes_ += " FileName=\"" + name + "\"";
+  const std::vector<uint8_t> bmp = BmpFile(format_, feeder_.Page(), feeder_.Side());
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  out.close();
+  if (!out)
+    return Result{TWRC_FAILURE, TWCC_FILEWRITEERROR};
+  pageDone_ = true;
+  state_ = 7;
+  return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+} // namespace vscan

@@ -1,0 +1,53 @@
+// The sheet feeder and the batch in progress: which page is current, how many pages are pending,
+// what stays in the feeder after a cancel or a jam. Pure bookkeeping, no TWAIN or Windows.
+//
+// Pages are numbered from 1 since the source was opened, both sides counted; a sheet leaves the
+// feeder when its front side becomes the current page.
+#pragma once
+
+namespace vscan {
+
+struct Scenario;
+
+class Feeder {
+public:
+  void Load(const Scenario &scenario);
+
+  // Sheets waiting in the feeder; an empty feeder is refilled while the scenario has refills left.
+  int SheetsInFeeder();
+  bool Loaded() { return SheetsInFeeder() > 0; }
+
+  // Takes a batch (the whole feeder or the scenario's batch size) and pulls its first sheet.
+  // False when the feeder is empty.
+  bool StartBatch();
+  bool InBatch() const { return inBatch_; }
+
+  int Page() const { return page_; }
+  int Side() const { return side_; }
+  // Pages of the batch not yet ended, the current one included: both sides of every sheet.
+  int Pending() const;
+
+  // Ends the current page and moves to the next one; returns the pages still pending.
+  int EndPage();
+  // Drops the rest of the batch; sheets not yet pulled stay in the feeder.
+  void Reset();
+  // No more sheets are pulled: the batch ends with the current sheet.
+  void StopFeeder() { batchSheetsLeft_ = 0; }
+  // The current sheet jammed: the batch ends with the current page, the sheet is lost.
+  void Jam() { jammed_ = true; }
+
+private:
+  int sheets_ = 0;
+  int sides_ = 2;
+  int perBatch_ = 0;
+  int refillSheets_ = 0;
+  int refillsLeft_ = 0;
+
+  bool inBatch_ = false;
+  bool jammed_ = false;
+  int batchSheetsLeft_ = 0; // reserved for the batch, not yet pulled
+  int page_ = 0;
+  int side_ = 0;
+};
+
+} // namespace vscan

@@ -1,0 +1,22 @@
+// The data source's own DLL: its instance handle, folder and window classes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vscan {
+
+void SetThisModule(HINSTANCE module);
+HINSTANCE ThisModule();
+
+// Folder of the .ds file, with a trailing backslash.
+std::string ModuleFolder();
+
+// Registers a window class of this DLL once; a class left behind by an earlier load of the DLL
+// (whose window procedure is gone) is replaced.
+bool EnsureWindowClass(const char *name, WNDPROC procedure);
+// Unregisters the classes registered by EnsureWindowClass (when the DLL is unloaded).
+void UnregisterWindowClasses();
+
+} // namespace vscan

@@ -1,0 +1,137 @@
+// The virtual scanner's page pattern: every sample is a pure function of the page number, the
+// side of the sheet and the position, so a test can compute any expected pixel and check
+// orientation, colour order and palettes pixel by pixel.
+//
+// Pure and header-only, without Windows: the data source and the tests include it alike.
+#pragma once
+
+#include <cstdint>
+
+namespace vscan {
+
+// Numbered as the TWPT_ pixel types.
+enum class PixelKind { Bw = 0, Gray = 1, Rgb = 2, Palette = 3 };
+
+// Top-left block that marks the page's origin (clipped to small pages).
+constexpr int kMarkerSize = 8;
+
+inline bool InMarker(int x, int y) { return x < kMarkerSize && y < kMarkerSize; }
+
+struct Rgb {
+  uint8_t r, g, b;
+  bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+// page: 1-based number of the page since the source was opened (each side is a page);
+// side: 0 for the front of a sheet, 1 for the back; x, y: column and row from the top-left.
+inline Rgb RgbPixel(int page, int side, int x, int y) {
+  if (InMarker(x, y))
+    return Rgb{255, 0, 0};
+  return Rgb{static_cast<uint8_t>((x + page * 7) & 255), static_cast<uint8_t>((y + side * 64) & 255),
+             static_cast<uint8_t>((x ^ y) & 255)};
+}
+
+// Brightness of a grey page with `bits` (8 or 4) bits per sample: 0 is black.
+inline unsigned GrayLevel(int page, int side, int x, int y, int bits) {
+  const unsigned levels = 1u << bits;
+  if (InMarker(x, y))
+    return levels - 1;
+  const unsigned v8 = static_cast<unsigned>(x + 2 * y + page * 7 + side * 64) & 255u;
+  return bits >= 8 ? v8 : v8 >> (8 - bits);
+}
+
+// Black-and-white page: 1 is white. A checkerboard of 4-pixel squares shifted by page and side.
+inline unsigned BwLevel(int page, int side, int x, int y) {
+  if (InMarker(x, y))
+    return 1;
+  return static_cast<unsigned>(x / 4 + y / 4 + page + side) & 1u;
+}
+
+// Palette page: index into a table of 1 << bits entries.
+inline unsigned PaletteIndex(int page, int side, int x, int y, int bits) {
+  const unsigned entries = 1u << bits;
+  if (InMarker(x, y))
+    return entries - 1;
+  return static_cast<unsigned>(x + 3 * y + page * 7 + side * 64) % entries;
+}
+
+// The generated palette: entry i of a table with `entries` colours (Channel1..3 = red, green, blue).
+inline Rgb GeneratedPaletteColor(unsigned i, unsigned entries) {
+  const unsigned step = entries > 1 ? 255u / (entries - 1) : 0u;
+  const unsigned v = (i * step) & 255u;
+  return Rgb{static_cast<uint8_t>(v), static_cast<uint8_t>(255u - v), static_cast<uint8_t>((i * 37u) & 255u)};
+}
+
+// The grey palette (key palette=gray): entry i is an even grey ramp.
+inline Rgb GrayPaletteColor(unsigned i, unsigned entries) {
+  const unsigned step = entries > 1 ? 255u / (entries - 1) : 0u;
+  const uint8_t v = static_cast<uint8_t>((i * step) & 255u);
+  return Rgb{v, v, v};
+}
+
+// The sample value the scanner sends for a one-sample pixel (BW, grey, palette), as it appears
+// in the transferred rows. For BW and grey, vanilla flavor means 0 is white, so the level is
+// inverted; the picture stays the same for a reader that honours the flavor.
+inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, int side, int x, int y) {
+  switch (kind) {
+  case PixelKind::Bw: {
+    const unsigned v = BwLevel(page, side, x, y);
+    return vanilla ? 1u - v : v;
+  }
+  case PixelKind::Gray: {
+    const unsigned v = GrayLevel(page, side, x, y, bits);
+    return vanilla ? ((1u << bits) - 1u) - v : v;
+  }
+  case PixelKind::Palette:
+    return PaletteIndex(page, side, x, y, bits);
+  case PixelKind::Rgb:
+    break;
+  }
+  return 0;
+}
+
+// Bytes of one row of `width` pixels of `bitsPerPixel`, optionally padded to whole 32-bit words.
+inline uint32_t RowBytes(uint32_t width, uint32_t bitsPerPixel, bool padded) {
+  const uint64_t bits = static_cast<uint64_t>(width) * bitsPerPixel;
+  return static_cast<uint32_t>(padded ? (bits + 31) / 32 * 4 : (bits + 7) / 8);
+}
+
+// Writes row y of a page as the scanner transfers it: samples packed most significant bit first,
+// RGB as red, green, blue; the row's padding bytes (if any) are not touched.
+inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, int width, int y,
+                    uint8_t *row) {
+  if (kind == PixelKind::Rgb) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = RgbPixel(page, side, x, y);
+      row[3 * x] = c.r;
+      row[3 * x + 1] = c.g;
+      row[3 * x + 2] = c.b;
+    }
+    return;
+  }
+  if (bits == 8) {
+    for (int x = 0; x < width; ++x)
+      row[x] = static_cast<uint8_t>(SampleValue(kind, bits, vanilla, page, side, x, y));
+    return;
+  }
+  const int perByte = 8 / bits;
+  const int bytes = (width * bits + 7) / 8;
+  for (int i = 0; i < bytes; ++i)
+    row[i] = 0;
+  for (int x = 0; x < width; ++x) {
+    const unsigned v = SampleValue(kind, bits, vanilla, page, side, x, y);
+    const int shift = 8 - bits * (x % perByte + 1);
+    row[x / perByte] = static_cast<uint8_t>(row[x / perByte] | (v << shift));
+  }
+}
+
+// Reads sample x of a packed row (inverse of FillRow for one-sample pixels): for tests.
+inline unsigned ReadSample(const uint8_t *row, int bits, int x) {
+  if (bits == 8)
+    return row[x];
+  const int perByte = 8 / bits;
+  const int shift = 8 - bits * (x % perByte + 1);
+  return (row[x / perByte] >> shift) & ((1u << bits) - 1u);
+}
+
+} // namespace vscan

@@ -1,0 +1,84 @@
+#include "tools/virtual-scanner/SettingsDialog.h"
+
+#include "tools/virtual-scanner/Module.h"
+
+namespace vscan {
+namespace {
+
+constexpr char kClassName[] = "TovikVirtualScannerSettings";
+constexpr int kScanId = IDOK;
+constexpr int kCancelId = IDCANCEL;
+constexpr UINT_PTR kAnswerTimer = 1;
+
+} // namespace
+
+bool SettingsDialog::Show(const std::string &productName, const std::string &text, DialogAnswer automatic,
+                          int delayMs, std::function<void(DialogChoice)> onChoice) {
+  Close();
+  onChoice_ = std::move(onChoice);
+  automatic_ = automatic;
+  answered_ = false;
+  if (!EnsureWindowClass(kClassName, &SettingsDialog::WindowProc))
+    return false;
+  const std::string title = productName + " settings";
+  window_.reset(::CreateWindowExA(WS_EX_DLGMODALFRAME, kClassName, title.c_str(),
+                                  WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 340, 150, nullptr, nullptr, ThisModule(), this));
+  if (!window_)
+    return false;
+  HINSTANCE module = ThisModule();
+  ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 12, 12, 310, 40, window_.get(), nullptr,
+                    module, nullptr);
+  ::CreateWindowExA(0, "BUTTON", "Scan", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 140, 70, 85,
+                    26, window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kScanId)), module,
+                    nullptr);
+  ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 235, 70, 85, 26, window_.get(),
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelId)), module, nullptr);
+  if (automatic != DialogAnswer::Interactive)
+    ::SetTimer(window_.get(), kAnswerTimer, static_cast<UINT>(delayMs > 0 ? delayMs : 1), nullptr);
+  return true;
+}
+
+void SettingsDialog::Choose(DialogChoice choice) {
+  if (answered_)
+    return;
+  answered_ = true;
+  ::KillTimer(window_.get(), kAnswerTimer);
+  ::ShowWindow(window_.get(), SW_HIDE);
+  if (onChoice_)
+    onChoice_(choice);
+}
+
+LRESULT CALLBACK SettingsDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto *create = reinterpret_cast<CREATESTRUCTA *>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+  auto *self = reinterpret_cast<SettingsDialog *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  try {
+    switch (message) {
+    case WM_COMMAND:
+      if (self && LOWORD(wParam) == kScanId)
+        self->Choose(DialogChoice::Scan);
+      else if (self && LOWORD(wParam) == kCancelId)
+        self->Choose(DialogChoice::Cancel);
+      return 0;
+    case WM_CLOSE:
+      if (self)
+        self->Choose(DialogChoice::Cancel);
+      return 0;
+    case WM_TIMER:
+      if (self && wParam == kAnswerTimer)
+        self->Choose(self->automatic_ == DialogAnswer::Scan ? DialogChoice::Scan : DialogChoice::Cancel);
+      return 0;
+    default:
+      break;
+    }
+  } catch (...) {
+    // The choice is lost; the application can still disable the source.
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace vscan
