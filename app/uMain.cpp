@@ -23,6 +23,7 @@ void TfMain::FormCreate() {
   SetStatus("");
   ForceDirectories(DataDir);
   SetOutputFolderText(DataDir);
+  WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
   SaveThread = std::make_unique<TSaveThread>(
       [this](const std::string &fileName, const std::string &reason) { WriteFailed(fileName, reason); });
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
@@ -87,20 +88,15 @@ void TfMain::eDirBrowseClick() {
 std::string TfMain::SettingsFileName() const { return IncludeTrailingPathDelimiter(DataDir) + "config.ini"; }
 
 void TfMain::WriteFailed(const std::string &fileName, const std::string &reason) {
-  {
-    win::Lock lock(WriteFailureGuard);
-    WriteFailure = "Not saved: " + fileName + ": " + reason;
+  try {
+    WriteFailures->Post("Not saved: " + fileName + ": " + reason);
+  } catch (...) {
+    // Out of memory on the writer thread: the status line misses one report.
   }
-  ::PostMessageA(Hwnd, kWriteFailedMessage, 0, 0);
 }
 
 void TfMain::ShowWriteFailure() {
-  std::string text;
-  {
-    win::Lock lock(WriteFailureGuard);
-    text = std::move(WriteFailure);
-    WriteFailure.clear();
-  }
+  std::string text = WriteFailures ? WriteFailures->Take() : std::string();
   if (!text.empty())
     SetStatus(text);
 }

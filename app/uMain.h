@@ -3,6 +3,7 @@
 
 #include "app/PageNaming.h"
 #include "app/SettingsStore.h"
+#include "app/ThreadText.h"
 #include "image/uSaveThread.h"
 #include "win/Owners.h"
 
@@ -59,9 +60,8 @@ private:
   HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
   HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;
 
-  // Declared before the writer: its failure reports use them until it has stopped.
-  win::CriticalSection WriteFailureGuard;
-  std::string WriteFailure;
+  // Declared before the writer: its failure reports use it until the writer has stopped.
+  std::unique_ptr<TThreadText> WriteFailures;
 
   std::string DataDir;
   std::unique_ptr<TSettingsStore> Settings;
