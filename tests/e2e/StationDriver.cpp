@@ -149,8 +149,10 @@ HWND StationDriver::WaitForMessageBox(DWORD timeoutMs) const {
   HWND box = nullptr;
   WaitFor(
       [&] {
-        std::vector<HWND> boxes = MessageBoxes();
-        box = boxes.empty() ? nullptr : boxes.front();
+        // A box is ready once shown: its controls exist and hold their texts by then.
+        for (HWND candidate : MessageBoxes())
+          if (::IsWindowVisible(candidate) && ::GetDlgItem(candidate, IDOK))
+            box = candidate;
         return box != nullptr;
       },
       timeoutMs);
