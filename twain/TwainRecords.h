@@ -190,11 +190,11 @@ constexpr size_t TW_ARRAY_HEADER_SIZE = 6;
 // Entry points
 // ---------------------------------------------------------------------------------------------
 // Source manager: TWAIN_32.DLL, export ordinal 1.
-typedef TW_UINT16(WINAPI *DSMENTRYPROC)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG,
-                                        TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_UINT16(WINAPI *DSMENTRYPROC)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                        TW_UINT16 MSG, TW_MEMREF pData);
 // Data source: exported by name ("DS_Entry", undecorated) from the source's .ds file.
-typedef TW_UINT16(WINAPI *DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
-                                       TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_UINT16(WINAPI *DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                       TW_MEMREF pData);
 
 // ---------------------------------------------------------------------------------------------
 // Constants
@@ -396,8 +396,8 @@ static_assert(sizeof(TW_STR32) == 34 && sizeof(TW_STR64) == 66 && sizeof(TW_STR1
 static_assert(sizeof(TW_FIX32) == 4, "TW_FIX32");
 static_assert(offsetof(TW_FIX32, Whole) == 0 && offsetof(TW_FIX32, Frac) == 2, "TW_FIX32 offsets");
 static_assert(sizeof(TW_FRAME) == 16, "TW_FRAME");
-static_assert(offsetof(TW_FRAME, Left) == 0 && offsetof(TW_FRAME, Top) == 4 && offsetof(TW_FRAME, Right) == 8 &&
-                  offsetof(TW_FRAME, Bottom) == 12,
+static_assert(offsetof(TW_FRAME, Left) == 0 && offsetof(TW_FRAME, Top) == 4 &&
+                  offsetof(TW_FRAME, Right) == 8 && offsetof(TW_FRAME, Bottom) == 12,
               "TW_FRAME offsets");
 
 static_assert(sizeof(TW_VERSION) == 42, "TW_VERSION");
@@ -422,7 +422,8 @@ static_assert(sizeof(TW_EVENT) == 6, "TW_EVENT");
 static_assert(offsetof(TW_EVENT, pEvent) == 0 && offsetof(TW_EVENT, TWMessage) == 4, "TW_EVENT offsets");
 
 static_assert(sizeof(TW_STATUS) == 4, "TW_STATUS");
-static_assert(offsetof(TW_STATUS, ConditionCode) == 0 && offsetof(TW_STATUS, Reserved) == 2, "TW_STATUS offsets");
+static_assert(offsetof(TW_STATUS, ConditionCode) == 0 && offsetof(TW_STATUS, Reserved) == 2,
+              "TW_STATUS offsets");
 
 static_assert(sizeof(TW_CAPABILITY) == 8, "TW_CAPABILITY");
 static_assert(offsetof(TW_CAPABILITY, Cap) == 0 && offsetof(TW_CAPABILITY, ConType) == 2 &&
@@ -434,7 +435,8 @@ static_assert(offsetof(TW_ONEVALUE, ItemType) == 0 && offsetof(TW_ONEVALUE, Item
               "TW_ONEVALUE offsets");
 
 static_assert(offsetof(TW_ENUMERATION, ItemType) == 0 && offsetof(TW_ENUMERATION, NumItems) == 2 &&
-                  offsetof(TW_ENUMERATION, CurrentIndex) == 6 && offsetof(TW_ENUMERATION, DefaultIndex) == 10 &&
+                  offsetof(TW_ENUMERATION, CurrentIndex) == 6 &&
+                  offsetof(TW_ENUMERATION, DefaultIndex) == 10 &&
                   offsetof(TW_ENUMERATION, ItemList) == TW_ENUMERATION_HEADER_SIZE,
               "TW_ENUMERATION offsets");
 
@@ -451,9 +453,10 @@ static_assert(offsetof(TW_RANGE, ItemType) == 0 && offsetof(TW_RANGE, MinValue) 
 static_assert(sizeof(TW_IMAGEINFO) == 42, "TW_IMAGEINFO");
 static_assert(offsetof(TW_IMAGEINFO, XResolution) == 0 && offsetof(TW_IMAGEINFO, YResolution) == 4 &&
                   offsetof(TW_IMAGEINFO, ImageWidth) == 8 && offsetof(TW_IMAGEINFO, ImageLength) == 12 &&
-                  offsetof(TW_IMAGEINFO, SamplesPerPixel) == 16 && offsetof(TW_IMAGEINFO, BitsPerSample) == 18 &&
-                  offsetof(TW_IMAGEINFO, BitsPerPixel) == 34 && offsetof(TW_IMAGEINFO, Planar) == 36 &&
-                  offsetof(TW_IMAGEINFO, PixelType) == 38 && offsetof(TW_IMAGEINFO, Compression) == 40,
+                  offsetof(TW_IMAGEINFO, SamplesPerPixel) == 16 &&
+                  offsetof(TW_IMAGEINFO, BitsPerSample) == 18 && offsetof(TW_IMAGEINFO, BitsPerPixel) == 34 &&
+                  offsetof(TW_IMAGEINFO, Planar) == 36 && offsetof(TW_IMAGEINFO, PixelType) == 38 &&
+                  offsetof(TW_IMAGEINFO, Compression) == 40,
               "TW_IMAGEINFO offsets");
 
 static_assert(sizeof(TW_SETUPMEMXFER) == 12, "TW_SETUPMEMXFER");
@@ -462,7 +465,8 @@ static_assert(offsetof(TW_SETUPMEMXFER, MinBufSize) == 0 && offsetof(TW_SETUPMEM
               "TW_SETUPMEMXFER offsets");
 
 static_assert(sizeof(TW_MEMORY) == 12, "TW_MEMORY");
-static_assert(offsetof(TW_MEMORY, Flags) == 0 && offsetof(TW_MEMORY, Length) == 4 && offsetof(TW_MEMORY, TheMem) == 8,
+static_assert(offsetof(TW_MEMORY, Flags) == 0 && offsetof(TW_MEMORY, Length) == 4 &&
+                  offsetof(TW_MEMORY, TheMem) == 8,
               "TW_MEMORY offsets");
 
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");

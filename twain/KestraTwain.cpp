@@ -1,0 +1,179 @@
+#include "twain/KestraTwain.h"
+
+#include "twain/KestraTwainUtils.h"
+#include "twain/TwainSource.h"
+#include "twain/VirtualWindow.h"
+
+#include <cstring>
+
+TKestraTwain::TKestraTwain() {
+  virtualWindow_ = CreateVirtualWindow(this);
+  info_ = std::make_unique<TTwainIdentity>(this);
+  appIdentity_ = info_->Record();
+}
+
+TKestraTwain::~TKestraTwain() {
+  SetLibraryLoaded(false);
+  if (virtualWindow_)
+    ::DestroyWindow(virtualWindow_);
+  virtualWindow_ = nullptr;
+  info_.reset();
+  ClearSources();
+}
+
+bool TKestraTwain::LoadTwainLibrary() {
+  if (libraryLoaded_)
+    return true;
+  std::string directory = FindTwainDirectory();
+  if (directory.empty())
+    return false;
+  libraryHandle_ = ::LoadLibraryA((directory + "TWAIN_32.DLL").c_str());
+  if (!libraryHandle_)
+    return false;
+  dsmEntryProc_ = reinterpret_cast<DSMENTRYPROC>(
+      reinterpret_cast<void *>(::GetProcAddress(libraryHandle_, MAKEINTRESOURCEA(1))));
+  if (!dsmEntryProc_) {
+    ::FreeLibrary(libraryHandle_);
+    libraryHandle_ = nullptr;
+    return false;
+  }
+  libraryLoaded_ = true;
+  return true;
+}
+
+bool TKestraTwain::AttachEntry(DSMENTRYPROC entry) {
+  if (!entry)
+    return false;
+  if (libraryLoaded_ && !UnloadTwainLibrary())
+    return false;
+  libraryHandle_ = nullptr;
+  dsmEntryProc_ = entry;
+  libraryLoaded_ = true;
+  return true;
+}
+
+bool TKestraTwain::UnloadTwainLibrary() {
+  if (!libraryLoaded_) {
+    libraryLoaded_ = false;
+    return true;
+  }
+  SetSourceManagerLoaded(false);
+  // An attached entry (AttachEntry) has no module to free.
+  if (libraryHandle_ && !::FreeLibrary(libraryHandle_))
+    return false;
+  libraryHandle_ = nullptr;
+  libraryLoaded_ = false;
+  return true;
+}
+
+bool TKestraTwain::LoadSourceManager() {
+  if (!libraryLoaded_ || sourceManagerLoaded_)
+    return sourceManagerLoaded_;
+  if (dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &virtualWindow_) !=
+      TWRC_SUCCESS)
+    return false;
+  sourceManagerLoaded_ = true;
+  return true;
+}
+
+bool TKestraTwain::UnloadSourceManager() {
+  bool result = true;
+  if (libraryLoaded_ && sourceManagerLoaded_) {
+    ClearSources();
+    result = dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &virtualWindow_) ==
+             TWRC_SUCCESS;
+  }
+  if (result)
+    sourceManagerLoaded_ = false;
+  return result;
+}
+
+void TKestraTwain::SetLibraryLoaded(bool value) {
+  if (value == libraryLoaded_)
+    return;
+  if (value)
+    LoadTwainLibrary();
+  else
+    UnloadTwainLibrary();
+}
+
+void TKestraTwain::SetSourceManagerLoaded(bool value) {
+  if (!libraryLoaded_ || value == sourceManagerLoaded_)
+    return;
+  if (value)
+    LoadSourceManager();
+  else
+    UnloadSourceManager();
+}
+
+bool TKestraTwain::EnumerateSources() {
+  if (!libraryLoaded_ || !sourceManagerLoaded_)
+    return false;
+  ClearSources();
+  // The first source keeps the TTwainSource defaults (ttmNative, index 0).
+  std::unique_ptr<TTwainSource> source = std::make_unique<TTwainSource>(this);
+  TW_UINT16 rc =
+      dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, source->Record());
+  while (rc == TWRC_SUCCESS) {
+    sourceList_.Add(source.get());
+    source.release();
+    source = std::make_unique<TTwainSource>(this);
+    source->TransferMode = TransferMode;
+    source->Index = sourceList_.Count;
+    rc = dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, source->Record());
+  }
+  sourcesEnumerated_ = true;
+  // The last, unfilled source object is freed here (it was never opened, so it sends nothing).
+  return true;
+}
+
+void TKestraTwain::ClearSources() {
+  for (int i = 0; i < sourceList_.Count; ++i) {
+    TTwainSource *source = static_cast<TTwainSource *>(sourceList_.GetItem(i));
+    sourceList_.SetItem(i, nullptr);
+    delete source;
+  }
+  sourceList_.Clear();
+  sourcesEnumerated_ = false;
+}
+
+int TKestraTwain::SourceCount() {
+  if (!libraryLoaded_ || !sourceManagerLoaded_)
+    return 0;
+  if (!sourcesEnumerated_)
+    EnumerateSources();
+  return sourceList_.Count;
+}
+
+TTwainSource *TKestraTwain::Source(int index) {
+  if (!libraryLoaded_ || !sourceManagerLoaded_)
+    return nullptr;
+  int count = SourceCount();
+  if (index >= 0 && index < count)
+    return static_cast<TTwainSource *>(sourceList_.GetItem(index));
+  if (index == -1 && count > 0) {
+    int defaultIndex = DefaultSourceIndex();
+    return defaultIndex == -1 ? nullptr : static_cast<TTwainSource *>(sourceList_.GetItem(defaultIndex));
+  }
+  return nullptr;
+}
+
+int TKestraTwain::DefaultSourceIndex() {
+  if (!libraryLoaded_ || !sourceManagerLoaded_)
+    return 0;
+  TW_IDENTITY identity;
+  std::memset(&identity, 0, sizeof identity);
+  if (dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) !=
+      TWRC_SUCCESS)
+    return 0;
+  return FindSource(identity);
+}
+
+int TKestraTwain::FindSource(const TW_IDENTITY &identity) {
+  for (int i = 0; i < sourceList_.Count; ++i) {
+    const TTwainSource *source = static_cast<const TTwainSource *>(sourceList_.GetItem(i));
+    if (source && std::memcmp(source->Record(), &identity, sizeof identity) == 0)
+      return i;
+  }
+  return -1;
+}

@@ -1,0 +1,97 @@
+// TKestraTwain: the application's single handle on TWAIN (spec Part 2.2). Loads TWAIN_32.DLL,
+// opens the source manager with the hidden window (Part 2.3) as parent, lists the data sources as
+// TTwainSource objects (Part 2.4), presents the application identity and holds the events through
+// which sources report pages, progress, errors and state changes.
+//
+// Destroying the manager disables and closes every open source, closes the source manager, frees
+// the library and destroys the hidden window, in that order.
+#pragma once
+
+#include "twain/PointerList.h"
+#include "twain/TwainIdentity.h"
+#include "twain/TwainRecords.h"
+#include "twain/TwainTypes.h"
+
+#include <windows.h>
+
+#include <memory>
+
+class TTwainSource;
+
+class TKestraTwain {
+public:
+  TKestraTwain();
+  ~TKestraTwain();
+  TKestraTwain(const TKestraTwain &) = delete;
+  TKestraTwain &operator=(const TKestraTwain &) = delete;
+
+  // Events, each raised only when assigned (types and moments: Parts 2.2, 2.4, 2.5).
+  TOnSourceNotify OnSourceDisable;
+  TOnSourceNotify OnAcquireCancel;
+  TOnTwainAcquire OnTwainAcquire;
+  TOnSourceNotify OnSourceSetupFileXfer;
+  TOnSourceFileTransfer OnSourceFileTransfer;
+  TOnTwainError OnAcquireError;
+  TOnAcquireProgress OnAcquireProgress;
+
+  // Transfer mode given to the sources listed after the first (ttmMemory at creation).
+  TTwainTransferMode TransferMode = ttmMemory;
+
+  // Finds TWAIN_32.DLL, loads it and resolves DSM_Entry by ordinal 1; true if loaded afterwards.
+  bool LoadTwainLibrary();
+  // Closes the connection and frees the library; true if unloaded afterwards.
+  bool UnloadTwainLibrary();
+  // Opens the connection (MSG_OPENDSM); true if open afterwards.
+  bool LoadSourceManager();
+  // Frees the sources and closes the connection (MSG_CLOSEDSM); true if closed afterwards.
+  bool UnloadSourceManager();
+
+  // Test seam and the way to plug in another source manager: uses `entry` as DSM_Entry with no
+  // library module behind it. The library then counts as loaded (an already loaded library is
+  // unloaded first); unloading frees no module. Returns false, changing nothing, for a null entry.
+  bool AttachEntry(DSMENTRYPROC entry);
+
+  bool LibraryLoaded() const { return libraryLoaded_; }
+  void SetLibraryLoaded(bool value);
+  bool SourceManagerLoaded() const { return sourceManagerLoaded_; }
+  void SetSourceManagerLoaded(bool value);
+
+  // Refills the source list (false when library or connection is not open).
+  bool EnumerateSources();
+  // Frees every listed source (each closes itself) and empties the list.
+  void ClearSources();
+  // Number of listed sources, listing them on first use; 0 when not connected.
+  int SourceCount();
+  // Accepted and without effect.
+  void SetSourceCount(int) {}
+  // The listed source at `index`; -1 is the source manager's default source; else nullptr.
+  TTwainSource *Source(int index);
+  // List index of the source manager's default source (0 when it cannot be asked).
+  int DefaultSourceIndex();
+  // Index of the listed source whose record equals `identity` byte for byte, -1 if none.
+  int FindSource(const TW_IDENTITY &identity);
+
+  // The application identity; SetInfo copies the given identity into it (Assign).
+  TTwainIdentity &Info() { return *info_; }
+  void SetInfo(const TTwainIdentity &identity) { info_->Assign(identity); }
+
+  // What sources, the hidden window and the capability readers use.
+  HWND VirtualWindow() const { return virtualWindow_; }
+  TW_IDENTITY *AppIdentity() const { return appIdentity_; }
+  DSMENTRYPROC DSMEntryProc() const { return dsmEntryProc_; }
+  HMODULE LibraryHandle() const { return libraryHandle_; }
+  bool SourcesEnumerated() const { return sourcesEnumerated_; }
+  int LoadedSourceCount = 0; // sources opened and not yet closed (Part 2.4 raises and lowers it)
+  const TPointerList &SourceList() const { return sourceList_; }
+
+private:
+  TPointerList sourceList_;
+  TW_IDENTITY *appIdentity_ = nullptr;
+  std::unique_ptr<TTwainIdentity> info_;
+  HWND virtualWindow_ = nullptr;
+  HMODULE libraryHandle_ = nullptr;
+  bool sourcesEnumerated_ = false;
+  DSMENTRYPROC dsmEntryProc_ = nullptr;
+  bool libraryLoaded_ = false;
+  bool sourceManagerLoaded_ = false;
+};

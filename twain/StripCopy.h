@@ -1,0 +1,60 @@
+// Copying of the strips of a memory transfer into the rows of a bottom-up bitmap section
+// (spec Part 2.5, ReceiveMemoryStrips step 4b). A pure function over the strip and the rows, so
+// every bound can be tested directly: nothing is ever written outside the bitmap's rows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+// The rows being filled: `height` rows of `stride` bytes at `pixels`, stored bottom-up (the first
+// row of the image is the last row in memory).
+struct TStripTarget {
+  uint8_t *pixels = nullptr;
+  size_t stride = 0;
+  uint32_t height = 0;
+  // 3-byte pixels per row whose first and third byte are exchanged as soon as the row is complete
+  // (RGB rows: the source sends red first, the bitmap stores blue first); 0 for other pixel types.
+  // Never more than fit in one row.
+  uint32_t swapPixels = 0;
+};
+
+// Progress through the page, carried from strip to strip (a row may begin in one strip and end in
+// the next).
+struct TStripState {
+  uint32_t rowsCompleted = 0;
+  size_t bytesInRow = 0; // bytes of the current source row consumed so far
+};
+
+enum class TStripOutcome {
+  ok,      // every byte of the strip went into a row
+  surplus, // the strip holds more bytes than the bitmap has rows left: the rest was not written
+};
+
+// Consumes `length` bytes of `strip`. Source rows are `sourceRowBytes` long: the bitmap's stride
+// for a continuous run of padded rows, or the strip's BytesPerRow for sources whose rows are not
+// padded to 4 bytes. Of each source row the first `stride` bytes at most are kept; a shorter row
+// leaves the rest of the bitmap row as it was. `rowDone` is called once per completed row with the
+// number of rows completed so far (after the RGB swap of that row).
+TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowBytes,
+                        const TStripTarget &target, TStripState &state,
+                        const std::function<void(uint32_t rowsCompleted)> &rowDone);
+
+// Bytes of one bitmap row: bits per pixel x width rounded up to whole 32-bit words.
+size_t DibRowStride(uint32_t bitsPerPixel, uint32_t width);
+
+// Length of the source rows in a strip: the strip's BytesPerRow when it describes rows that are
+// not padded like the bitmap's (it differs from `stride` and holds at least the row's pixels,
+// `minimumRowBytes`); otherwise `stride` (continuous run of padded rows). 0 and the don't-care
+// value 0xFFFFFFFF give `stride`.
+size_t StripRowBytes(uint32_t bytesPerRow, size_t stride, size_t minimumRowBytes);
+
+// Largest transfer buffer the layer allocates, and the size it uses when the source gives no
+// usable preferred size (0, don't care, or above the largest).
+constexpr uint32_t kMaxTransferBuffer = 64u << 20;
+constexpr uint32_t kDefaultTransferBuffer = 64u << 10;
+
+// Size of the transfer buffer for the source's DAT_SETUPMEMXFER answer: Preferred when it lies in
+// 1..kMaxTransferBuffer; otherwise kDefaultTransferBuffer, raised to MinBufSize and lowered to
+// MaxBufSize where those are usable.
+uint32_t TransferBufferSize(uint32_t minBufSize, uint32_t maxBufSize, uint32_t preferred);

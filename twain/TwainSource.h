@@ -1,0 +1,108 @@
+// TTwainSource: one TWAIN data source listed by the manager (spec Parts 2.4, 2.5, 2.6). Carries
+// the source's identity and its state (`Loaded`: opened with MSG_OPENDS; `Enabled`: enabled with
+// MSG_ENABLEDS), takes part in the routing of the hidden window's messages, runs the transfer of
+// the pending images, and reads capabilities.
+//
+// The manager owns its sources; users hold plain references, which become invalid when the
+// manager closes the source manager or lists the sources again.
+#pragma once
+
+#include "twain/TwainCapabilityTypes.h"
+#include "twain/TwainIdentity.h"
+#include "twain/TwainRecords.h"
+#include "twain/TwainTypes.h"
+#include "win/Owners.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class TKestraTwain;
+
+class TTwainSource : public TTwainIdentity {
+public:
+  explicit TTwainSource(TKestraTwain *owner);
+  // Close (which disables first). An exception of an event handler raised while the source
+  // closes itself here is dropped: a destructor cannot pass it on.
+  ~TTwainSource() override;
+
+  // Position in the manager's list, passed as Index with every event this source raises.
+  int Index = 0;
+  // Transfer mechanism of Part 2.5 (ttmNative for a new source).
+  TTwainTransferMode TransferMode = ttmNative;
+  // ShowUI and ModalUI used when `Enabled` is written true.
+  bool ShowUI = true;
+  bool ModalUI = true;
+
+  // ---- Part 2.4: lifecycle ----
+  // MSG_OPENDS; true when the source is open afterwards.
+  bool Open();
+  // Disable, then MSG_CLOSEDS; true exactly when MSG_CLOSEDS succeeded (or nothing was open).
+  bool Close();
+  // MSG_ENABLEDS with the hidden window as parent; true when enabled afterwards.
+  bool Enable(bool showUI, bool modalUI);
+  // MSG_DISABLEDS; true when not enabled afterwards.
+  bool Disable();
+  bool Enabled() const { return enabled_; }
+  // Enable with the stored ShowUI/ModalUI, or Disable; nothing when not open or unchanged.
+  void SetEnabled(bool value);
+  bool Loaded() const { return loaded_; }
+  // Offers a window message to the source (MSG_PROCESSEVENT) and acts on its notification;
+  // true when the message was the source's (TWRC_DSEVENT). MSG_XFERREADY runs TransferPending.
+  bool ProcessEvent(MSG &msg);
+  // The source's condition code (DAT_STATUS); 0 without a request when the source is not open.
+  uint16_t ReadConditionCode();
+  // The source's TW_IDENTITY record.
+  TW_IDENTITY *IdentityRecord() { return Record(); }
+
+  // ---- Part 2.5: image transfer ----
+  // Fetches every pending image by TransferMode, then writes Enabled := false. An exception of an
+  // event handler ends the page at once, but the protocol is finished before it is passed on
+  // (MSG_ENDXFER, MSG_RESET when pages remain, the disable), so the source is not left in a
+  // transfer state.
+  void TransferPending();
+  // Number of colour-table entries of a packed DIB, from its header (`dib` holds at least 40
+  // bytes, or 12 for a core header).
+  static uint32_t DibColorCount(const void *dib);
+  static TTwainFormat FormatFromTwain(uint16_t twainFormat);
+
+  // ---- Part 2.6: capability negotiation (twain/TwainCapabilities.cpp, capabilities developer) ----
+  TTwainCapResult ReadCapContainer(TW_UINT16 capability, HGLOBAL &container, TTwainCapRequest request,
+                                   TW_UINT16 &containerType);
+  TTwainCapResult ReadEnumerationTexts(TW_UINT16 capability, TW_UINT16 &itemType, TGetCapabilityList &list,
+                                       int32_t &currentIndex, int32_t &defaultIndex, TTwainCapRequest request,
+                                       HGLOBAL container = nullptr);
+  TTwainCapResult ReadOneValueText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
+                                   TTwainCapRequest request, HGLOBAL container = nullptr);
+  TTwainCapResult CapResultFromCode(TW_UINT16 returnCode);
+  TTwainCapResult ReadMeasureUnit(TTwainMeasureUnit &value, TTwainMeasureUnits &supported,
+                                  TTwainCapRequest request);
+  TTwainCapResult ReadPixelFlavor(TTwainFlavor &value, TTwainFlavors &supported, TTwainCapRequest request);
+  // ---- end of Part 2.6 ----
+
+private:
+  // Outcome of fetching one page: the TWAIN return code, and for failures the layer found itself
+  // (not the source) the condition code to report instead of asking DAT_STATUS.
+  struct TPageResult {
+    TW_UINT16 rc = TWRC_SUCCESS;
+    int layerCondition = -1;
+  };
+
+  // A request to this source through the manager's DSM_Entry.
+  TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+  TPageResult PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TW_UINT16 &pixelType);
+  TPageResult ReceiveMemoryStrips(win::UniqueBitmap &bitmap, TW_UINT16 pixelType);
+  void DeliverMemoryImage(win::UniqueBitmap &bitmap, bool &cancel);
+  // Returns -1 when the page was handed on, else the condition code to report (a DIB that cannot
+  // be read within its block, a bitmap that could not be made); the handle is freed in any case.
+  int DeliverNativeImage(win::UniqueGlobal &native, bool &cancel);
+  void DeliverTransferredFile(const TW_STR255 &fileName, TTwainFormat format, bool &cancel);
+  void ReportError(const TPageResult &result);
+  // Sends MSG_ENDXFER, and MSG_RESET when pages remain, after an exception ended a page.
+  void AbortTransfer();
+
+  bool enabled_ = false;
+  bool loaded_ = false;
+};

@@ -1,0 +1,393 @@
+// Image transfer of a TTwainSource (spec Part 2.5): all pending images of one MSG_XFERREADY, by
+// memory, native or file transfer.
+//
+// Choices where the specification leaves them open (each tested in tests/twain):
+// - A page the layer cannot hold (width or length not positive or above kMaxPageSide, a bit depth a
+//   bitmap section cannot hold, more than kMaxPageBytes, a failed CreateDIBSection or buffer),
+//   strip data beyond the last row, or a BytesWritten above the buffer fails the page: OnAcquireError
+//   with TWRC_FAILURE and a condition code chosen by the layer (TWCC_BADVALUE for what the source
+//   described or sent, TWCC_LOWMEMORY for what could not be allocated) without asking DAT_STATUS;
+//   the batch goes on with MSG_ENDXFER. Nothing is ever written outside the bitmap.
+// - DAT_SETUPMEMXFER failing or giving Preferred 0 before the page: biSizeImage is the exact size
+//   of the rows. Preferred 0 in the strip loop: a buffer of TransferBufferSize.
+// - ICAP_UNITS unreadable: resolution 0 in the header. tflOther: chocolate.
+// - DAT_SETUPFILEXFER failing: OnSourceFileTransfer gets an empty name and tfUnknown.
+// - Without an OnTwainAcquire handler the page bitmap is released.
+// - An exception of an event handler ends the page; the protocol is finished (MSG_ENDXFER,
+//   MSG_RESET when pages remain, the disable) and the exception is passed on.
+#include "twain/KestraTwain.h"
+#include "twain/KestraTwainUtils.h"
+#include "twain/PageHeader.h"
+#include "twain/StripCopy.h"
+#include "twain/TwainBitmap.h"
+#include "twain/TwainSource.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+TTwainFormat TTwainSource::FormatFromTwain(uint16_t twainFormat) {
+  return twainFormat <= TWFF_EXIF ? static_cast<TTwainFormat>(twainFormat) : tfUnknown;
+}
+
+uint32_t TTwainSource::DibColorCount(const void *dib) {
+  const uint8_t *bytes = static_cast<const uint8_t *>(dib);
+  uint32_t headerSize;
+  std::memcpy(&headerSize, bytes, sizeof headerSize);
+  uint16_t bitCount;
+  if (headerSize == sizeof(BITMAPCOREHEADER)) {
+    std::memcpy(&bitCount, bytes + 10, sizeof bitCount);
+  } else {
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof header);
+    if (header.biClrUsed != 0)
+      return header.biClrUsed;
+    bitCount = header.biBitCount;
+  }
+  switch (bitCount) {
+  case 1:
+    return 2;
+  case 4:
+    return 16;
+  case 8:
+    return 256;
+  default:
+    return 0;
+  }
+}
+
+void TTwainSource::ReportError(const TPageResult &result) {
+  TKestraTwain *manager = Owner();
+  if (!manager->OnAcquireError)
+    return;
+  int additional = result.layerCondition >= 0 ? result.layerCondition : ReadConditionCode();
+  manager->OnAcquireError(manager, Index, result.rc, additional);
+}
+
+void TTwainSource::AbortTransfer() {
+  TW_PENDINGXFERS pending;
+  std::memset(&pending, 0, sizeof pending);
+  if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) == TWRC_SUCCESS && pending.Count != 0) {
+    std::memset(&pending, 0, sizeof pending);
+    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+  }
+}
+
+void TTwainSource::TransferPending() {
+  TKestraTwain *manager = Owner();
+  bool cancel = false;
+  bool done = false;
+  TW_PENDINGXFERS pending;
+  std::memset(&pending, 0, sizeof pending);
+  std::exception_ptr failure;
+
+  while (!done) {
+    try {
+      TPageResult result;
+      win::UniqueBitmap page;
+      win::UniqueGlobal native;
+      TW_UINT16 pixelType = 0;
+      TW_SETUPFILEXFER fileSetup;
+      TTwainFormat fileFormat = tfUnknown;
+
+      // Fetch one image.
+      switch (TransferMode) {
+      case ttmFile: {
+        if (manager->OnSourceSetupFileXfer)
+          manager->OnSourceSetupFileXfer(manager, Index);
+        std::memset(&fileSetup, 0, sizeof fileSetup);
+        if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &fileSetup) == TWRC_SUCCESS) {
+          fileSetup.FileName[sizeof fileSetup.FileName - 1] = '\0';
+          fileFormat = FormatFromTwain(fileSetup.Format);
+        } else {
+          std::memset(&fileSetup, 0, sizeof fileSetup); // reported as an empty name, tfUnknown
+        }
+        result.rc = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+        break;
+      }
+      case ttmNative: {
+        TW_UINT32 handle = 0;
+        result.rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+        if (result.rc == TWRC_XFERDONE)
+          native.reset(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(handle)));
+        break;
+      }
+      case ttmMemory:
+        result = PrepareMemoryBitmap(page, pixelType);
+        if (result.rc == TWRC_SUCCESS)
+          result = ReceiveMemoryStrips(page, pixelType);
+        break;
+      default:
+        result = {TWRC_FAILURE, TWCC_BADPROTOCOL};
+        break;
+      }
+
+      // Act on the outcome.
+      if (result.rc == TWRC_CANCEL) {
+        if (manager->OnAcquireCancel)
+          manager->OnAcquireCancel(manager, Index);
+        AbortTransfer();
+        done = true;
+        continue;
+      }
+      if (result.rc == TWRC_XFERDONE) {
+        switch (TransferMode) {
+        case ttmFile:
+          DeliverTransferredFile(fileSetup.FileName, fileFormat, cancel);
+          break;
+        case ttmNative: {
+          int condition = DeliverNativeImage(native, cancel);
+          if (condition >= 0)
+            ReportError({TWRC_FAILURE, condition});
+          break;
+        }
+        default:
+          DeliverMemoryImage(page, cancel);
+          break;
+        }
+      } else {
+        ReportError(result);
+      }
+    } catch (...) {
+      // A handler failed during the page: finish the protocol before passing the failure on.
+      failure = std::current_exception();
+      AbortTransfer();
+      break;
+    }
+
+    // The page is over.
+    std::memset(&pending, 0, sizeof pending);
+    done = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0;
+    if (!done && cancel)
+      done = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS;
+  }
+
+  if (!failure) {
+    SetEnabled(false);
+    return;
+  }
+  try {
+    SetEnabled(false);
+  } catch (...) {
+    // The first failure is the one passed on.
+  }
+  std::rethrow_exception(failure);
+}
+
+TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TW_UINT16 &pixelType) {
+  TKestraTwain *manager = Owner();
+  TW_IMAGEINFO image;
+  std::memset(&image, 0, sizeof image);
+  TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image);
+  if (rc != TWRC_SUCCESS)
+    return {rc};
+  if (!PageDescriptionUsable(image))
+    return {TWRC_FAILURE, TWCC_BADVALUE};
+
+  TW_SETUPMEMXFER setup;
+  std::memset(&setup, 0, sizeof setup);
+  uint32_t preferred =
+      Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) == TWRC_SUCCESS ? setup.Preferred : 0;
+
+  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(TPageBitmapInfo)));
+  win::GlobalLockGuard lock(block.get());
+  if (!lock || lock.size() < sizeof(TPageBitmapInfo))
+    return {TWRC_FAILURE, TWCC_LOWMEMORY};
+  TPageBitmapInfo *info = static_cast<TPageBitmapInfo *>(lock.data());
+
+  TTwainMeasureUnit unit = tmuInches;
+  TTwainMeasureUnits units;
+  bool unitKnown = ReadMeasureUnit(unit, units, tcqGet) == tcrOk;
+  LONG xPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.XResolution), unit, unitKnown);
+  LONG yPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.YResolution), unit, unitKnown);
+
+  uint32_t colorsUsed = 0;
+  switch (image.PixelType) {
+  case TWPT_BW: {
+    TTwainFlavor flavor = tflChocolate;
+    TTwainFlavors flavors;
+    if (ReadPixelFlavor(flavor, flavors, tcqGet) != tcrOk)
+      flavor = tflChocolate;
+    colorsUsed = FillBlackWhiteColors(info->Colors, flavor);
+    break;
+  }
+  case TWPT_GRAY:
+    colorsUsed = FillGreyRamp(info->Colors);
+    break;
+  case TWPT_RGB:
+    colorsUsed = 0;
+    break;
+  default: {
+    std::unique_ptr<TW_PALETTE8> palette(new TW_PALETTE8);
+    std::memset(palette.get(), 0, sizeof *palette);
+    if (Call(DG_IMAGE, DAT_PALETTE8, MSG_GET, palette.get()) == TWRC_SUCCESS)
+      colorsUsed = FillPaletteColors(info->Colors, *palette);
+    if (colorsUsed == 0)
+      colorsUsed = FillGreyRamp(info->Colors);
+    break;
+  }
+  }
+  FillPageHeader(info->Header, image, preferred, xPelsPerMeter, yPelsPerMeter, colorsUsed);
+
+  void *bits = nullptr;
+  HBITMAP section;
+  {
+    win::WindowDC dc(manager->VirtualWindow());
+    section = ::CreateDIBSection(dc.get(), reinterpret_cast<const BITMAPINFO *>(info), DIB_RGB_COLORS, &bits,
+                                 nullptr, 0);
+  }
+  bitmap.reset(section);
+  if (!bitmap || !bits) {
+    bitmap.reset();
+    return {TWRC_FAILURE, TWCC_LOWMEMORY};
+  }
+  pixelType = static_cast<TW_UINT16>(image.PixelType);
+  return {TWRC_SUCCESS};
+}
+
+TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &bitmap, TW_UINT16 pixelType) {
+  TKestraTwain *manager = Owner();
+  TW_SETUPMEMXFER setup;
+  std::memset(&setup, 0, sizeof setup);
+  TPageResult result{Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup)};
+
+  DIBSECTION section;
+  std::memset(&section, 0, sizeof section);
+  if (::GetObjectA(bitmap.get(), sizeof section, &section) != static_cast<int>(sizeof section) ||
+      !section.dsBm.bmBits || section.dsBmih.biWidth <= 0 || section.dsBmih.biHeight == 0) {
+    bitmap.reset();
+    return result.rc == TWRC_SUCCESS ? TPageResult{TWRC_FAILURE, TWCC_LOWMEMORY} : result;
+  }
+  const uint32_t width = static_cast<uint32_t>(section.dsBmih.biWidth);
+  const uint32_t height = static_cast<uint32_t>(std::abs(section.dsBmih.biHeight));
+  const uint32_t bitsPerPixel = section.dsBmih.biBitCount;
+  TStripTarget target;
+  target.pixels = static_cast<uint8_t *>(section.dsBm.bmBits);
+  target.stride = DibRowStride(bitsPerPixel, width);
+  target.height = height;
+  target.swapPixels = pixelType == TWPT_RGB ? width : 0;
+  const size_t minimumRowBytes = (static_cast<size_t>(bitsPerPixel) * width + 7) / 8;
+  TStripState state;
+  const HBITMAP handle = bitmap.get();
+  auto rowDone = [&](uint32_t rowsCompleted) {
+    if (manager->OnAcquireProgress)
+      manager->OnAcquireProgress(this, Index, handle, static_cast<int>(rowsCompleted),
+                                 static_cast<int>(height) - 1);
+  };
+
+  if (result.rc == TWRC_SUCCESS) {
+    const uint32_t bufferSize = TransferBufferSize(setup.MinBufSize, setup.MaxBufSize, setup.Preferred);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
+    if (!buffer) {
+      bitmap.reset();
+      return {TWRC_FAILURE, TWCC_LOWMEMORY};
+    }
+    TW_IMAGEMEMXFER xfer;
+    std::memset(&xfer, 0xFF, sizeof xfer);
+    while (result.rc == TWRC_SUCCESS) {
+      xfer.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+      xfer.Memory.Length = bufferSize;
+      xfer.Memory.TheMem = buffer.get();
+      xfer.BytesWritten = 0;
+      result.rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+      if (result.rc != TWRC_SUCCESS && result.rc != TWRC_XFERDONE)
+        break;
+      if (xfer.BytesWritten > bufferSize) {
+        result = {TWRC_FAILURE, TWCC_BADVALUE}; // the source claims more than the buffer holds
+        break;
+      }
+      size_t rowBytes = StripRowBytes(xfer.BytesPerRow, target.stride, minimumRowBytes);
+      if (CopyStrip(buffer.get(), xfer.BytesWritten, rowBytes, target, state, rowDone) != TStripOutcome::ok) {
+        result = {TWRC_FAILURE, TWCC_BADVALUE}; // more data than the page has rows
+        break;
+      }
+    }
+  }
+  if (result.rc != TWRC_XFERDONE)
+    bitmap.reset();
+  return result;
+}
+
+void TTwainSource::DeliverMemoryImage(win::UniqueBitmap &bitmap, bool &cancel) {
+  TKestraTwain *manager = Owner();
+  if (!manager->OnTwainAcquire) {
+    bitmap.reset();
+    return;
+  }
+  TTwainBitmap image(bitmap.release());
+  manager->OnTwainAcquire(manager, Index, image, cancel);
+}
+
+int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, bool &cancel) {
+  TKestraTwain *manager = Owner();
+  win::UniqueBitmap bitmap;
+  {
+    win::GlobalLockGuard lock(native.get());
+    const size_t size = lock.size();
+    const uint8_t *dib = static_cast<const uint8_t *>(lock.data());
+    if (!dib || size < sizeof(BITMAPCOREHEADER))
+      return TWCC_BADVALUE;
+    uint32_t headerSize;
+    std::memcpy(&headerSize, dib, sizeof headerSize);
+    int64_t width, height;
+    uint32_t bitCount, entrySize, masks = 0;
+    if (headerSize == sizeof(BITMAPCOREHEADER)) {
+      BITMAPCOREHEADER core;
+      std::memcpy(&core, dib, sizeof core);
+      width = core.bcWidth;
+      height = core.bcHeight;
+      bitCount = core.bcBitCount;
+      entrySize = sizeof(RGBTRIPLE);
+    } else if (headerSize >= sizeof(BITMAPINFOHEADER) && headerSize <= size) {
+      BITMAPINFOHEADER header;
+      std::memcpy(&header, dib, sizeof header);
+      width = header.biWidth;
+      height = header.biHeight;
+      bitCount = header.biBitCount;
+      entrySize = sizeof(RGBQUAD);
+      if (header.biCompression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER))
+        masks = 3 * sizeof(DWORD);
+      else if (header.biCompression != BI_RGB && header.biCompression != BI_BITFIELDS)
+        return TWCC_BADVALUE; // compressed DIBs are not taken
+    } else {
+      return TWCC_BADVALUE;
+    }
+    const uint32_t colors = DibColorCount(dib);
+    if (height < 0)
+      height = -height;
+    if (width <= 0 || height <= 0 || width > kMaxPageSide || height > kMaxPageSide || colors > 256)
+      return TWCC_BADVALUE;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
+      return TWCC_BADVALUE;
+    const uint64_t offset =
+        static_cast<uint64_t>(headerSize) + masks + static_cast<uint64_t>(colors) * entrySize;
+    const uint64_t pixelBytes = static_cast<uint64_t>(DibRowStride(bitCount, static_cast<uint32_t>(width))) *
+                                static_cast<uint64_t>(height);
+    if (offset > size || pixelBytes > size - offset)
+      return TWCC_BADVALUE;
+
+    win::WindowDC dc(manager->VirtualWindow());
+    bitmap.reset(::CreateDIBitmap(dc.get(), reinterpret_cast<const BITMAPINFOHEADER *>(dib), CBM_INIT,
+                                  dib + offset, reinterpret_cast<const BITMAPINFO *>(dib), DIB_RGB_COLORS));
+  }
+  native.reset(); // the application owns the DIB once the transfer is done
+  if (!bitmap)
+    return TWCC_LOWMEMORY;
+  if (manager->OnTwainAcquire) {
+    TTwainBitmap image(bitmap.release());
+    manager->OnTwainAcquire(manager, Index, image, cancel);
+  }
+  return -1;
+}
+
+void TTwainSource::DeliverTransferredFile(const TW_STR255 &fileName, TTwainFormat format, bool &cancel) {
+  TKestraTwain *manager = Owner();
+  if (!manager->OnSourceFileTransfer)
+    return;
+  TW_STR255 name;
+  std::memcpy(name, fileName, sizeof name);
+  name[sizeof name - 1] = '\0';
+  manager->OnSourceFileTransfer(this, Index, name, format, cancel);
+}

@@ -1,0 +1,94 @@
+#include "twain/VirtualWindow.h"
+
+#include "twain/KestraTwain.h"
+#include "twain/TwainSource.h"
+
+namespace {
+
+HINSTANCE ModuleInstance() { return ::GetModuleHandleA(nullptr); }
+
+// The class stays registered from first use to the end of the program.
+class TVirtualWindowClass {
+public:
+  TVirtualWindowClass() {
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = VirtualWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = ModuleInstance();
+    windowClass.hIcon = nullptr;
+    windowClass.hCursor = nullptr;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszMenuName = "";
+    windowClass.lpszClassName = kVirtualWindowClassName;
+    ::RegisterClassA(&windowClass);
+  }
+  ~TVirtualWindowClass() { ::UnregisterClassA(kVirtualWindowClassName, ModuleInstance()); }
+  TVirtualWindowClass(const TVirtualWindowClass &) = delete;
+  TVirtualWindowClass &operator=(const TVirtualWindowClass &) = delete;
+};
+
+void EnsureClassRegistered() { static TVirtualWindowClass registration; }
+
+std::exception_ptr &ParkedException() {
+  static std::exception_ptr parked;
+  return parked;
+}
+
+// Offers the message to the open and enabled sources in list order; true when one claimed it.
+bool OfferToSources(TKestraTwain &manager, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG record = {};
+  record.hwnd = window;
+  record.message = message;
+  record.wParam = wParam;
+  record.lParam = lParam;
+  ::GetCursorPos(&record.pt);
+  int count = manager.SourceCount();
+  for (int i = 0; i < count; ++i) {
+    TTwainSource *source = manager.Source(i);
+    if (source && source->Loaded() && source->Enabled() && source->ProcessEvent(record))
+      return true; // the walk ends: handlers may have changed the list
+  }
+  return false;
+}
+
+} // namespace
+
+HWND CreateVirtualWindow(TKestraTwain *manager) {
+  EnsureClassRegistered();
+  return ::CreateWindowExA(0, kVirtualWindowClassName, "Kestra Twain virtual window", 0, 10, 10, 100, 100,
+                           nullptr, nullptr, ModuleInstance(), manager);
+}
+
+LRESULT CALLBACK VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CREATE) {
+    const CREATESTRUCTA *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+  TKestraTwain *manager = reinterpret_cast<TKestraTwain *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (manager && manager->LoadedSourceCount > 0) {
+    try {
+      if (OfferToSources(*manager, window, message, wParam, lParam))
+        return 0;
+    } catch (...) {
+      // Parked for the message loop; the first one waits until it is taken.
+      if (!ParkedException())
+        ParkedException() = std::current_exception();
+      return 0;
+    }
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::exception_ptr TakeParkedTwainException() {
+  std::exception_ptr parked = ParkedException();
+  ParkedException() = nullptr;
+  return parked;
+}
+
+void RethrowParkedTwainException() {
+  if (std::exception_ptr parked = TakeParkedTwainException())
+    std::rethrow_exception(parked);
+}
