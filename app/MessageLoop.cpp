@@ -1,5 +1,6 @@
 #include "app/MessageLoop.h"
 
+#include "app/ScannerLink.h"
 #include "app/uUtils.h"
 #include "win/Owners.h"
 
@@ -56,6 +57,8 @@ int RunMessageLoop(HWND mainWindow) {
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
+    // A TWAIN notification's handler may have failed inside the layer's own window procedure.
+    GuardedCall([] { RethrowScannerException(); });
     ShowDeferredErrors(mainWindow);
   }
   return static_cast<int>(msg.wParam);

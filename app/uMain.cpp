@@ -35,27 +35,42 @@ void TfMain::FormDestroy() {
     Settings->WriteString(kSettingsKey, OutputFolderText());
   SaveThread.reset();
   Settings.reset();
+  Scanner.reset();
 }
 
-// Without a TWAIN layer in this build the station behaves as on a machine without a source
-// manager: the user is told once, and everything but scanning works.
 void TfMain::SetUpScanner() {
-  Scanner = nullptr;
-  if (!Scanner) {
+  TScannerLink::Events events;
+  events.OnPage = [this](HBITMAP page) { Pages->HandlePage(page); };
+  events.OnProgress = [this](int current, int total) { ShowProgress(current, total); };
+  events.OnError = [this](int errorCode, int additional) {
+    SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
+  };
+  Scanner = CreateScannerLink(std::move(events));
+  if (!Scanner->HasScanner()) {
     std::string title = ApplicationTitle();
     ::MessageBoxA(Hwnd, kNoScannerText, title.c_str(), MB_ICONINFORMATION | MB_OK);
   }
-  ::EnableWindow(btGo, Scanner != nullptr);
+  ::EnableWindow(btGo, Scanner->HasScanner());
 }
 
 void TfMain::btGoClick() {
-  if (!Scanner)
-    return;
+  if (Scanner && Scanner->HasScanner())
+    Scanner->Enable(IsTicked(cbShowConfig), false);
 }
 
+// The automatic start: a new batch whenever paper is in the feeder and none is running.
 void TfMain::tmCheckTimer() {
-  if (!IsTicked(cbAuto) || !Scanner)
+  if (!IsTicked(cbAuto) || !Scanner || !Scanner->HasScanner())
     return;
+  if (Scanner->Enabled())
+    return;
+  if (Scanner->FeederLoadedText() == "1")
+    Scanner->Enable(false, false);
+}
+
+void TfMain::ShowProgress(int current, int total) {
+  ::SendMessageA(pb, PBM_SETRANGE32, 0, total);
+  ::SendMessageA(pb, PBM_SETPOS, current, 0);
 }
 
 namespace {

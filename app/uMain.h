@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/PageNaming.h"
+#include "app/ScannerLink.h"
 #include "app/SettingsStore.h"
 #include "app/ThreadText.h"
 #include "image/uSaveThread.h"
@@ -11,8 +12,6 @@
 
 #include <memory>
 #include <string>
-
-class TTwainSource;
 
 class TfMain {
 public:
@@ -44,6 +43,7 @@ private:
   std::string OutputFolderText() const;
   void SetOutputFolderText(const std::string &text);
   void SetStatus(const std::string &text);
+  void ShowProgress(int current, int total);
   bool IsTicked(HWND checkBox) const;
 
   // Called on the writer thread: keeps the text and asks the window to show it.
@@ -66,8 +66,8 @@ private:
   std::string DataDir;
   std::unique_ptr<TSettingsStore> Settings;
   std::unique_ptr<TSaveThread> SaveThread;
-  TTwainSource *Scanner = nullptr;     // owned by the TWAIN manager
-  std::unique_ptr<TPageHandOff> Pages; // keeps BackSide and PageStamp
+  std::unique_ptr<TPageHandOff> Pages;   // keeps BackSide and PageStamp
+  std::unique_ptr<TScannerLink> Scanner; // after Pages: its events use them
 
   // Last, so it is destroyed first: destroying the window runs the shutdown, which needs
   // every other member.

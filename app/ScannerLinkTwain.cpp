@@ -1,0 +1,74 @@
+// The scanner through the TWAIN layer.
+#include "app/ScannerChoice.h"
+#include "app/ScannerLink.h"
+
+#include "twain/KestraTwain.h"
+#include "twain/TwainBitmap.h"
+#include "twain/TwainSource.h"
+#include "twain/VirtualWindow.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr TW_UINT16 kCapFeederLoaded = 0x1003;
+
+class TTwainScanner : public TScannerLink {
+public:
+  explicit TTwainScanner(Events events) : Handlers(std::move(events)) {
+    Twain.LoadTwainLibrary();
+    Twain.SetSourceManagerLoaded(true);
+    int chosen = FirstCompatibleScanner(Twain.SourceCount(), [this](int i) {
+      TTwainSource *source = Twain.Source(i);
+      if (!source)
+        return std::string();
+      const char *name = source->IdentityRecord()->ProductName;
+      return std::string(name, strnlen(name, sizeof source->IdentityRecord()->ProductName));
+    });
+    if (chosen >= 0) {
+      Scanner = Twain.Source(chosen);
+      Scanner->Open();
+      Scanner->TransferMode = ttmMemory;
+    }
+    Twain.OnTwainAcquire = [this](TKestraTwain *, int, TTwainBitmap &image, bool &) {
+      if (Handlers.OnPage)
+        Handlers.OnPage(image.Handle());
+    };
+    Twain.OnAcquireProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
+      if (Handlers.OnProgress)
+        Handlers.OnProgress(current, total);
+    };
+    Twain.OnAcquireError = [this](TKestraTwain *, int, int errorCode, int additional) {
+      if (Handlers.OnError)
+        Handlers.OnError(errorCode, additional);
+    };
+  }
+
+  bool HasScanner() const override { return Scanner != nullptr; }
+  bool Enabled() const override { return Scanner && Scanner->Enabled(); }
+  void Enable(bool showUI, bool modalUI) override {
+    if (Scanner)
+      Scanner->Enable(showUI, modalUI);
+  }
+  std::string FeederLoadedText() override {
+    std::string text;
+    TW_UINT16 itemType = 0;
+    if (Scanner)
+      Scanner->ReadOneValueText(kCapFeederLoaded, itemType, text, tcqGet);
+    return text;
+  }
+
+private:
+  Events Handlers;
+  TKestraTwain Twain;
+  TTwainSource *Scanner = nullptr; // owned by Twain
+};
+
+} // namespace
+
+std::unique_ptr<TScannerLink> CreateScannerLink(TScannerLink::Events events) {
+  return std::make_unique<TTwainScanner>(std::move(events));
+}
+
+void RethrowScannerException() { RethrowParkedTwainException(); }
