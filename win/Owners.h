@@ -145,6 +145,17 @@ private:
 
 } // namespace win
 
+namespace win {
+
+struct VirtualFreeFree {
+  void operator()(void *address) const { ::VirtualFree(address, 0, MEM_RELEASE); }
+};
+
+// Pages reserved and committed with VirtualAlloc.
+using UniqueVirtualMemory = Unique<void *, nullptr, VirtualFreeFree>;
+
+} // namespace win
+
 #include <objbase.h>
 
 namespace win {
