@@ -141,17 +141,23 @@ protected:
                           page.resolution));
     Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0xFFFFFFFFu, page.preferred));
     if (CapabilityReadsSent()) {
-      if (!page.units.empty())
+      // Queues are per triplet: a failing read is scripted too, so that it does not take the next
+      // page's answer.
+      if (!page.units.empty()) {
         Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16(page.units, page.currentUnit, 0));
-      else
+      } else {
+        Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, Rc(TWRC_FAILURE));
         Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_CAPUNSUPPORTED));
+      }
       if (page.pixelType == TWPT_BW) {
         if (page.flavor >= 0)
           Dsm().Queue(
               DG_CONTROL, DAT_CAPABILITY, MSG_GET,
               CapEnumUint16({TWPF_CHOCOLATE, TWPF_VANILLA, 2}, static_cast<uint32_t>(page.flavor), 0));
-        else
+        else {
+          Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, Rc(TWRC_FAILURE));
           Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_CAPUNSUPPORTED));
+        }
       }
     }
     Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0xFFFFFFFFu, page.preferred));
