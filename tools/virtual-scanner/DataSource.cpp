@@ -58,7 +58,7 @@ void DataSource::LoadScenario() {
   faultFired_.assign(scenario_.faults.size(), false);
   format_ = FormatOf(scenario_);
   for (const std::string &e : errors)
-    log_.Write("note", 0, 0, 0, 0, 0, "scenario error: " + e);
+    log_.Write("note", 0, 0, 0, 0, 0, "scenario_error=\"" + e + "\"");
 }
 
 TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {

@@ -1,0 +1,90 @@
+// The scenario parser and the feeder's bookkeeping, without the DLL.
+#include "tools/virtual-scanner/Feeder.h"
+#include "tools/virtual-scanner/Scenario.h"
+
+#include <gtest/gtest.h>
+
+using namespace vscan;
+
+TEST(Scenario, ReadsKeysInAnySectionAndReportsWhatItCannotUse) {
+  Scenario s;
+  std::vector<std::string> errors;
+  ParseScenario("[scanner]\n"
+                "devices = KV-S1027C Virtual | KV-S1065C Virtual\n"
+                "; comment\n"
+                "sheets=5\n"
+                "[page]\n"
+                "pixel_type = palette\n"
+                "bit_depth = 4\n"
+                "pad_rows = no\n"
+                "mechanisms = memory, file\n"
+                "fault = CONTROL USERINTERFACE ENABLEDS rc=FAILURE cc=0x10\n"
+                "fault = 2/0x0103/1 page=3 once rc=3 cc=SUCCESS\n"
+                "sides = 3\n"
+                "colour = blue\n",
+                s, errors);
+  EXPECT_EQ(s.devices, (std::vector<std::string>{"KV-S1027C Virtual", "KV-S1065C Virtual"}));
+  EXPECT_EQ(s.sheets, 5);
+  EXPECT_EQ(s.pixelKind, PixelKind::Palette);
+  EXPECT_EQ(s.bitDepth, 4);
+  EXPECT_FALSE(s.padRows);
+  EXPECT_TRUE(s.memoryXfer && s.fileXfer && !s.nativeXfer);
+  ASSERT_EQ(s.faults.size(), 2u);
+  EXPECT_EQ(s.faults[0].dg, 1u);
+  EXPECT_EQ(s.faults[0].dat, 9);
+  EXPECT_EQ(s.faults[0].msg, 0x0502);
+  EXPECT_EQ(s.faults[0].cc, 16);
+  EXPECT_EQ(s.faults[1].dat, 0x0103);
+  EXPECT_EQ(s.faults[1].page, 3);
+  EXPECT_TRUE(s.faults[1].once);
+  EXPECT_EQ(s.faults[1].rc, 3);
+  EXPECT_EQ(s.sides, 2); // 3 is refused
+  EXPECT_EQ(errors.size(), 2u);
+}
+
+TEST(Scenario, ABitDepthThatDoesNotFitThePixelTypeFallsBackToItsDefault) {
+  Scenario s;
+  std::vector<std::string> errors;
+  ParseScenario("pixel_type = gray\nbit_depth = 24\n", s, errors);
+  EXPECT_EQ(s.bitDepth, 8);
+  EXPECT_EQ(errors.size(), 1u);
+  Scenario bw;
+  ParseScenario("pixel_type = bw\n", bw, errors);
+  EXPECT_EQ(bw.bitDepth, 1);
+}
+
+TEST(Feeder, CountsBothSidesAndLeavesUnpulledSheetsAfterAReset) {
+  Scenario s;
+  s.sheets = 3;
+  Feeder f;
+  f.Load(s);
+  ASSERT_TRUE(f.StartBatch());
+  EXPECT_EQ(f.SheetsInFeeder(), 2);
+  EXPECT_EQ(f.Pending(), 6);
+  EXPECT_EQ(f.EndPage(), 5);
+  EXPECT_EQ(f.Side(), 1);
+  EXPECT_EQ(f.EndPage(), 4);
+  EXPECT_EQ(f.Page(), 3);
+  EXPECT_EQ(f.SheetsInFeeder(), 1);
+  f.Reset();
+  EXPECT_EQ(f.Pending(), 0);
+  EXPECT_TRUE(f.Loaded());
+  ASSERT_TRUE(f.StartBatch());
+  EXPECT_EQ(f.Page(), 4); // page numbers go on across batches
+  EXPECT_EQ(f.Pending(), 2);
+}
+
+TEST(Feeder, RefillsAnEmptyFeederAsOftenAsTheScenarioSays) {
+  Scenario s;
+  s.sheets = 1;
+  s.sides = 1;
+  s.refills = 1;
+  Feeder f;
+  f.Load(s);
+  for (int batch = 0; batch < 2; ++batch) {
+    ASSERT_TRUE(f.StartBatch()) << batch;
+    EXPECT_EQ(f.EndPage(), 0);
+  }
+  EXPECT_FALSE(f.Loaded());
+  EXPECT_FALSE(f.StartBatch());
+}
