@@ -75,6 +75,8 @@ public:
                                        HGLOBAL container = nullptr);
   TTwainCapResult ReadOneValueText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
                                    TTwainCapRequest request, HGLOBAL container = nullptr);
+  // The text of one item at `item`, which holds a whole item of its type (no state of the source).
+  static void CapItemText(std::string &text, TW_UINT16 itemType, const void *item);
   TTwainCapResult CapResultFromCode(TW_UINT16 returnCode);
   TTwainCapResult ReadMeasureUnit(TTwainMeasureUnit &value, TTwainMeasureUnits &supported,
                                   TTwainCapRequest request);

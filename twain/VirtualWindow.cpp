@@ -1,5 +1,6 @@
 #include "twain/VirtualWindow.h"
 
+#include "twain/DecimalSeparator.h"
 #include "twain/KestraTwain.h"
 #include "twain/TwainSource.h"
 
@@ -67,6 +68,8 @@ LRESULT CALLBACK VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     return ::DefWindowProcA(window, message, wParam, lParam);
   }
+  if (message == WM_SETTINGCHANGE)
+    RefreshDecimalSeparator();
   TKestraTwain *manager = reinterpret_cast<TKestraTwain *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   if (manager && manager->LoadedSourceCount > 0) {
     try {

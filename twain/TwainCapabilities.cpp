@@ -1,0 +1,114 @@
+// Capability reads of a TTwainSource: one DAT_CAPABILITY request, then the container that the
+// source answered with is owned at once, decoded within its GlobalSize, and freed before the read
+// returns, whatever its outcome.
+#include "twain/TwainSource.h"
+
+#include "twain/CapabilityDecode.h"
+#include "twain/DecimalSeparator.h"
+#include "win/Owners.h"
+
+namespace {
+
+// The typed readers: an enumeration of TWTY_UINT16 items, each converted to a member.
+template <typename E>
+TTwainCapResult ReadTypedEnumeration(TTwainSource &source, TW_UINT16 capability, E (*convert)(TW_UINT16),
+                                     E &value, TTwainByteSet<E> &supported, TTwainCapRequest request) {
+  TW_UINT16 itemType = 0;
+  TGetCapabilityList texts;
+  int32_t currentIndex = 0;
+  int32_t defaultIndex = 0;
+  TTwainCapResult result =
+      source.ReadEnumerationTexts(capability, itemType, texts, currentIndex, defaultIndex, request);
+  if (result != tcrOk)
+    return result;
+  if (itemType != TWTY_UINT16)
+    return tcrCapUnsupported;
+  TypedValueFromTexts(texts, request == tcqGetDefault ? defaultIndex : currentIndex, convert, value,
+                      supported);
+  return tcrOk;
+}
+
+} // namespace
+
+TTwainCapResult TTwainSource::ReadCapContainer(TW_UINT16 capability, HGLOBAL &container,
+                                               TTwainCapRequest request, TW_UINT16 &containerType) {
+  if (!loaded_)
+    return tcrBadState;
+  TW_CAPABILITY record;
+  record.Cap = capability;
+  record.ConType = TWON_DONTCARE16;
+  record.hContainer = nullptr;
+  const TTwainCapResult result =
+      CapResultFromCode(Call(DG_CONTROL, DAT_CAPABILITY, CapRequestMessage(request), &record));
+  if (result == tcrOk) {
+    container = record.hContainer;
+    containerType = record.ConType;
+  }
+  return result;
+}
+
+TTwainCapResult TTwainSource::ReadEnumerationTexts(TW_UINT16 capability, TW_UINT16 &itemType,
+                                                   TGetCapabilityList &list, int32_t &currentIndex,
+                                                   int32_t &defaultIndex, TTwainCapRequest request,
+                                                   HGLOBAL container) {
+  TW_UINT16 containerType = TWON_ENUMERATION;
+  TTwainCapResult result = tcrOk;
+  if (!container)
+    result = ReadCapContainer(capability, container, request, containerType);
+  const win::UniqueGlobal owned(container);
+  if (result != tcrOk)
+    return result;
+  if (containerType != TWON_ENUMERATION)
+    return tcrBadContainer;
+
+  TCapEnumeration decoded;
+  {
+    const win::GlobalLockGuard lock(owned.get());
+    // A success without a readable container, or a container that announces more than it holds.
+    if (!lock || !DecodeEnumeration(lock.data(), lock.size(), DecimalSeparator(), decoded))
+      return tcrBadContainer;
+  }
+  itemType = decoded.ItemType;
+  currentIndex = decoded.CurrentIndex;
+  defaultIndex = decoded.DefaultIndex;
+  list = std::move(decoded.Texts);
+  return tcrOk;
+}
+
+TTwainCapResult TTwainSource::ReadOneValueText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
+                                               TTwainCapRequest request, HGLOBAL container) {
+  TW_UINT16 containerType = TWON_ONEVALUE;
+  TTwainCapResult result = tcrOk;
+  if (!container)
+    result = ReadCapContainer(capability, container, request, containerType);
+  const win::UniqueGlobal owned(container);
+  if (result != tcrOk)
+    return result;
+  if (containerType != TWON_ONEVALUE)
+    return tcrBadContainer;
+
+  const win::GlobalLockGuard lock(owned.get());
+  if (!lock || !DecodeOneValue(lock.data(), lock.size(), DecimalSeparator(), itemType, value))
+    return tcrBadContainer;
+  return tcrOk;
+}
+
+void TTwainSource::CapItemText(std::string &text, TW_UINT16 itemType, const void *item) {
+  ::CapItemText(text, itemType, item, CapItemTextWidth(itemType), DecimalSeparator());
+}
+
+TTwainCapResult TTwainSource::CapResultFromCode(TW_UINT16 returnCode) {
+  if (returnCode == TWRC_SUCCESS)
+    return tcrOk;
+  return CapResultFromConditionCode(ReadConditionCode());
+}
+
+TTwainCapResult TTwainSource::ReadMeasureUnit(TTwainMeasureUnit &value, TTwainMeasureUnits &supported,
+                                              TTwainCapRequest request) {
+  return ReadTypedEnumeration(*this, ICAP_UNITS, MeasureUnitFromTwain, value, supported, request);
+}
+
+TTwainCapResult TTwainSource::ReadPixelFlavor(TTwainFlavor &value, TTwainFlavors &supported,
+                                              TTwainCapRequest request) {
+  return ReadTypedEnumeration(*this, ICAP_PIXELFLAVOR, FlavorFromTwain, value, supported, request);
+}
