@@ -21,10 +21,11 @@ TEST(Scenario, ReadsKeysInAnySectionAndReportsWhatItCannotUse) {
                 "fault = CONTROL USERINTERFACE ENABLEDS rc=FAILURE cc=0x10\n"
                 "fault = 2/0x0103/1 page=3 once rc=3 cc=SUCCESS\n"
                 "sides = 3\n"
+                "sheets = 40000\n"
                 "colour = blue\n",
                 s, errors);
   EXPECT_EQ(s.devices, (std::vector<std::string>{"KV-S1027C Virtual", "KV-S1065C Virtual"}));
-  EXPECT_EQ(s.sheets, 5);
+  EXPECT_EQ(s.sheets, 5); // 40000 sheets would overflow a pending count and are refused
   EXPECT_EQ(s.pixelKind, PixelKind::Palette);
   EXPECT_EQ(s.bitDepth, 4);
   EXPECT_FALSE(s.padRows);
@@ -39,7 +40,7 @@ TEST(Scenario, ReadsKeysInAnySectionAndReportsWhatItCannotUse) {
   EXPECT_TRUE(s.faults[1].once);
   EXPECT_EQ(s.faults[1].rc, 3);
   EXPECT_EQ(s.sides, 2); // 3 is refused
-  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors.size(), 3u);
 }
 
 TEST(Scenario, ABitDepthThatDoesNotFitThePixelTypeFallsBackToItsDefault) {

@@ -299,6 +299,16 @@ TEST_F(ScannerTest, ABufferSmallerThanARowIsRefusedRatherThanOverrun) {
   EXPECT_EQ(buffer[0], 0xAB);
 }
 
+TEST_F(ScannerTest, APageTooLargeForTheProcessFailsWithLowMemory) {
+  OpenWith(Base().Set("width", 65535).Set("height", 65535));
+  ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);
+  std::vector<uint8_t> bytes;
+  TW_UINT32 bytesPerRow = 0;
+  const Reply r = ReadMemoryPage(1 << 20, bytes, bytesPerRow);
+  EXPECT_EQ(r.rc, TWRC_FAILURE);
+  EXPECT_EQ(r.cc, TWCC_LOWMEMORY);
+}
+
 TEST_F(ScannerTest, NativeTransferHandsOverABottomUpDibInBlueGreenRedOrder) {
   OpenWith(Base());
   ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);

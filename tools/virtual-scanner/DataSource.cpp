@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <utility>
 
@@ -69,8 +70,13 @@ TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW
     LoadScenario();
   notes_.clear();
   Result result;
-  if (!ApplyFault(dg, dat, msg, data, result))
-    result = Dispatch(origin, dg, dat, msg, data);
+  if (!ApplyFault(dg, dat, msg, data, result)) {
+    try {
+      result = Dispatch(origin, dg, dat, msg, data);
+    } catch (const std::bad_alloc &) {
+      result = Result{TWRC_FAILURE, TWCC_LOWMEMORY}; // e.g. a page too large for the process
+    }
+  }
   if (result.cc != TWCC_SUCCESS)
     lastCc_ = result.cc;
   log_.Write("in", dg, dat, msg, result.rc, result.cc, notes_);

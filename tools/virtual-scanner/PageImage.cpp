@@ -3,12 +3,24 @@
 #include "tools/virtual-scanner/Scenario.h"
 
 #include <algorithm>
+#include <new>
 
 namespace vscan {
 namespace {
 
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kFileHeaderSize = 14;
+
+// Pages beyond this would not fit a 32-bit process anyway; refusing them keeps the size
+// arithmetic from wrapping around.
+constexpr uint64_t kMaxPageBytes = 512u << 20;
+
+size_t PageBytes(uint32_t rowBytes, int height) {
+  const uint64_t bytes = static_cast<uint64_t>(rowBytes) * static_cast<uint64_t>(height);
+  if (bytes > kMaxPageBytes)
+    throw std::bad_alloc();
+  return static_cast<size_t>(bytes);
+}
 
 void Put16(std::vector<uint8_t> &out, size_t at, uint32_t v) {
   out[at] = static_cast<uint8_t>(v);
@@ -39,7 +51,7 @@ PageFormat FormatOf(const Scenario &s) {
 
 std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side) {
   const uint32_t rowBytes = TransferRowBytes(f);
-  std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * static_cast<size_t>(f.height), 0);
+  std::vector<uint8_t> rows(PageBytes(rowBytes, f.height), 0);
   for (int y = 0; y < f.height; ++y)
     FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y,
             rows.data() + static_cast<size_t>(rowBytes) * y);
@@ -85,7 +97,7 @@ int32_t PixelsPerMeter(const PageFormat &f) {
 std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side) {
   const uint32_t colors = ColorCount(f);
   const uint32_t stride = RowBytes(static_cast<uint32_t>(f.width), BitsPerPixel(f), true);
-  const size_t pixelBytes = static_cast<size_t>(stride) * static_cast<size_t>(f.height);
+  const size_t pixelBytes = PageBytes(stride, f.height);
   const size_t offset = kInfoHeaderSize + 4u * colors;
   std::vector<uint8_t> dib(offset + pixelBytes, 0);
   Put32(dib, 0, kInfoHeaderSize);

@@ -178,6 +178,7 @@ private:
   bool Apply(const std::string &key, const std::string &value) {
     const std::string v = Lower(value);
     constexpr long long kBig = 1 << 30;
+    constexpr long long kMaxSheets = 30000;
     if (key == "devices") {
       std::vector<std::string> names;
       for (const std::string &name : Split(value, "|"))
@@ -196,12 +197,13 @@ private:
       s_.productFamily = value.substr(0, 33);
       return true;
     }
+    // Both sides of every sheet must fit a TW_PENDINGXFERS Count (0xFFFF means "unknown").
     if (key == "sheets")
-      return Int(value, 0, kBig, s_.sheets);
+      return Int(value, 0, kMaxSheets, s_.sheets);
     if (key == "sides")
       return Int(value, 1, 2, s_.sides);
     if (key == "sheets_per_batch")
-      return Int(value, 0, kBig, s_.sheetsPerBatch);
+      return Int(value, 0, kMaxSheets, s_.sheetsPerBatch);
     if (key == "refills")
       return Int(value, 0, kBig, s_.refills);
     if (key == "empty_feeder") {
