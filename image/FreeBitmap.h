@@ -59,6 +59,10 @@ public:
   // std::runtime_error("Error: GetDIBits failed") when the pixel copy fails.
   bool ImportDeviceBitmap(HBITMAP bitmap);
 
+  // The pixel copy behind ImportDeviceBitmap; GetDIBits unless a test puts a failing one in.
+  using TCopyDeviceBits = int(WINAPI *)(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT);
+  static TCopyDeviceBits CopyDeviceBits;
+
 private:
   bool DeleteAsDIB = false;
   FIBITMAP *DisplayDib = nullptr;

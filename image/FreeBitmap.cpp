@@ -1,0 +1,146 @@
+#include "image/FreeBitmap.h"
+
+#include "win/Owners.h"
+
+#include <stdexcept>
+
+TFreeBitmap::TFreeBitmap(int32_t imageType, int32_t width, int32_t height, int32_t bpp) {
+  if (width > 0 && height > 0 && bpp > 0)
+    AllocateImage(imageType, width, height, bpp, 0, 0, 0);
+}
+
+TFreeBitmap::~TFreeBitmap() {
+  if (ImageHandle)
+    FreeImage_Unload(ImageHandle);
+}
+
+void TFreeBitmap::ReleaseImage() {
+  if (!ImageHandle)
+    return;
+  FreeImage_Unload(ImageHandle);
+  ImageHandle = nullptr;
+  ImageChanged();
+}
+
+bool TFreeBitmap::AllocateImage(int32_t imageType, int32_t width, int32_t height, int32_t bpp,
+                                uint32_t redMask, uint32_t greenMask, uint32_t blueMask) {
+  if (ImageHandle) {
+    FreeImage_Unload(ImageHandle);
+    ImageHandle = nullptr;
+  }
+  ImageHandle = FreeImage_Allocate(width, height, bpp, redMask, greenMask, blueMask);
+  if (!ImageHandle)
+    return false;
+  if (imageType == FIT_BITMAP && (bpp == 1 || bpp == 4 || bpp == 8)) {
+    // The entry's value is its index (not scaled to 0..255): an 8-bit page gets the full
+    // grey ramp, and GetDIBits overwrites the table of an imported page anyway.
+    RGBQUAD *palette = FreeImage_GetPalette(ImageHandle);
+    const unsigned colors = FreeImage_GetColorsUsed(ImageHandle);
+    for (unsigned i = 0; palette && i < colors; ++i) {
+      palette[i].rgbBlue = static_cast<BYTE>(i);
+      palette[i].rgbGreen = static_cast<BYTE>(i);
+      palette[i].rgbRed = static_cast<BYTE>(i);
+    }
+  }
+  ImageChanged();
+  return true;
+}
+
+bool TFreeBitmap::ImageChanging(FIBITMAP *&oldImage, FIBITMAP *&newImage) {
+  bool handled = false;
+  if (oldImage != newImage && OnImageChanging)
+    OnImageChanging(this, oldImage, newImage, handled);
+  return handled;
+}
+
+bool TFreeBitmap::ReplaceImage(FIBITMAP *newImage) {
+  if (!newImage)
+    return false;
+  FIBITMAP *oldImage = ImageHandle;
+  if (!ImageChanging(oldImage, newImage) && oldImage && oldImage != newImage)
+    FreeImage_Unload(oldImage);
+  ImageHandle = newImage;
+  ImageChanged();
+  return true;
+}
+
+void TFreeBitmap::ImageChanged() {
+  if (OnImageChange)
+    OnImageChange(this);
+}
+
+bool TFreeBitmap::CanSaveAs(int32_t fif) const {
+  if (!HasImage() || fif == FIF_UNKNOWN)
+    return false;
+  const FREE_IMAGE_FORMAT format = static_cast<FREE_IMAGE_FORMAT>(fif);
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(ImageHandle);
+  if (type == FIT_BITMAP) {
+    const uint16_t bpp = static_cast<uint16_t>(FreeImage_GetBPP(ImageHandle));
+    return FreeImage_FIFSupportsWriting(format) && FreeImage_FIFSupportsExportBPP(format, bpp);
+  }
+  return FreeImage_FIFSupportsExportType(format, type);
+}
+
+bool TFreeBitmap::SaveToFile(const std::string &fileName, int32_t flags) const {
+  const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(fileName.c_str());
+  if (!CanSaveAs(fif))
+    return false;
+  // Written under a temporary name and renamed when complete, so a failed or interrupted
+  // write never leaves a partial or empty page under the page's own name.
+  const std::string partial = fileName + ".partial";
+  if (!FreeImage_Save(fif, ImageHandle, partial.c_str(), flags)) {
+    ::DeleteFileA(partial.c_str());
+    return false;
+  }
+  if (!::MoveFileExA(partial.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileA(partial.c_str());
+    return false;
+  }
+  return true;
+}
+
+TFreeWinBitmap::TCopyDeviceBits TFreeWinBitmap::CopyDeviceBits = ::GetDIBits;
+
+TFreeWinBitmap::TFreeWinBitmap(int32_t imageType, int32_t width, int32_t height, int32_t bpp)
+    : TFreeBitmap(imageType, width, height, bpp) {}
+
+TFreeWinBitmap::~TFreeWinBitmap() {
+  if (DeleteAsDIB && DisplayDib)
+    FreeImage_Unload(DisplayDib);
+}
+
+void TFreeWinBitmap::ReleaseImage() {
+  if (DeleteAsDIB && DisplayDib) {
+    FreeImage_Unload(DisplayDib);
+    DisplayDib = nullptr;
+    DeleteAsDIB = false;
+  }
+  TFreeBitmap::ReleaseImage();
+}
+
+bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
+  if (!bitmap)
+    return false;
+  BITMAP description{};
+  // A handle that cannot be described gives no sizes to allocate from: keep what we hold.
+  if (::GetObjectA(bitmap, sizeof(BITMAP), &description) == 0 || description.bmWidth <= 0 ||
+      description.bmHeight <= 0 || description.bmBitsPixel == 0)
+    return false;
+  if (!AllocateImage(FIT_BITMAP, description.bmWidth, description.bmHeight, description.bmBitsPixel, 0, 0, 0))
+    return false;
+
+  const unsigned colors = FreeImage_GetColorsUsed(ImageHandle);
+  int lines = 0;
+  {
+    win::WindowDC screen(nullptr);
+    lines = CopyDeviceBits(screen.get(), bitmap, 0, FreeImage_GetHeight(ImageHandle),
+                           FreeImage_GetBits(ImageHandle), FreeImage_GetInfo(ImageHandle), DIB_RGB_COLORS);
+  }
+  // GetDIBits rewrites the colour counts; FreeImage relies on them to find the pixels.
+  BITMAPINFOHEADER *header = FreeImage_GetInfoHeader(ImageHandle);
+  header->biClrUsed = colors;
+  header->biClrImportant = colors;
+  if (lines == 0)
+    throw std::runtime_error("Error: GetDIBits failed");
+  return true;
+}
