@@ -1,5 +1,4 @@
 #include "twain/CapabilityDecode.h"
-#include "twain/DecimalSeparator.h"
 
 #include "ContainerBytes.h"
 #include "GuardedBlock.h"
@@ -80,19 +79,6 @@ TEST(CapItemText, RefusesANumberCutByTheEndOfTheBytes) {
   EXPECT_EQ("kept", text);
 }
 
-TEST(DecodeOneValue, ReadsTheItemTypeAndTheItemAtOffsetTwo) {
-  TW_UINT16 type = 0;
-  std::string value;
-  const auto loaded = ContainerBytes::OneValue(TWTY_BOOL).U32(1);
-  ASSERT_TRUE(DecodeOneValue(loaded.data(), loaded.size(), '.', type, value));
-  EXPECT_EQ(TWTY_BOOL, type);
-  EXPECT_EQ("1", value);
-
-  const auto empty = ContainerBytes::OneValue(TWTY_BOOL).U32(0);
-  ASSERT_TRUE(DecodeOneValue(empty.data(), empty.size(), '.', type, value));
-  EXPECT_EQ("0", value);
-}
-
 TEST(DecodeOneValue, KeepsTheValueForAnItemWithoutATextRule) {
   TW_UINT16 type = 0;
   std::string value = "before";
@@ -114,16 +100,6 @@ TEST(DecodeOneValue, RejectsABlockThatDoesNotHoldItsItemAndWritesNothing) {
   EXPECT_EQ("before", value);
 }
 
-TEST(DecodeEnumeration, ReadsItemsIndexesAndType) {
-  const auto units = ContainerBytes::Enumeration(TWTY_UINT16, 3, 2, 0).U16(0).U16(1).U16(5);
-  TCapEnumeration e;
-  ASSERT_TRUE(DecodeEnumeration(units.data(), units.size(), '.', e));
-  EXPECT_EQ(TWTY_UINT16, e.ItemType);
-  EXPECT_EQ(2, e.CurrentIndex);
-  EXPECT_EQ(0, e.DefaultIndex);
-  EXPECT_EQ((TGetCapabilityList{"0", "1", "5"}), e.Texts);
-}
-
 TEST(DecodeEnumeration, StepsThroughStringItemsByTheirWidth) {
   const auto names = ContainerBytes::Enumeration(TWTY_STR32, 3, 0, 0)
                          .Str("ABC", 34)
@@ -132,25 +108,6 @@ TEST(DecodeEnumeration, StepsThroughStringItemsByTheirWidth) {
   TCapEnumeration e;
   ASSERT_TRUE(DecodeEnumeration(names.data(), names.size(), '.', e));
   EXPECT_EQ((TGetCapabilityList{"ABC", std::string(34, 'y'), "Z"}), e.Texts);
-}
-
-TEST(DecodeEnumeration, CopiesTheIndexesAsGivenAlsoForAnEmptyList) {
-  const auto none = ContainerBytes::Enumeration(TWTY_UINT16, 0, 7, 0xFFFFFFFFu);
-  TCapEnumeration e;
-  e.Texts = {"stale"};
-  ASSERT_TRUE(DecodeEnumeration(none.data(), none.size(), '.', e));
-  EXPECT_TRUE(e.Texts.empty());
-  EXPECT_EQ(7, e.CurrentIndex);
-  EXPECT_EQ(-1, e.DefaultIndex);
-}
-
-TEST(DecodeEnumeration, GivesEmptyTextsForItemsWithoutATextRule) {
-  auto frames = ContainerBytes::Enumeration(TWTY_FRAME, 2, 1, 0);
-  frames.Fix32(0, 0).Fix32(0, 0).Fix32(8, 0).Fix32(11, 0).Fix32(0, 0).Fix32(0, 0).Fix32(4, 0).Fix32(6, 0);
-  TCapEnumeration e;
-  ASSERT_TRUE(DecodeEnumeration(frames.data(), frames.size(), '.', e));
-  EXPECT_EQ(TWTY_FRAME, e.ItemType);
-  EXPECT_EQ((TGetCapabilityList{"", ""}), e.Texts);
 }
 
 TEST(DecodeEnumeration, RejectsCountsTheBlockCannotHold) {
@@ -223,80 +180,11 @@ TEST(CapResultFromConditionCode, MapsTheFourNamedCodesAndAllOthersToBadOperation
   EXPECT_EQ(tcrBadOperation, CapResultFromConditionCode(0xFFFF));
 }
 
-TEST(CapRequestMessage, SelectsTheMessageOfEachRequest) {
-  EXPECT_EQ(MSG_GET, CapRequestMessage(tcqGet));
-  EXPECT_EQ(MSG_GETCURRENT, CapRequestMessage(tcqGetCurrent));
-  EXPECT_EQ(MSG_GETDEFAULT, CapRequestMessage(tcqGetDefault));
-  EXPECT_EQ(MSG_RESET, CapRequestMessage(tcqReset));
-}
-
-TEST(TypedConversions, MapKnownNumbersAndEverythingElseToOther) {
-  EXPECT_EQ(tmuInches, MeasureUnitFromTwain(TWUN_INCHES));
-  EXPECT_EQ(tmuPixels, MeasureUnitFromTwain(TWUN_PIXELS));
-  EXPECT_EQ(tmuOther, MeasureUnitFromTwain(6));
-  EXPECT_EQ(tmuOther, MeasureUnitFromTwain(0xFFFF));
-  EXPECT_EQ(tflChocolate, FlavorFromTwain(TWPF_CHOCOLATE));
-  EXPECT_EQ(tflVanilla, FlavorFromTwain(TWPF_VANILLA));
-  EXPECT_EQ(tflOther, FlavorFromTwain(2));
-
+TEST(CapTextAsInteger, AcceptsOnlyWholeDecimalNumbers) {
   EXPECT_EQ(65535, CapTextAsInteger("65535"));
   EXPECT_EQ(-7, CapTextAsInteger("-7"));
   for (const char *notANumber : {"", "1.5", "12a", " 1", "99999999999", "-"})
     EXPECT_EQ(-1, CapTextAsInteger(notANumber)) << notANumber;
-}
-
-TEST(TypedValueFromTexts, AddsEveryEntryToTheSetAndTakesTheIndexedOne) {
-  TTwainMeasureUnit unit = tmuPoints;
-  TTwainMeasureUnits units{tmuTwips};
-  TypedValueFromTexts<TTwainMeasureUnit>({"0", "1", "5"}, 2, MeasureUnitFromTwain, unit, units);
-  EXPECT_EQ(tmuPixels, unit);
-  EXPECT_EQ((TTwainMeasureUnits{tmuInches, tmuCentimeters, tmuPixels, tmuTwips}), units);
-
-  TTwainFlavor flavor = tflVanilla;
-  TTwainFlavors flavors;
-  TypedValueFromTexts<TTwainFlavor>({"7", "x"}, 1, FlavorFromTwain, flavor, flavors);
-  EXPECT_EQ(tflOther, flavor); // "x" counts as -1: low 16 bits 65535
-  EXPECT_EQ((TTwainFlavors{tflOther}), flavors);
-  EXPECT_EQ(0x04, flavors.Bits());
-}
-
-TEST(TypedValueFromTexts, LeavesTheValueWhenTheIndexIsOutsideTheList) {
-  for (int32_t index : {-1, 3, 0x7FFFFFFF}) {
-    TTwainMeasureUnit unit = tmuPoints;
-    TTwainMeasureUnits units;
-    TypedValueFromTexts<TTwainMeasureUnit>({"0", "1", "5"}, index, MeasureUnitFromTwain, unit, units);
-    EXPECT_EQ(tmuPoints, unit) << "index " << index;
-    EXPECT_TRUE(units.Contains(tmuPixels));
-  }
-  TTwainFlavor flavor = tflVanilla;
-  TTwainFlavors flavors;
-  TypedValueFromTexts<TTwainFlavor>({}, 0, FlavorFromTwain, flavor, flavors);
-  EXPECT_EQ(tflVanilla, flavor);
-  EXPECT_TRUE(flavors.Empty());
-}
-
-// Restores the thread's locale and the held separator when a test ends.
-class ThreadLocaleScope {
-public:
-  ThreadLocaleScope() : saved_(::GetThreadLocale()) {}
-  ~ThreadLocaleScope() {
-    ::SetThreadLocale(saved_);
-    RefreshDecimalSeparator();
-  }
-
-private:
-  LCID saved_;
-};
-
-TEST(DecimalSeparator, FollowsTheThreadLocaleWhenRefreshed) {
-  ThreadLocaleScope restore;
-  ASSERT_TRUE(::SetThreadLocale(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT)));
-  RefreshDecimalSeparator();
-  EXPECT_EQ(',', DecimalSeparator());
-  ASSERT_TRUE(::SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT)));
-  EXPECT_EQ(',', DecimalSeparator()) << "held until the next refresh";
-  RefreshDecimalSeparator();
-  EXPECT_EQ('.', DecimalSeparator());
 }
 
 } // namespace
