@@ -20,6 +20,8 @@ if [ "${TOVIK_WINE_GRAPHICS:-null}" = "null" ]; then
 else
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 </dev/null || true
 fi
+# A crashing program ends at once instead of waiting in Wine's debugger until a time-out.
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
 # The driver setting is read once per server: restart it.
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
