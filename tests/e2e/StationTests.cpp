@@ -1,6 +1,6 @@
 // TovikScan.exe started and used through its window: layout, data folder, settings file, and
 // the start without a scanner.
-#include "StationDriver.h"
+#include "tools/station-driver/StationDriver.h"
 
 #include "app/ControlIds.h"
 
@@ -19,15 +19,7 @@ const std::string kDataDir = "C:\\ProgramData\\Tovik\\TovikScan";
 const std::string kConfigFile = kDataDir + "\\config.ini";
 
 // The build hands over a Unix path; Wine maps the root of the Unix tree to drive Z:.
-std::string StationExe() {
-  std::string path = TOVIK_SCAN_EXE;
-  if (!path.empty() && path[0] == '/')
-    path = "Z:" + path;
-  for (char &c : path)
-    if (c == '/')
-      c = '\\';
-  return path;
-}
+std::string StationExe() { return WindowsPath(TOVIK_SCAN_EXE); }
 
 // A virtual scanner whose devices are not KV-S models: the station finds no compatible scanner.
 StationDriver::Environment NoCompatibleScanner() {

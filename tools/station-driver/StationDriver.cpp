@@ -1,4 +1,4 @@
-#include "StationDriver.h"
+#include "tools/station-driver/StationDriver.h"
 
 #include "app/ControlIds.h"
 
@@ -22,6 +22,15 @@ std::string ReadFileText(const std::string &path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/')
+    path = "Z:" + path;
+  for (char &c : path)
+    if (c == '/')
+      c = '\\';
+  return path;
 }
 
 StationDriver::StationDriver(std::string exePath) : exePath_(std::move(exePath)) {}
@@ -67,7 +76,7 @@ private:
 
 struct ProcessWindows {
   DWORD processId;
-  const char *className;
+  const char *className; // nullptr: any class
   std::vector<HWND> found;
 };
 
@@ -77,7 +86,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
   ::GetWindowThreadProcessId(window, &owner);
   char cls[64] = {};
   ::GetClassNameA(window, cls, sizeof cls);
-  if (owner == search->processId && lstrcmpA(cls, search->className) == 0)
+  if (owner == search->processId && (!search->className || lstrcmpA(cls, search->className) == 0))
     search->found.push_back(window);
   return TRUE;
 }
@@ -165,6 +174,25 @@ std::string StationDriver::MessageBoxText(HWND box) { return WindowText(::GetDlg
 void StationDriver::PressOk(HWND box) {
   ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+}
+
+HWND StationDriver::WaitForWindowTitled(const std::string &caption, DWORD timeoutMs) const {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        ProcessWindows search{process_.dwProcessId, nullptr, {}};
+        ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+        for (HWND w : search.found)
+          if (::IsWindowVisible(w) && WindowText(w) == caption)
+            found = w;
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
+}
+
+void StationDriver::ClickButton(HWND window, int id) {
+  ::PostMessageA(::GetDlgItem(window, id), BM_CLICK, 0, 0);
 }
 
 bool StationDriver::Close(DWORD timeoutMs) {

@@ -24,6 +24,8 @@ template <typename Condition> bool WaitFor(Condition condition, DWORD timeoutMs 
 }
 
 bool FileExists(const std::string &path);
+// A path Wine's programs can open: a Unix path is reached through drive Z:.
+std::string WindowsPath(std::string path);
 bool FolderExists(const std::string &path);
 std::string ReadFileText(const std::string &path);
 
@@ -58,6 +60,12 @@ public:
   static std::string MessageBoxText(HWND box);
   static std::string WindowText(HWND window);
   static void PressOk(HWND box);
+
+  // A visible top-level window of the station's process with this caption (for instance the
+  // scanner driver's own dialog, which runs inside the station).
+  HWND WaitForWindowTitled(const std::string &caption, DWORD timeoutMs = kWaitMs) const;
+  // Clicks a button of any window, as the mouse would.
+  static void ClickButton(HWND window, int id);
 
   // WM_CLOSE to the main window, then waits for the process to end; true when it did.
   bool Close(DWORD timeoutMs = kWaitMs);

@@ -1,0 +1,149 @@
+// Starting batches on the virtual scanner: "Go..", "Go.." through the driver's own dialog, and
+// the automatic start while paper is in the feeder.
+#include "tests/e2e-scan/PageCheck.h"
+#include "tests/e2e-scan/ScanStation.h"
+
+#include "app/ControlIds.h"
+
+#include <commctrl.h>
+
+using namespace e2e;
+using namespace e2escan;
+using namespace station;
+
+namespace {
+
+const char *const kEnableDs = "CONTROL/USERINTERFACE/ENABLEDS";
+const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
+const char *const kScannerDialog = "KV-S1027C Virtual settings"; // the default device's dialog
+constexpr DWORD kFewTimerTicksMs = 2000;                         // the automatic start looks every 500 ms
+
+// Every sheet gave a front and a back named with one stamp, and each page holds the pattern
+// of its page number and side, the right way up.
+void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets) {
+  ASSERT_EQ(pages.size(), 2 * sheets);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE(pages[i].path);
+    const int side = static_cast<int>(i % 2);
+    EXPECT_EQ(pages[i].side, side == 0 ? 'F' : 'B');
+    if (side == 1) {
+      EXPECT_EQ(pages[i].stamp, pages[i - 1].stamp);
+    } else if (i > 0) {
+      EXPECT_NE(pages[i].stamp, pages[i - 1].stamp);
+    }
+    const PageComparison page = CompareWithPattern(pages[i].path, static_cast<int>(i) + 1, side);
+    ASSERT_TRUE(page.decoded);
+    EXPECT_EQ(page.width, 120);
+    EXPECT_EQ(page.height, 160);
+    EXPECT_LT(page.WorstChannel(), kJpegTolerance)
+        << page.meanError[0] << " " << page.meanError[1] << " " << page.meanError[2];
+    EXPECT_TRUE(page.markerTopLeft);
+  }
+}
+
+using ScanControlTest = ScanStationTest;
+
+TEST_F(ScanControlTest, GoScansEverySheetIntoNamedFrontAndBackFilesAndFillsTheBar) {
+  Start(SmallPages(3));
+  EXPECT_TRUE(Station.IsEnabled(idBtGo));
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(6)) << ScannedPages(OutputFolder).size() << " pages";
+  ASSERT_TRUE(WaitForLog(kDisableDs, 1));
+
+  HWND bar = Station.Control(idPb);
+  const LRESULT maximum = ::SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+  EXPECT_EQ(maximum, 159); // rows of the last page - 1
+  EXPECT_GE(::SendMessageA(bar, PBM_GETPOS, 0, 0), maximum);
+  EXPECT_EQ(Station.Text(idLbStatus), "");
+  CloseStation();
+
+  ExpectDuplexPages(ScannedPages(OutputFolder), 3);
+  const auto enables = Entries(Log(), kEnableDs);
+  ASSERT_EQ(enables.size(), 1u);
+  EXPECT_EQ(enables[0].Note("ShowUI"), "0");
+  EXPECT_EQ(enables[0].Note("ModalUI"), "0");
+}
+
+// Show Config: the driver's dialog comes up, and while it is open the scanner counts as busy.
+// "Cancel" scans nothing and leaves the scanner open for the next "Go..", whose "Scan" scans.
+TEST_F(ScanControlTest, ShowConfigGoesThroughTheDriversDialog) {
+  Start(SmallPages(2).Set("dialog", "interactive"));
+  TypeOutputFolder();
+  Station.Click(idCbShowConfig);
+  ASSERT_TRUE(WaitFor([&] { return Station.IsTicked(idCbShowConfig); }));
+  Station.Click(idBtGo);
+  HWND dialog = Station.WaitForWindowTitled(kScannerDialog);
+  ASSERT_NE(dialog, nullptr) << "the scanner's dialog did not appear";
+
+  // Paper is loaded and Auto is ticked, but the open dialog holds the scanner.
+  Station.Click(idCbAuto);
+  ASSERT_TRUE(WaitFor([&] { return Station.IsTicked(idCbAuto); }));
+  ::Sleep(kFewTimerTicksMs);
+  EXPECT_EQ(CountInLog(kEnableDs), 1u);
+  Station.Click(idCbAuto);
+  ASSERT_TRUE(WaitFor([&] { return !Station.IsTicked(idCbAuto); }));
+
+  StationDriver::ClickButton(dialog, IDCANCEL);
+  ASSERT_TRUE(WaitForLog(kDisableDs, 1)) << "the cancelled dialog did not end with the scanner disabled";
+  const auto log = Log();
+  auto at = [&](const char *names) {
+    for (size_t i = 0; i < log.size(); ++i)
+      if (log[i].names == names)
+        return static_cast<int>(i);
+    return -1;
+  };
+  EXPECT_LT(at("CONTROL/NULL/CLOSEDSREQ"), at(kDisableDs));
+  EXPECT_GE(at("CONTROL/NULL/CLOSEDSREQ"), 0);
+  EXPECT_EQ(Entries(log, "CONTROL/IDENTITY/CLOSEDS").size(), 0u) << "the scanner must stay open";
+  EXPECT_TRUE(ScannedPages(OutputFolder).empty());
+
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForLog(kEnableDs, 2));
+  dialog = Station.WaitForWindowTitled(kScannerDialog);
+  ASSERT_NE(dialog, nullptr) << "the scanner's dialog did not appear the second time";
+  StationDriver::ClickButton(dialog, IDOK);
+  ASSERT_TRUE(WaitForPages(4));
+  CloseStation();
+
+  ExpectDuplexPages(ScannedPages(OutputFolder), 2);
+  for (const auto &enable : Entries(Log(), kEnableDs))
+    EXPECT_NE(enable.Note("ShowUI"), "0");
+}
+
+// With paper a batch starts by itself, without the driver's dialog even when "Show Config" is
+// ticked; once the feeder is empty no further batch starts.
+TEST_F(ScanControlTest, AutoScansWhilePaperIsLoadedAndThenStops) {
+  Start(SmallPages(2));
+  TypeOutputFolder();
+  Station.Click(idCbShowConfig);
+  Station.Click(idCbAuto);
+  ASSERT_TRUE(WaitForPages(4));
+  ASSERT_TRUE(WaitForLog(kDisableDs, 1));
+  ::Sleep(kFewTimerTicksMs);
+  CloseStation();
+
+  ExpectDuplexPages(ScannedPages(OutputFolder), 2);
+  const auto log = Log();
+  const auto enables = Entries(log, kEnableDs);
+  ASSERT_EQ(enables.size(), 1u);
+  EXPECT_EQ(enables[0].Note("ShowUI"), "0");
+  // The feeder was asked after the batch, and said it was empty.
+  const auto asked = Entries(log, "CONTROL/CAPABILITY/GET");
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back().Note("cap"), "0x1003");
+  EXPECT_EQ(asked.back().Note("value"), "0");
+}
+
+TEST_F(ScanControlTest, AutoNeverStartsWhenTheScannerCannotTellWhetherPaperIsLoaded) {
+  Start(SmallPages(2).Set("feeder_loaded", 0));
+  TypeOutputFolder();
+  Station.Click(idCbAuto);
+  ASSERT_TRUE(WaitFor([&] { return Station.IsTicked(idCbAuto); }));
+  ASSERT_TRUE(WaitForLog("CONTROL/CAPABILITY/GET", 3)) << "the automatic start did not ask";
+  CloseStation();
+  EXPECT_EQ(CountInLog(kEnableDs), 0u);
+  EXPECT_TRUE(ScannedPages(OutputFolder).empty());
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "tests/e2e-scan/ScanStation.h"
+
+#include "app/ControlIds.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+using namespace e2e;
+using namespace testsupport;
+
+namespace e2escan {
+
+namespace {
+
+const std::string kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
+
+std::string TestName() {
+  const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+  return info ? info->name() : "unnamed";
+}
+
+std::string TempFolder() {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  return temp;
+}
+
+void EmptyFolder(const std::string &folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  do
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+  while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+}
+
+bool ParsePageName(const std::string &name, ScannedPage &page) {
+  // "Scan" + 17 digits + side + ".jpg"
+  if (name.size() != 4 + 17 + 1 + 4 || name.compare(0, 4, "Scan") != 0 || name.compare(22, 4, ".jpg") != 0)
+    return false;
+  page.stamp = name.substr(4, 17);
+  page.side = name[21];
+  return std::all_of(page.stamp.begin(), page.stamp.end(), [](char c) { return std::isdigit(c); }) &&
+         (page.side == 'F' || page.side == 'B');
+}
+
+} // namespace
+
+std::vector<ScannedPage> ScannedPages(const std::string &folder) {
+  std::vector<ScannedPage> pages;
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return pages;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      continue;
+    ScannedPage page;
+    if (!ParsePageName(found.cFileName, page))
+      page = ScannedPage{};
+    page.path = folder + "\\" + found.cFileName;
+    pages.push_back(page);
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  std::sort(pages.begin(), pages.end(), [](const ScannedPage &a, const ScannedPage &b) {
+    if (a.stamp != b.stamp)
+      return a.stamp < b.stamp;
+    return a.side == 'F' && b.side != 'F';
+  });
+  return pages;
+}
+
+std::vector<LoggedTriplet> Entries(const std::vector<LoggedTriplet> &log, const std::string &names) {
+  std::vector<LoggedTriplet> found;
+  for (const LoggedTriplet &t : log)
+    if (t.direction == "in" && t.names == names)
+      found.push_back(t);
+  return found;
+}
+
+ScanStationTest::ScanStationTest() : Station(WindowsPath(TOVIK_SCAN_EXE)) {
+  const std::string base = TempFolder() + "tovik-e2e-scan";
+  ::CreateDirectoryA(base.c_str(), nullptr);
+  OutputFolder = base + "\\" + TestName();
+  ::CreateDirectoryA(OutputFolder.c_str(), nullptr);
+  EmptyFolder(OutputFolder);
+  LogPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".log");
+  ScenarioPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".ini");
+}
+
+ScanStationTest::~ScanStationTest() {
+  // The typed folder would otherwise greet the next station started in this prefix.
+  if (Station.WaitForExit(0))
+    ::WritePrivateProfileStringA("Main", "eDir", "C:\\ProgramData\\Tovik\\TovikScan", kConfigFile.c_str());
+}
+
+ScannerScenario ScanStationTest::SmallPages(int sheets) const {
+  ScannerScenario scenario;
+  scenario.Set("sheets", sheets).Set("sides", 2).Set("width", 120).Set("height", 160).Log(LogPath);
+  return scenario;
+}
+
+void ScanStationTest::Start(const ScannerScenario &scenario) {
+  ScannerScenario logged = scenario;
+  logged.Log(LogPath);
+  ASSERT_TRUE(logged.WriteTo(ScenarioPath));
+  ASSERT_TRUE(Station.Start({{"TOVIK_VSCANNER_SCENARIO", ScenarioPath}}));
+  ASSERT_TRUE(Station.WaitUntilShown()) << "the station's window did not appear";
+}
+
+void ScanStationTest::TypeOutputFolder(const std::string &folder) {
+  Station.SetText(station::idEDir, folder);
+  ASSERT_EQ(Station.Text(station::idEDir), folder);
+}
+
+bool ScanStationTest::WaitForPages(size_t count, DWORD timeoutMs) const {
+  return WaitFor([&] { return ScannedPages(OutputFolder).size() >= count; }, timeoutMs);
+}
+
+bool ScanStationTest::WaitForLog(const std::string &names, size_t count, DWORD timeoutMs) const {
+  return WaitFor([&] { return CountInLog(names) >= count; }, timeoutMs);
+}
+
+void ScanStationTest::CloseStation() {
+  ASSERT_TRUE(Station.Close()) << "the station did not end after WM_CLOSE";
+  EXPECT_EQ(Station.ExitCode(), 0u);
+}
+
+} // namespace e2escan
