@@ -84,6 +84,7 @@ void TfMain::CreateControls() {
       add(0, "BUTTON", "Show Config", WS_TABSTOP | BS_AUTOCHECKBOX, 120, 20, 97, 17, idCbShowConfig);
   pb = add(0, PROGRESS_CLASSA, "", 0, 16, 56, 433, 17, idPb);
   ::SendMessageA(pb, PBM_SETRANGE32, 0, 100);
+  Progress = std::make_unique<TPageProgress>(pb);
   cbAuto = add(0, "BUTTON", "Auto", WS_TABSTOP | BS_AUTOCHECKBOX, 344, 20, 97, 17, idCbAuto);
   // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
   eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, 16, 80, 410, 21, idEDir);

@@ -41,7 +41,7 @@ void TfMain::FormDestroy() {
 void TfMain::SetUpScanner() {
   TScannerLink::Events events;
   events.OnPage = [this](HBITMAP page) { Pages->HandlePage(page); };
-  events.OnProgress = [this](int current, int total) { ShowProgress(current, total); };
+  events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
   events.OnError = [this](int errorCode, int additional) {
     SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
   };
@@ -66,11 +66,6 @@ void TfMain::tmCheckTimer() {
     return;
   if (Scanner->FeederLoadedText() == "1")
     Scanner->Enable(false, false);
-}
-
-void TfMain::ShowProgress(int current, int total) {
-  ::SendMessageA(pb, PBM_SETRANGE32, 0, total);
-  ::SendMessageA(pb, PBM_SETPOS, current, 0);
 }
 
 namespace {

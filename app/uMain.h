@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/PageNaming.h"
+#include "app/ProgressBar.h"
 #include "app/ScannerLink.h"
 #include "app/SettingsStore.h"
 #include "app/ThreadText.h"
@@ -43,7 +44,6 @@ private:
   std::string OutputFolderText() const;
   void SetOutputFolderText(const std::string &text);
   void SetStatus(const std::string &text);
-  void ShowProgress(int current, int total);
   bool IsTicked(HWND checkBox) const;
 
   // Called on the writer thread: keeps the text and asks the window to show it.
@@ -59,6 +59,7 @@ private:
   win::UniqueFont Font;
   HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
   HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;
+  std::unique_ptr<TPageProgress> Progress; // the view of pb during a transfer
 
   // Declared before the writer: its failure reports use it until the writer has stopped.
   std::unique_ptr<TThreadText> WriteFailures;

@@ -1,0 +1,77 @@
+// The progress bar during a transfer: one report per row, few paints, always ending full.
+#include "app/ProgressBar.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A real progress control whose PBM_SETPOS messages are counted.
+class CountedBar {
+public:
+  CountedBar() {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+    Bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_POPUP, 0, 0, 433, 17, nullptr, nullptr,
+                            ::GetModuleHandleA(nullptr), nullptr);
+    Original =
+        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(Bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Count)));
+    ::SetPropA(Bar, "counted", this);
+  }
+  ~CountedBar() { ::DestroyWindow(Bar); }
+
+  int Maximum() const { return static_cast<int>(::SendMessageA(Bar, PBM_GETRANGE, FALSE, 0)); }
+  int Position() const { return static_cast<int>(::SendMessageA(Bar, PBM_GETPOS, 0, 0)); }
+
+  HWND Bar = nullptr;
+  int Positions = 0;
+
+private:
+  static LRESULT CALLBACK Count(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto *self = static_cast<CountedBar *>(::GetPropA(window, "counted"));
+    if (self && message == PBM_SETPOS)
+      ++self->Positions;
+    return ::CallWindowProcA(self ? self->Original : ::DefWindowProcA, window, message, wParam, lParam);
+  }
+  WNDPROC Original = nullptr;
+};
+
+// The reports the transfer gives for a page of `rows` rows: 1 .. rows, against rows - 1.
+void ScanPage(TPageProgress &progress, int rows, DWORD &clock, DWORD msPerRow) {
+  for (int row = 1; row <= rows; ++row) {
+    progress.Show(row, rows - 1);
+    clock += msPerRow;
+  }
+}
+
+TEST(PageProgress, FastRowsArePaintedSeldomAndEveryPageEndsFull) {
+  CountedBar bar;
+  ASSERT_NE(bar.Bar, nullptr);
+  DWORD clock = 1000;
+  TPageProgress progress(bar.Bar, [&] { return clock; });
+
+  ScanPage(progress, 3508, clock, 0);
+  EXPECT_EQ(bar.Maximum(), 3507);
+  EXPECT_GE(bar.Position(), bar.Maximum());
+  EXPECT_LE(bar.Positions, 3) << "the first row and the rows that fill the bar";
+
+  // A shorter page sets its own maximum and starts from its first row.
+  progress.Show(1, 159);
+  EXPECT_EQ(bar.Maximum(), 159);
+  EXPECT_EQ(bar.Position(), 1);
+  for (int row = 2; row <= 160; ++row)
+    progress.Show(row, 159);
+  EXPECT_GE(bar.Position(), 159);
+}
+
+TEST(PageProgress, SlowRowsAreEachShown) {
+  CountedBar bar;
+  DWORD clock = 0;
+  TPageProgress progress(bar.Bar, [&] { return clock; });
+  ScanPage(progress, 50, clock, TPageProgress::kRepaintIntervalMs);
+  EXPECT_EQ(bar.Positions, 50);
+  EXPECT_GE(bar.Position(), 49);
+}
+
+} // namespace
