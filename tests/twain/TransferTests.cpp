@@ -90,29 +90,7 @@ BitmapContents Contents(HBITMAP bitmap) {
 
 class TransferTest : public TwainFixture {
 protected:
-  // Whether the capability reads of Part 2.6 reach the source manager in this build (they do once
-  // twain/TwainCapabilities.cpp is in; its stand-in answers without a request).
-  static bool CapabilityReadsSent() {
-    static int sent = -1;
-    if (sent < 0) {
-      TKestraTwain probe;
-      probe.AttachEntry(RecordingDsmEntry);
-      Dsm().Reset();
-      Dsm().QueueSources(1);
-      probe.SetSourceManagerLoaded(true);
-      probe.Source(0)->Open();
-      size_t before = Dsm().Calls().size();
-      TTwainMeasureUnit unit = tmuInches;
-      TTwainMeasureUnits units;
-      probe.Source(0)->ReadMeasureUnit(unit, units, tcqGet);
-      sent = Dsm().Calls().size() > before ? 1 : 0;
-      Dsm().Reset();
-    }
-    return sent == 1;
-  }
-
   void SetUp() override {
-    CapabilityReadsSent();
     TwainFixture::SetUp();
     source = EnableSource();
     source->TransferMode = ttmMemory;
@@ -140,7 +118,7 @@ protected:
                 ImageInfo(page.width, page.length, page.bitsPerPixel, page.pixelType, page.resolution,
                           page.resolution));
     Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0xFFFFFFFFu, page.preferred));
-    if (CapabilityReadsSent()) {
+    {
       // Queues are per triplet: a failing read is scripted too, so that it does not take the next
       // page's answer.
       if (!page.units.empty()) {
@@ -172,7 +150,7 @@ protected:
   // The triplets of one page queued with QueuePage, through its MSG_ENDXFER.
   StringList PageTrace(const MemoryPage &page) const {
     StringList trace{kImageInfo, kSetupMem};
-    if (CapabilityReadsSent()) {
+    {
       trace.push_back(kCapGet);
       if (page.units.empty())
         trace.push_back(kStatus);
@@ -344,8 +322,6 @@ TEST_F(TransferTest, RgbIsSwappedGreyBlackWhiteAndPaletteAreNot) {
 }
 
 TEST_F(TransferTest, BlackAndWhiteFlavours) {
-  if (!CapabilityReadsSent())
-    GTEST_SKIP() << "ICAP_PIXELFLAVOR reads arrive with twain/TwainCapabilities.cpp";
   MemoryPage vanilla;
   vanilla.width = 8;
   vanilla.length = 1;
@@ -377,8 +353,6 @@ TEST_F(TransferTest, BlackAndWhiteFlavours) {
 }
 
 TEST_F(TransferTest, ResolutionFromTheUnit) {
-  if (!CapabilityReadsSent())
-    GTEST_SKIP() << "ICAP_UNITS reads arrive with twain/TwainCapabilities.cpp";
   MemoryPage inches = GreyPage(2);
   MemoryPage centimetres = GreyPage(1);
   centimetres.units = {TWUN_INCHES, TWUN_CENTIMETERS};
@@ -462,20 +436,16 @@ TEST_F(TransferTest, AFailedResetFetchesTheNextPageAndTriesAgain) {
 }
 
 TEST_F(TransferTest, SourceCancelAcknowledgesAndDropsTheRest) {
-  MemoryPage page = GreyPage(0);
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
-  if (CapabilityReadsSent())
-    Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Strip(Sequence(4), TWRC_SUCCESS, 4));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Rc(TWRC_CANCEL));
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(3));
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, Pending(0));
   RunBatch();
-  StringList expected{kProcessEvent, kImageInfo, kSetupMem};
-  if (CapabilityReadsSent())
-    expected.push_back(kCapGet);
+  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet};
   expected.insert(expected.end(), {kSetupMem, kMemXfer, kMemXfer, kEndXfer, kReset, kDisable});
   EXPECT_EQ(Trace(), expected);
   EXPECT_EQ(events, (StringList{"progress 0 1/1", "cancel 0", "disable 0"}));
@@ -489,8 +459,7 @@ TEST_F(TransferTest, AFailedPageInTheMiddleIsReportedAndTheNextOnesArrive) {
   // The second page: its first strip fails with a paper jam.
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
-  if (CapabilityReadsSent())
-    Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Rc(TWRC_FAILURE));
   Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_PAPERJAM));
@@ -520,8 +489,7 @@ TEST_F(TransferTest, FailedImageInfoIsReported) {
 TEST_F(TransferTest, FailedSetupMemXferBeforeTheStripsIsReported) {
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
-  if (CapabilityReadsSent())
-    Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, Rc(TWRC_FAILURE));
   Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_LOWMEMORY));
   RunBatch();
@@ -684,9 +652,7 @@ TEST_F(TransferTest, AnExceptionWithPagesLeftSendsEndXferResetAndDisable) {
   Dsm().Queue(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, Event(TWRC_DSEVENT, MSG_XFERREADY));
   // Through the window, as the message loop delivers it.
   EXPECT_EQ(::SendMessageA(twain->VirtualWindow(), WM_USER + 9, 0, 0), 0);
-  StringList expected{kProcessEvent, kImageInfo, kSetupMem};
-  if (CapabilityReadsSent())
-    expected.push_back(kCapGet);
+  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet};
   expected.insert(expected.end(), {kSetupMem, kMemXfer, kEndXfer, kReset, kDisable});
   EXPECT_EQ(Trace(), expected);
   EXPECT_FALSE(source->Enabled());
