@@ -1,0 +1,115 @@
+// How long one A4 page takes to reach disk through the station's bitmap wrapper, beside what the
+// machine cannot go below: a memcpy of the page and FreeImage's JPEG encode of the same pixels.
+//
+// Usage: page_write_bench [repetitions] [--encode-only]
+//   --encode-only prints only the encode line; run with JSIMD_FORCENONE=1 to see the encode
+//   without libjpeg-turbo's SIMD routines.
+#include "bench/BenchClock.h"
+#include "bench/DeviceBitmap.h"
+#include "bench/Floor.h"
+#include "bench/PatternPage.h"
+#include "bench/TempFolder.h"
+#include "image/FreeBitmap.h"
+
+#include <FreeImage.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct TArguments {
+  int Repetitions = 5;
+  bool EncodeOnly = false;
+};
+
+TArguments ParseArguments(int argc, char **argv) {
+  TArguments arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--encode-only") == 0)
+      arguments.EncodeOnly = true;
+    else if (std::atoi(argv[i]) > 0)
+      arguments.Repetitions = std::atoi(argv[i]);
+  }
+  return arguments;
+}
+
+// GetDIBits as the import calls it, into an image that is already allocated (and written once).
+double TimeGetDIBitsMs(HBITMAP section, FIBITMAP *image) {
+  win::WindowDC screen(nullptr);
+  TStopwatch watch;
+  ::GetDIBits(screen.get(), section, 0, FreeImage_GetHeight(image), FreeImage_GetBits(image),
+              FreeImage_GetInfo(image), DIB_RGB_COLORS);
+  return watch.ElapsedMs();
+}
+
+std::string SimdSetting() {
+  const char *value = std::getenv("JSIMD_FORCENONE");
+  return value && std::strcmp(value, "1") == 0 ? "SIMD off (JSIMD_FORCENONE=1)" : "SIMD as built";
+}
+
+void BenchDepth(const char *title, int bpp, const TArguments &arguments, const TBenchFolder &folder) {
+  FIBITMAP *image = NewPatternPage(kA4Width, kA4Height, bpp, 1);
+  if (!image) {
+    std::printf("%s: no memory for the page\n", title);
+    return;
+  }
+  const double megabytes = static_cast<double>(PixelBytes(image)) / (1024.0 * 1024.0);
+  TTimings copy, encode, import, save, allocate, copyBits;
+  size_t encodedBytes = 0;
+  for (int i = 0; i < arguments.Repetitions; ++i) {
+    encode.Add(TimeJpegEncodeMs(image, &encodedBytes));
+    if (arguments.EncodeOnly)
+      continue;
+    copy.Add(TimeMemcpyMs(image));
+    win::UniqueBitmap section = NewDibSectionOf(image);
+    TStopwatch allocateWatch;
+    FIBITMAP *fresh = FreeImage_Allocate(kA4Width, kA4Height, bpp);
+    allocate.Add(allocateWatch.ElapsedMs());
+    copyBits.Add(TimeGetDIBitsMs(section.get(), fresh));
+    FreeImage_Unload(fresh);
+    TFreeWinBitmap page;
+    TStopwatch importWatch;
+    page.ImportDeviceBitmap(section.get());
+    import.Add(importWatch.ElapsedMs());
+    const std::string fileName = folder.Path() + "\\page" + std::to_string(i) + ".jpg";
+    TStopwatch saveWatch;
+    const bool saved = page.SaveToFile(fileName);
+    save.Add(saveWatch.ElapsedMs());
+    if (!saved)
+      std::printf("  (SaveToFile failed for %s)\n", fileName.c_str());
+  }
+  FreeImage_Unload(image);
+
+  std::printf("%s, %d x %d, %.1f MB of pixels, JPEG %.2f MB, %s:\n", title, kA4Width, kA4Height, megabytes,
+              static_cast<double>(encodedBytes) / (1024.0 * 1024.0), SimdSetting().c_str());
+  PrintTimings("FreeImage JPEG encode to memory", encode);
+  if (arguments.EncodeOnly)
+    return;
+  PrintTimings("memcpy of the page", copy);
+  PrintTimings("ImportDeviceBitmap (DIB section -> wrapper)", import);
+  PrintTimings("  of it: FreeImage_Allocate of the page", allocate);
+  PrintTimings("  of it: GetDIBits into an allocated page", copyBits);
+  PrintTimings("TFreeWinBitmap::SaveToFile (.jpg)", save);
+  std::printf("  %-44s %.2f x encode, %.2f x memcpy\n", "SaveToFile against the floor",
+              save.Median() / encode.Median(), save.Median() / copy.Median());
+  std::printf("  %-44s %.2f x memcpy\n", "import against the floor", import.Median() / copy.Median());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const TArguments arguments = ParseArguments(argc, argv);
+  FreeImage_Initialise(TRUE);
+  {
+    TBenchFolder folder("tovik-page-write-bench");
+    std::printf("page_write_bench: A4 at 300 dpi, %d repetitions (medians and means of the same run)\n",
+                arguments.Repetitions);
+    BenchDepth("RGB page", 24, arguments, folder);
+    BenchDepth("Grey page", 8, arguments, folder);
+  }
+  FreeImage_DeInitialise();
+  return 0;
+}

@@ -1,0 +1,161 @@
+// The page pipeline's speed and memory against the machine's floor: A4 pages at 300 dpi, RGB and
+// grey, from the virtual scanner at full speed through Wine's source manager, memory transfer,
+// the station's page hand-off and its writer down to JPEG files.
+//
+// Usage: pipeline_bench [pages] [--strip BYTES]
+//   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
+//   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
+#include "bench/BenchClock.h"
+#include "bench/Floor.h"
+#include "bench/MemorySampler.h"
+#include "bench/PatternPage.h"
+#include "bench/PipelineRun.h"
+#include "bench/ProgressWindow.h"
+#include "bench/StripCopyTime.h"
+#include "bench/TempFolder.h"
+#include "image/uSaveThread.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct TArguments {
+  int Pages = 200;
+  uint32_t StripBytes = 0;
+};
+
+// Whole duplex sheets: the scanner feeds sheets, two pages each.
+int EvenPages(int pages) { return std::max(2, (pages + 1) / 2 * 2); }
+
+TArguments ParseArguments(int argc, char **argv) {
+  TArguments arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
+      arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+    else if (std::atoi(argv[i]) > 0)
+      arguments.Pages = EvenPages(std::atoi(argv[i]));
+  }
+  return arguments;
+}
+
+double Megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// What Windows reports as PrivateUsage; Wine reports it as PagefileUsage (and PrivateUsage 0).
+size_t PrivateBytes(const TMemoryPeaks &peaks) { return std::max(peaks.PrivateUsage, peaks.PagefileUsage); }
+
+struct TFloor {
+  double MemcpyMs = 0;
+  double EncodeMs = 0;
+};
+
+TFloor MeasureFloor(bool rgb, uint32_t stripBytes) {
+  FIBITMAP *image = NewPatternPage(kA4Width, kA4Height, rgb ? 24 : 8, 1);
+  TTimings copy, encode, strips;
+  for (int i = 0; i < 5; ++i) {
+    copy.Add(TimeMemcpyMs(image));
+    encode.Add(TimeJpegEncodeMs(image));
+    strips.Add(TimeStripCopyMs(kA4Width, kA4Height, rgb ? 24 : 8, stripBytes ? stripBytes : 16384));
+  }
+  FreeImage_Unload(image);
+  std::printf(
+      "\nFloor for one %s page (median of 5): memcpy %.2f ms, FreeImage JPEG encode to memory %.2f ms\n",
+      rgb ? "RGB" : "grey", copy.Median(), encode.Median());
+  std::printf("  (the layer's strip copy alone, no TWAIN, into touched rows: %.2f ms = %.2f x memcpy)\n",
+              strips.Median(), strips.Median() / copy.Median());
+  return {copy.Median(), encode.Median()};
+}
+
+void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFloor &floor) {
+  std::printf("\n%s, %d pages (%d duplex sheets), progress handler %s:\n",
+              config.Rgb ? "RGB 24-bit" : "Grey 8-bit", config.Pages, (config.Pages + 1) / 2,
+              config.Progress ? "on (real progress control)" : "off");
+  if (!r.Completed)
+    std::printf("  NOT COMPLETE: %s (delivered %d, written %d, transfer errors %d)\n", r.Failure.c_str(),
+                r.PagesDelivered, r.PagesWritten, r.TransferErrors);
+  const double pages = r.PagesDelivered > 0 ? r.PagesDelivered : 1;
+  const double ui = r.UiMs / pages, source = r.SourceMs / pages, ours = ui - source;
+  std::printf("  UI thread per page, whole batch dispatch       %8.2f ms\n", ui);
+  std::printf("    inside source manager + scanner (%5.0f strips) %8.2f ms\n", r.Strips / pages, source);
+  std::printf("    ours: transfer, strip copy, progress, hand-off %8.2f ms  = %.2f x memcpy\n", ours,
+              ours / floor.MemcpyMs);
+  std::printf("    page handler (name, import, queue)            %8.2f ms  (import %.2f = %.2f x memcpy, "
+              "queue %.3f)\n",
+              r.HandlerMs / pages, r.ImportMs / pages, r.ImportMs / pages / floor.MemcpyMs,
+              r.QueueMs / pages);
+  if (config.Progress)
+    std::printf("    progress handler (%5.0f reports a page)        %8.2f ms\n", r.ProgressCalls / pages,
+                r.ProgressMs / pages);
+  std::printf("    rest: transfer loop and strip copy             %8.2f ms\n",
+              ours - r.HandlerMs / pages - r.ProgressMs / pages);
+  std::printf("  writer per page (encode + write)   median %8.2f ms  mean %8.2f ms  = %.2f x encode\n",
+              r.WriterMs.Median(), r.WriterMs.Mean(), r.WriterMs.Median() / floor.EncodeMs);
+  std::printf(
+      "  end to end: %.2f pages/s (%.1f s from Enable to the last file); writer-bound floor %.2f pages/s\n",
+      r.PagesWritten / (r.EndToEndMs / 1000.0), r.EndToEndMs / 1000.0, 1000.0 / floor.EncodeMs);
+  std::printf("  peak private bytes %.0f MB (PagefileUsage; PrivateUsage %.0f MB), peak working set %.0f MB, "
+              "peak queued pixels %.0f MB\n",
+              Megabytes(PrivateBytes(r.Memory)), Megabytes(r.Memory.PrivateUsage),
+              Megabytes(r.Memory.WorkingSet), Megabytes(r.PeakQueuedBytes));
+}
+
+TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const TBenchFolder &folder,
+                    const TProgressWindow &window, const TFloor &floor) {
+  config.StripBytes = arguments.StripBytes;
+  config.ProgressBar = window.Bar();
+  config.OutputFolder = folder.Path();
+  TPipelineResult result = RunPipeline(config);
+  PrintRun(config, result, floor);
+  folder.Empty();
+  return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const TArguments arguments = ParseArguments(argc, argv);
+  FreeImage_Initialise(TRUE);
+  {
+    TBenchFolder folder("tovik-pipeline-bench");
+    TProgressWindow window;
+    const PROCESS_MEMORY_COUNTERS_EX start = ProcessMemory();
+    std::printf("pipeline_bench: A4 at 300 dpi (%d x %d), %d pages a run, scanner strips %s\n", kA4Width,
+                kA4Height, arguments.Pages,
+                arguments.StripBytes ? (std::to_string(arguments.StripBytes) + " bytes").c_str()
+                                     : "of its default size");
+    std::printf("Private bytes at start %.0f MB; queue budget of the writer %.0f MB\n",
+                Megabytes(start.PrivateUsage), Megabytes(kQueueBudgetBytes));
+    const int small = std::max(2, arguments.Pages / 4 / 2 * 2); // whole duplex sheets
+    for (bool rgb : {true, false}) {
+      const TFloor floor = MeasureFloor(rgb, arguments.StripBytes);
+      TPipelineConfig config;
+      config.Rgb = rgb;
+      config.Pages = arguments.Pages;
+      config.Progress = true;
+      const TPipelineResult withProgress = Run(config, arguments, folder, window, floor);
+      config.Progress = false;
+      const TPipelineResult without = Run(config, arguments, folder, window, floor);
+      const double pages = arguments.Pages;
+      std::printf("  => progress reports cost %.2f ms a page on the UI thread (%.2f with, %.2f without)\n",
+                  (withProgress.UiMs - without.UiMs) / pages, withProgress.UiMs / pages,
+                  without.UiMs / pages);
+      config.Pages = small;
+      const TPipelineResult fewer = Run(config, arguments, folder, window, floor);
+      std::printf("  => peak private bytes: %.0f MB for %d pages, %.0f MB for %d pages\n",
+                  Megabytes(PrivateBytes(fewer.Memory)), small, Megabytes(PrivateBytes(withProgress.Memory)),
+                  arguments.Pages);
+    }
+    const PROCESS_MEMORY_COUNTERS_EX end = ProcessMemory();
+    std::printf("\nAs Wine reports them at the end: PrivateUsage %.0f MB, PagefileUsage %.0f MB, "
+                "PeakPagefileUsage %.0f MB, WorkingSetSize %.0f MB, PeakWorkingSetSize %.0f MB\n",
+                Megabytes(end.PrivateUsage), Megabytes(end.PagefileUsage), Megabytes(end.PeakPagefileUsage),
+                Megabytes(end.WorkingSetSize), Megabytes(end.PeakWorkingSetSize));
+  }
+  FreeImage_DeInitialise();
+  return 0;
+}

@@ -1,0 +1,42 @@
+// One batch through the station's real pipeline: the virtual scanner at full speed, Wine's source
+// manager, memory transfer, the station's page hand-off and its writer, down to JPEG files.
+#pragma once
+
+#include "bench/BenchClock.h"
+#include "bench/MemorySampler.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct TPipelineConfig {
+  bool Rgb = true;
+  int Pages = 200;         // both sides counted, an even number: duplex sheets
+  bool Progress = true;    // the station's progress bar handler, on a real progress control
+  uint32_t StripBytes = 0; // the scanner's preferred buffer; 0 leaves the scanner's default
+  HWND ProgressBar = nullptr;
+  std::string OutputFolder;
+};
+
+struct TPipelineResult {
+  bool Completed = false;
+  std::string Failure;
+  int PagesDelivered = 0;
+  int PagesWritten = 0;
+  int TransferErrors = 0;
+  double UiMs = 0;     // dispatching the scanner's notifications: the whole batch
+  double SourceMs = 0; // of that, inside the source manager and the data source
+  uint64_t Strips = 0;
+  double ImportMs = 0;   // page handler: ImportDeviceBitmap
+  double QueueMs = 0;    // page handler: QueuePage
+  double HandlerMs = 0;  // the whole page handler (naming, record, import, queue)
+  double ProgressMs = 0; // inside the progress handler
+  uint64_t ProgressCalls = 0;
+  TTimings WriterMs;     // each page's save on the writer thread
+  double EndToEndMs = 0; // from Enable until the last file was written
+  TMemoryPeaks Memory;
+  size_t PeakQueuedBytes = 0;
+};
+
+TPipelineResult RunPipeline(const TPipelineConfig &config);
