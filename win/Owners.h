@@ -183,3 +183,25 @@ private:
 };
 
 } // namespace win
+
+namespace win {
+
+// A folder listing opened with FindFirstFile: the first entry is in `first` when it opened.
+class FileSearch {
+public:
+  FileSearch(const char *pattern, WIN32_FIND_DATAA &first) : handle_(::FindFirstFileA(pattern, &first)) {}
+  ~FileSearch() {
+    if (handle_ != INVALID_HANDLE_VALUE)
+      ::FindClose(handle_);
+  }
+  FileSearch(const FileSearch &) = delete;
+  FileSearch &operator=(const FileSearch &) = delete;
+
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool Next(WIN32_FIND_DATAA &entry) { return ::FindNextFileA(handle_, &entry) != FALSE; }
+
+private:
+  HANDLE handle_;
+};
+
+} // namespace win

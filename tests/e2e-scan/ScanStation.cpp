@@ -28,15 +28,8 @@ std::string TempFolder() {
 }
 
 void EmptyFolder(const std::string &folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return;
-  do
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-  while (::FindNextFileA(search, &found));
-  ::FindClose(search);
+  for (const std::string &name : FilesIn(folder))
+    ::DeleteFileA((folder + "\\" + name).c_str());
 }
 
 bool ParsePageName(const std::string &name, ScannedPage &page) {
@@ -45,7 +38,8 @@ bool ParsePageName(const std::string &name, ScannedPage &page) {
     return false;
   page.stamp = name.substr(4, 17);
   page.side = name[21];
-  return std::all_of(page.stamp.begin(), page.stamp.end(), [](char c) { return std::isdigit(c); }) &&
+  return std::all_of(page.stamp.begin(), page.stamp.end(),
+                     [](unsigned char c) { return std::isdigit(c) != 0; }) &&
          (page.side == 'F' || page.side == 'B');
 }
 
@@ -53,20 +47,13 @@ bool ParsePageName(const std::string &name, ScannedPage &page) {
 
 std::vector<ScannedPage> ScannedPages(const std::string &folder) {
   std::vector<ScannedPage> pages;
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return pages;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      continue;
+  for (const std::string &name : FilesIn(folder)) {
     ScannedPage page;
-    if (!ParsePageName(found.cFileName, page))
+    if (!ParsePageName(name, page))
       page = ScannedPage{};
-    page.path = folder + "\\" + found.cFileName;
+    page.path = folder + "\\" + name;
     pages.push_back(page);
-  } while (::FindNextFileA(search, &found));
-  ::FindClose(search);
+  }
   std::sort(pages.begin(), pages.end(), [](const ScannedPage &a, const ScannedPage &b) {
     if (a.stamp != b.stamp)
       return a.stamp < b.stamp;

@@ -19,16 +19,8 @@ namespace {
 constexpr DWORD kScanTimeoutMs = 120000;
 
 std::set<std::string> ScannedFiles(const std::string &folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((folder + "\\Scan*.jpg").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return names;
-  do
-    names.insert(found.cFileName);
-  while (::FindNextFileA(search, &found));
-  ::FindClose(search);
-  return names;
+  const std::vector<std::string> names = FilesIn(folder, "Scan*.jpg");
+  return std::set<std::string>(names.begin(), names.end());
 }
 
 int RunDemo(const std::string &stationExe, const std::string &folder, size_t pages) {

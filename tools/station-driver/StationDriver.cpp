@@ -1,6 +1,7 @@
 #include "tools/station-driver/StationDriver.h"
 
 #include "app/ControlIds.h"
+#include "win/Owners.h"
 
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,19 @@ std::string ReadFileText(const std::string &path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::vector<std::string> FilesIn(const std::string &folder, const std::string &pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  win::FileSearch search((folder + "\\" + pattern).c_str(), entry);
+  if (!search)
+    return names;
+  do
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      names.push_back(entry.cFileName);
+  while (search.Next(entry));
+  return names;
 }
 
 std::string WindowsPath(std::string path) {

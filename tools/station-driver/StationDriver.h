@@ -28,6 +28,8 @@ bool FileExists(const std::string &path);
 std::string WindowsPath(std::string path);
 bool FolderExists(const std::string &path);
 std::string ReadFileText(const std::string &path);
+// Names of the files (not folders) in a folder that match a pattern such as "Scan*.jpg".
+std::vector<std::string> FilesIn(const std::string &folder, const std::string &pattern = "*");
 
 class StationDriver {
 public:
