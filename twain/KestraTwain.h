@@ -1,6 +1,6 @@
-// TKestraTwain: the application's single handle on TWAIN (spec Part 2.2). Loads TWAIN_32.DLL,
-// opens the source manager with the hidden window (Part 2.3) as parent, lists the data sources as
-// TTwainSource objects (Part 2.4), presents the application identity and holds the events through
+// TKestraTwain: the application's single handle on TWAIN. Loads TWAIN_32.DLL,
+// opens the source manager with the hidden window as parent, lists the data sources as
+// TTwainSource objects, presents the application identity and holds the events through
 // which sources report pages, progress, errors and state changes.
 //
 // Destroying the manager disables and closes every open source, closes the source manager, frees
@@ -25,7 +25,7 @@ public:
   TKestraTwain(const TKestraTwain &) = delete;
   TKestraTwain &operator=(const TKestraTwain &) = delete;
 
-  // Events, each raised only when assigned (types and moments: Parts 2.2, 2.4, 2.5).
+  // Events, each raised only when assigned.
   TOnSourceNotify OnSourceDisable;
   TOnSourceNotify OnAcquireCancel;
   TOnTwainAcquire OnTwainAcquire;
@@ -81,7 +81,7 @@ public:
   DSMENTRYPROC DSMEntryProc() const { return dsmEntryProc_; }
   HMODULE LibraryHandle() const { return libraryHandle_; }
   bool SourcesEnumerated() const { return sourcesEnumerated_; }
-  int LoadedSourceCount = 0; // sources opened and not yet closed (Part 2.4 raises and lowers it)
+  int LoadedSourceCount = 0; // sources opened and not yet closed (raised by Open, lowered by Close)
   const TPointerList &SourceList() const { return sourceList_; }
 
 private:

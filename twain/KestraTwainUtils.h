@@ -1,5 +1,5 @@
-// Directory lookups that locate TWAIN_32.DLL, and the TW_FIX32 conversion (spec Parts 2.2, 2.6).
-// Texts are 8-bit strings; positions are 1-based as in the specification.
+// Directory lookups that locate TWAIN_32.DLL, and the TW_FIX32 conversion.
+// Texts are 8-bit strings; positions are 1-based.
 #pragma once
 
 #include "twain/TwainRecords.h"

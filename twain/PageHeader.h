@@ -1,5 +1,5 @@
-// The header and colour table of the page bitmap of a memory transfer (spec Part 2.5,
-// PrepareMemoryBitmap steps 3 to 5), built from the source's image description. Pure functions,
+// The header and colour table of the page bitmap of a memory transfer, built from the source's
+// image description (PrepareMemoryBitmap). Pure functions,
 // tested directly; the description comes from the data source and is checked before any use.
 #pragma once
 

@@ -1,4 +1,4 @@
-// A small growable array of untyped pointers (spec Part 2.2). It never frees what its entries
+// A small growable array of untyped pointers. It never frees what its entries
 // point to; freeing the list frees only its storage.
 #pragma once
 

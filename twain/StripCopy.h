@@ -1,5 +1,5 @@
 // Copying of the strips of a memory transfer into the rows of a bottom-up bitmap section
-// (spec Part 2.5, ReceiveMemoryStrips step 4b). A pure function over the strip and the rows, so
+// (ReceiveMemoryStrips). A pure function over the strip and the rows, so
 // every bound can be tested directly: nothing is ever written outside the bitmap's rows.
 #pragma once
 

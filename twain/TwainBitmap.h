@@ -1,4 +1,4 @@
-// The bitmap object handed to OnTwainAcquire (spec Part 2.5): owns one device bitmap for the
+// The bitmap object handed to OnTwainAcquire: owns one device bitmap for the
 // duration of the handler's call; the layer destroys it, and the bitmap with it, when the handler
 // returns. A handler keeps a page only by copying it.
 #pragma once

@@ -1,4 +1,4 @@
-// TTwainIdentity: one TW_IDENTITY record with typed access (spec Part 2.2). Base of TTwainSource;
+// TTwainIdentity: one TW_IDENTITY record with typed access. Base of TTwainSource;
 // the manager's application identity (`Info`) is one too. The record's address is what
 // DSM_Entry receives, so it stays laid out exactly as the TWAIN standard defines it.
 #pragma once
@@ -8,7 +8,7 @@
 
 #include <string>
 
-// Root of objects that can take over another's contents (the persistent base of the spec).
+// Root of objects that can take over another's contents.
 class TPersistent {
 public:
   virtual ~TPersistent() = default;
@@ -22,7 +22,7 @@ public:
   // Index of the four text properties (GetString / SetString).
   enum TextIndex { tiVersionInfo = 0, tiManufacturer = 1, tiProductFamily = 2, tiProductName = 3 };
 
-  // A zero-filled record with the application's defaults (Part 2.2).
+  // A zero-filled record with the application's defaults.
   explicit TTwainIdentity(TKestraTwain *owner);
   ~TTwainIdentity() override = default;
   TTwainIdentity(const TTwainIdentity &) = delete;

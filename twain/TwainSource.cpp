@@ -1,5 +1,5 @@
-// TTwainSource lifecycle (spec Part 2.4). The transfer is in TwainTransfer.cpp (Part 2.5),
-// capability reads in TwainCapabilities.cpp (Part 2.6).
+// TTwainSource lifecycle. The transfer is in TwainTransfer.cpp,
+// capability reads in TwainCapabilities.cpp.
 #include "twain/TwainSource.h"
 
 #include "twain/KestraTwain.h"

@@ -1,4 +1,4 @@
-// TTwainSource: one TWAIN data source listed by the manager (spec Parts 2.4, 2.5, 2.6). Carries
+// TTwainSource: one TWAIN data source listed by the manager. Carries
 // the source's identity and its state (`Loaded`: opened with MSG_OPENDS; `Enabled`: enabled with
 // MSG_ENABLEDS), takes part in the routing of the hidden window's messages, runs the transfer of
 // the pending images, and reads capabilities.
@@ -29,13 +29,13 @@ public:
 
   // Position in the manager's list, passed as Index with every event this source raises.
   int Index = 0;
-  // Transfer mechanism of Part 2.5 (ttmNative for a new source).
+  // Transfer mechanism of the page transfer (ttmNative for a new source).
   TTwainTransferMode TransferMode = ttmNative;
   // ShowUI and ModalUI used when `Enabled` is written true.
   bool ShowUI = true;
   bool ModalUI = true;
 
-  // ---- Part 2.4: lifecycle ----
+  // ---- lifecycle ----
   // MSG_OPENDS; true when the source is open afterwards.
   bool Open();
   // Disable, then MSG_CLOSEDS; true exactly when MSG_CLOSEDS succeeded (or nothing was open).
@@ -56,7 +56,7 @@ public:
   // The source's TW_IDENTITY record.
   TW_IDENTITY *IdentityRecord() { return Record(); }
 
-  // ---- Part 2.5: image transfer ----
+  // ---- image transfer ----
   // Fetches every pending image by TransferMode, then writes Enabled := false. An exception of an
   // event handler ends the page at once, but the protocol is finished before it is passed on
   // (MSG_ENDXFER, MSG_RESET when pages remain, the disable), so the source is not left in a
@@ -67,7 +67,7 @@ public:
   static uint32_t DibColorCount(const void *dib);
   static TTwainFormat FormatFromTwain(uint16_t twainFormat);
 
-  // ---- Part 2.6: capability negotiation (twain/TwainCapabilities.cpp, capabilities developer) ----
+  // ---- capability negotiation (twain/TwainCapabilities.cpp) ----
   TTwainCapResult ReadCapContainer(TW_UINT16 capability, HGLOBAL &container, TTwainCapRequest request,
                                    TW_UINT16 &containerType);
   TTwainCapResult ReadEnumerationTexts(TW_UINT16 capability, TW_UINT16 &itemType, TGetCapabilityList &list,
@@ -81,7 +81,7 @@ public:
   TTwainCapResult ReadMeasureUnit(TTwainMeasureUnit &value, TTwainMeasureUnits &supported,
                                   TTwainCapRequest request);
   TTwainCapResult ReadPixelFlavor(TTwainFlavor &value, TTwainFlavors &supported, TTwainCapRequest request);
-  // ---- end of Part 2.6 ----
+  // ---- end of capability negotiation ----
 
 private:
   // Outcome of fetching one page: the TWAIN return code, and for failures the layer found itself

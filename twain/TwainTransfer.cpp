@@ -1,7 +1,7 @@
-// Image transfer of a TTwainSource (spec Part 2.5): all pending images of one MSG_XFERREADY, by
+// Image transfer of a TTwainSource: all pending images of one MSG_XFERREADY, by
 // memory, native or file transfer.
 //
-// Choices where the specification leaves them open (each tested in tests/twain):
+// How the layer treats what a source gets wrong (each tested in tests/twain):
 // - A page the layer cannot hold (width or length not positive or above kMaxPageSide, a bit depth a
 //   bitmap section cannot hold, more than kMaxPageBytes, a failed CreateDIBSection or buffer),
 //   strip data beyond the last row, or a BytesWritten above the buffer fails the page: OnAcquireError

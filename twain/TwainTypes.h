@@ -1,5 +1,5 @@
 // Enumerations and event types of the TWAIN layer shared by the manager, its sources and the
-// application (spec Parts 2.2, 2.4, 2.5).
+// application.
 #pragma once
 
 #include "twain/TwainCapabilityTypes.h"
@@ -14,14 +14,14 @@ class TKestraTwain;
 class TTwainSource;
 class TTwainBitmap;
 
-// Transfer mechanism of a source (Part 2.5).
+// Transfer mechanism of a source.
 enum TTwainTransferMode : uint8_t { ttmFile, ttmNative, ttmMemory };
 
-// Data groups an identity supports (Part 2.2).
+// Data groups an identity supports.
 enum TTwainGroup : uint8_t { tgControl, tgImage, tgAudio };
 using TTwainGroups = TTwainByteSet<TTwainGroup>;
 
-// File format reported with a file transfer (Part 2.5); FormatFromTwain maps TWFF_ values.
+// File format reported with a file transfer; FormatFromTwain maps TWFF_ values.
 enum TTwainFormat : uint8_t {
   tfTIFF,
   tfPict,
@@ -61,7 +61,7 @@ enum TTwainLanguage : uint8_t {
 // clang-format on
 static_assert(tlUsEnglish == 14 && tlVietnamese == 114, "115 languages, ordinal = TWLG_ code + 1");
 
-// Events of the manager (Part 2.2). Each is raised only when a handler is assigned.
+// Events of the manager. Each is raised only when a handler is assigned.
 using TOnSourceNotify = std::function<void(TKestraTwain *sender, int index)>;
 using TOnTwainAcquire =
     std::function<void(TKestraTwain *sender, int index, TTwainBitmap &image, bool &cancel)>;

@@ -1,4 +1,4 @@
-// The hidden message window of a TKestraTwain (spec Part 2.3). Its handle is what the layer gives
+// The hidden message window of a TKestraTwain. Its handle is what the layer gives
 // to TWAIN (MSG_OPENDSM and MSG_ENABLEDS); the notifications posted to it are offered to every open
 // and enabled source by VirtualWindowProc.
 //

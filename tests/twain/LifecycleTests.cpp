@@ -1,4 +1,4 @@
-// Part 2.4: opening, enabling, disabling and closing a source; its notifications.
+// opening, enabling, disabling and closing a source; its notifications.
 #include "TwainTestSupport.h"
 
 using namespace rdsm;

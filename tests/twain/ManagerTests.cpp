@@ -1,4 +1,4 @@
-// Part 2.2: the manager, its identity, the pointer list and the directory utilities.
+// the manager, its identity, the pointer list and the directory utilities.
 #include "TwainTestSupport.h"
 
 #include "twain/KestraTwainUtils.h"

@@ -1,4 +1,4 @@
-// Part 2.5's pure pieces: the page header and colour tables (PageHeader) and the copying of
+// The pure pieces of a memory transfer: the page header and colour tables (PageHeader) and the copying of
 // strips into the bitmap's rows (StripCopy), tested directly.
 #include "twain/PageHeader.h"
 #include "twain/StripCopy.h"

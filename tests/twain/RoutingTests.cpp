@@ -1,4 +1,4 @@
-// Part 2.3: the hidden window and the routing of its messages to the sources.
+// the hidden window and the routing of its messages to the sources.
 #include "TwainTestSupport.h"
 
 #include "twain/VirtualWindow.h"

@@ -1,4 +1,4 @@
-// Part 2.5: image transfer against the recording source manager: memory transfer strip by strip,
+// image transfer against the recording source manager: memory transfer strip by strip,
 // native and file transfer, cancel, errors, and the layer's own failures.
 #include "TwainTestSupport.h"
 
