@@ -1,5 +1,6 @@
 #include "image/FreeBitmap.h"
 
+#include "image/PageBitmapPool.h"
 #include "win/Owners.h"
 
 #include <stdexcept>
@@ -9,9 +10,27 @@ TFreeBitmap::TFreeBitmap(int32_t imageType, int32_t width, int32_t height, int32
     AllocateImage(imageType, width, height, bpp, 0, 0, 0);
 }
 
+namespace {
+
+// The entry's value is its index (not scaled to 0..255): an 8-bit page gets the full grey
+// ramp, and GetDIBits overwrites the table of an imported page anyway.
+void WriteIndexRamp(int32_t imageType, int32_t bpp, FIBITMAP *image) {
+  if (imageType != FIT_BITMAP || (bpp != 1 && bpp != 4 && bpp != 8))
+    return;
+  RGBQUAD *palette = FreeImage_GetPalette(image);
+  const unsigned colors = FreeImage_GetColorsUsed(image);
+  for (unsigned i = 0; palette && i < colors; ++i) {
+    palette[i].rgbBlue = static_cast<BYTE>(i);
+    palette[i].rgbGreen = static_cast<BYTE>(i);
+    palette[i].rgbRed = static_cast<BYTE>(i);
+  }
+}
+
+} // namespace
+
 TFreeBitmap::~TFreeBitmap() {
-  if (ImageHandle)
-    FreeImage_Unload(ImageHandle);
+  // The writer destroys each page once written; its bitmap can serve the next page.
+  TPageBitmapPool::Shared().Give(ImageHandle);
 }
 
 void TFreeBitmap::ReleaseImage() {
@@ -31,17 +50,19 @@ bool TFreeBitmap::AllocateImage(int32_t imageType, int32_t width, int32_t height
   ImageHandle = FreeImage_Allocate(width, height, bpp, redMask, greenMask, blueMask);
   if (!ImageHandle)
     return false;
-  if (imageType == FIT_BITMAP && (bpp == 1 || bpp == 4 || bpp == 8)) {
-    // The entry's value is its index (not scaled to 0..255): an 8-bit page gets the full
-    // grey ramp, and GetDIBits overwrites the table of an imported page anyway.
-    RGBQUAD *palette = FreeImage_GetPalette(ImageHandle);
-    const unsigned colors = FreeImage_GetColorsUsed(ImageHandle);
-    for (unsigned i = 0; palette && i < colors; ++i) {
-      palette[i].rgbBlue = static_cast<BYTE>(i);
-      palette[i].rgbGreen = static_cast<BYTE>(i);
-      palette[i].rgbRed = static_cast<BYTE>(i);
-    }
-  }
+  WriteIndexRamp(imageType, bpp, ImageHandle);
+  ImageChanged();
+  return true;
+}
+
+bool TFreeWinBitmap::AllocatePageImage(int32_t width, int32_t height, int32_t bpp) {
+  FIBITMAP *kept = TPageBitmapPool::Shared().Take(width, height, bpp);
+  if (!kept)
+    return AllocateImage(FIT_BITMAP, width, height, bpp, 0, 0, 0);
+  if (ImageHandle)
+    FreeImage_Unload(ImageHandle);
+  ImageHandle = kept;
+  WriteIndexRamp(FIT_BITMAP, bpp, ImageHandle);
   ImageChanged();
   return true;
 }
@@ -126,7 +147,7 @@ bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
   if (::GetObjectA(bitmap, sizeof(BITMAP), &description) == 0 || description.bmWidth <= 0 ||
       description.bmHeight <= 0 || description.bmBitsPixel == 0)
     return false;
-  if (!AllocateImage(FIT_BITMAP, description.bmWidth, description.bmHeight, description.bmBitsPixel, 0, 0, 0))
+  if (!AllocatePageImage(description.bmWidth, description.bmHeight, description.bmBitsPixel))
     return false;
 
   const unsigned colors = FreeImage_GetColorsUsed(ImageHandle);

@@ -64,6 +64,9 @@ public:
   static TCopyDeviceBits CopyDeviceBits;
 
 private:
+  // AllocateImage for a page that is filled at once: takes a kept page-sized bitmap when one fits.
+  bool AllocatePageImage(int32_t width, int32_t height, int32_t bpp);
+
   bool DeleteAsDIB = false;
   FIBITMAP *DisplayDib = nullptr;
 };

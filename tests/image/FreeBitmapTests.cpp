@@ -1,4 +1,5 @@
 #include "image/FreeBitmap.h"
+#include "image/PageBitmapPool.h"
 #include "win/Owners.h"
 
 #include "TempFolder.h"
@@ -281,4 +282,53 @@ TEST(SaveToFile, AFailedWriteLeavesNoFileBehind) {
   EXPECT_FALSE(page.SaveToFile(folder.File("taken.jpg")));
   ::RemoveDirectoryA(folder.File("taken.jpg").c_str());
   EXPECT_TRUE(folder.Files().empty());
+}
+
+TEST(PageBitmapPool, AWrittenPageServesTheNextImportWithItsOwnPixelsAndPalette) {
+  TPageBitmapPool &pool = TPageBitmapPool::Shared();
+  const int width = 1200, height = 1000; // above the pool's minimum size
+  RGBQUAD red[256], blue[256];
+  for (int i = 0; i < 256; ++i) {
+    red[i] = RGBQUAD{0, 0, static_cast<BYTE>(i), 0};
+    blue[i] = RGBQUAD{static_cast<BYTE>(i), 0, 0, 0};
+  }
+  {
+    DibSection first = MakeDibSection(width, height, 8, red, 256);
+    std::memset(first.bits, 7, static_cast<size_t>(first.stride) * height);
+    TFreeWinBitmap page;
+    ASSERT_TRUE(page.ImportDeviceBitmap(first.bitmap.get()));
+  } // the writer's destruction of a page hands its bitmap back
+  ASSERT_GE(pool.KeptCount(), 1u);
+  const size_t kept = pool.KeptCount();
+
+  DibSection second = MakeDibSection(width, height, 8, blue, 256);
+  for (int y = 0; y < height; ++y)
+    std::memset(second.bits + static_cast<size_t>(second.stride) * y, y % 200, second.stride);
+  TFreeWinBitmap page;
+  ASSERT_TRUE(page.ImportDeviceBitmap(second.bitmap.get()));
+  EXPECT_EQ(pool.KeptCount(), kept - 1);
+  EXPECT_EQ(FreeImage_GetPalette(page.Image())[9].rgbBlue, 9);
+  EXPECT_EQ(FreeImage_GetPalette(page.Image())[9].rgbRed, 0);
+  BYTE index = 0;
+  ASSERT_TRUE(FreeImage_GetPixelIndex(page.Image(), 5, 150, &index));
+  EXPECT_EQ(index, 150);
+  EXPECT_EQ(FreeImage_GetInfoHeader(page.Image())->biClrUsed, 256u);
+}
+
+TEST(PageBitmapPool, AKeptBitmapLooksFreshlyAllocated) {
+  TPageBitmapPool &pool = TPageBitmapPool::Shared();
+  FIBITMAP *image = FreeImage_Allocate(2000, 1000, 8);
+  FreeImage_GetPalette(image)[3].rgbRed = 200;
+  FreeImage_GetInfoHeader(image)->biClrUsed = 17;
+  FreeImage_GetInfoHeader(image)->biXPelsPerMeter = 11811;
+  pool.Give(image);
+  FIBITMAP *again = pool.Take(2000, 1000, 8);
+  ASSERT_EQ(again, image);
+  EXPECT_EQ(FreeImage_GetPalette(again)[3].rgbRed, 3);
+  EXPECT_EQ(FreeImage_GetInfoHeader(again)->biClrUsed, 256u);
+  EXPECT_EQ(FreeImage_GetInfoHeader(again)->biXPelsPerMeter, 2835);
+  EXPECT_EQ(pool.Take(2000, 1000, 24), nullptr);
+  pool.Give(again);
+  pool.Give(FreeImage_Allocate(16, 16, 24)); // too small to keep: unloaded
+  EXPECT_EQ(pool.Take(16, 16, 24), nullptr);
 }
