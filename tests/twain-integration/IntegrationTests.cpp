@@ -6,6 +6,7 @@
 #include "tools/virtual-scanner/Pattern.h"
 
 #include "twain/KestraTwain.h"
+#include "twain/KestraTwainUtils.h"
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 #include "twain/VirtualWindow.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -191,7 +193,19 @@ TEST_F(IntegrationTest, ListsTheVirtualDevicesThroughWinesSourceManager) {
     names.push_back(manager.Source(i)->ProductName());
   EXPECT_NE(std::find(names.begin(), names.end(), "KV-S1027C Virtual"), names.end());
   EXPECT_NE(std::find(names.begin(), names.end(), "KV-S2048 Second"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "GPhoto2 Camera"), names.end()) << "Wine's own source";
   EXPECT_EQ(manager.Source(manager.SourceCount()), nullptr);
+
+  // The source manager is the one in the Windows directory, the first place looked in.
+  const std::string windows = GetKnownDirectory(dkWindows);
+  EXPECT_EQ(FindTwainDirectory(), windows);
+  char loaded[MAX_PATH] = {};
+  ASSERT_GT(::GetModuleFileNameA(::GetModuleHandleA("twain_32.dll"), loaded, MAX_PATH), 0u);
+  auto upper = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+  };
+  EXPECT_EQ(upper(ExtractDirectory(loaded)), upper(windows));
   manager.SetSourceManagerLoaded(false);
   EXPECT_FALSE(manager.SourceManagerLoaded());
 }
@@ -372,6 +386,25 @@ TEST_F(IntegrationTest, AHandlersExceptionReachesTheLoopAndTheSourceIsNotStuck) 
   // The source can be enabled again at once.
   onAcquire = nullptr;
   EXPECT_TRUE(source->Enable(false, false));
+}
+
+TEST_F(IntegrationTest, CancelInTheScannersDialogGivesAcquireCancelThenTheDisable) {
+  ScannerScenario s = Scenario(2);
+  s.Set("dialog", "cancel");
+  Start(s);
+  ASSERT_TRUE(source->Enable(true, false));
+  Pump([this] { return batchOver; }, 20000);
+  EXPECT_EQ(events, (StringList{"cancel", "disable"}));
+  EXPECT_TRUE(pages.empty());
+  EXPECT_TRUE(source->Loaded());
+  EXPECT_FALSE(source->Enabled());
+  StringList received = Received();
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back(), "CONTROL/USERINTERFACE/DISABLEDS");
+  bool asked = false;
+  for (const auto &t : testsupport::ReadTripletLog(logPath))
+    asked = asked || (t.direction == "out" && t.names == "CONTROL/NULL/CLOSEDSREQ");
+  EXPECT_TRUE(asked) << "the scanner never asked to be closed";
 }
 
 TEST_F(IntegrationTest, ClosingTheManagerDisablesAndClosesTheSource) {
