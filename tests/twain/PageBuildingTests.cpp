@@ -110,6 +110,31 @@ TEST(StripCopyTest, RgbRowsAreSwappedInPlaceWhenComplete) {
   EXPECT_EQ(seen[0], rows.Row(0)); // the handler sees the row already in the bitmap's order
 }
 
+TEST(StripCopyTest, RgbRowsComeOutTheSameWholeOrSplitAcrossStrips) {
+  const uint32_t width = 13, height = 3; // 39 bytes of pixels, padded to 40
+  const size_t stride = DibRowStride(24, width);
+  std::vector<uint8_t> data = Count(stride * height, 7);
+  std::vector<uint8_t> expected(data);
+  for (uint32_t r = 0; r < height; ++r)
+    for (uint32_t x = 0; x < width; ++x)
+      std::swap(expected[r * stride + 3 * x], expected[r * stride + 3 * x + 2]);
+
+  for (size_t stripBytes : {stride * height, stride, size_t(5), size_t(1)}) {
+    GuardedRows rows(stride, height);
+    rows.target.swapPixels = width;
+    TStripState state;
+    for (size_t at = 0; at < data.size(); at += stripBytes)
+      ASSERT_EQ(CopyStrip(data.data() + at, std::min(stripBytes, data.size() - at), stride, rows.target,
+                          state, nullptr),
+                TStripOutcome::ok);
+    for (uint32_t r = 0; r < height; ++r)
+      EXPECT_EQ(rows.Row(r),
+                std::vector<uint8_t>(expected.begin() + r * stride, expected.begin() + (r + 1) * stride))
+          << "strips of " << stripBytes << " bytes, row " << r;
+    EXPECT_TRUE(rows.GuardsIntact());
+  }
+}
+
 TEST(StripCopyTest, SwapNeverLeavesTheRow) {
   GuardedRows rows(4, 1); // a row that cannot hold two 3-byte pixels
   rows.target.swapPixels = 1000;
