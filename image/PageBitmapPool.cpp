@@ -63,14 +63,23 @@ FIBITMAP *TPageBitmapPool::Take(int width, int height, int bpp) {
 void TPageBitmapPool::Give(FIBITMAP *image) {
   if (!image)
     return;
-  if (Keepable(image)) {
-    win::Lock lock(Guard);
-    if (Kept.size() < kMaximumKept) {
-      Kept.push_back(image);
-      return;
-    }
+  if (!Keepable(image)) {
+    FreeImage_Unload(image);
+    return;
   }
-  FreeImage_Unload(image);
+  FIBITMAP *oldest = nullptr;
+  {
+    win::Lock lock(Guard);
+    // The newest pages are the likeliest to match the next: a change of page size or colour
+    // mode replaces the kept bitmaps instead of leaving them unused.
+    if (Kept.size() >= kMaximumKept) {
+      oldest = Kept.front();
+      Kept.erase(Kept.begin());
+    }
+    Kept.push_back(image);
+  }
+  if (oldest)
+    FreeImage_Unload(oldest);
 }
 
 size_t TPageBitmapPool::KeptCount() {

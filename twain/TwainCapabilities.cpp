@@ -47,19 +47,27 @@ TTwainCapResult TTwainSource::ReadCapContainer(TW_UINT16 capability, HGLOBAL &co
   return result;
 }
 
+TTwainCapResult TTwainSource::TakeCapContainer(TW_UINT16 capability, TTwainCapRequest request,
+                                               HGLOBAL container, TW_UINT16 expectedType,
+                                               win::UniqueGlobal &owned) {
+  TW_UINT16 containerType = expectedType; // a caller's container is taken as the expected type
+  TTwainCapResult result = tcrOk;
+  if (!container)
+    result = ReadCapContainer(capability, container, request, containerType);
+  owned.reset(container);
+  if (result != tcrOk)
+    return result;
+  return containerType == expectedType ? tcrOk : tcrBadContainer;
+}
+
 TTwainCapResult TTwainSource::ReadEnumerationTexts(TW_UINT16 capability, TW_UINT16 &itemType,
                                                    TGetCapabilityList &list, int32_t &currentIndex,
                                                    int32_t &defaultIndex, TTwainCapRequest request,
                                                    HGLOBAL container) {
-  TW_UINT16 containerType = TWON_ENUMERATION;
-  TTwainCapResult result = tcrOk;
-  if (!container)
-    result = ReadCapContainer(capability, container, request, containerType);
-  const win::UniqueGlobal owned(container);
+  win::UniqueGlobal owned;
+  const TTwainCapResult result = TakeCapContainer(capability, request, container, TWON_ENUMERATION, owned);
   if (result != tcrOk)
     return result;
-  if (containerType != TWON_ENUMERATION)
-    return tcrBadContainer;
 
   TCapEnumeration decoded;
   {
@@ -77,15 +85,10 @@ TTwainCapResult TTwainSource::ReadEnumerationTexts(TW_UINT16 capability, TW_UINT
 
 TTwainCapResult TTwainSource::ReadOneValueText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
                                                TTwainCapRequest request, HGLOBAL container) {
-  TW_UINT16 containerType = TWON_ONEVALUE;
-  TTwainCapResult result = tcrOk;
-  if (!container)
-    result = ReadCapContainer(capability, container, request, containerType);
-  const win::UniqueGlobal owned(container);
+  win::UniqueGlobal owned;
+  const TTwainCapResult result = TakeCapContainer(capability, request, container, TWON_ONEVALUE, owned);
   if (result != tcrOk)
     return result;
-  if (containerType != TWON_ONEVALUE)
-    return tcrBadContainer;
 
   const win::GlobalLockGuard lock(owned.get());
   if (!lock || !DecodeOneValue(lock.data(), lock.size(), DecimalSeparator(), itemType, value))

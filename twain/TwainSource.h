@@ -91,6 +91,11 @@ private:
     int layerCondition = -1;
   };
 
+  // Reads the capability unless the caller handed a container, and owns the container from then
+  // on (freed with `owned` whatever the outcome); tcrBadContainer when it is not `expectedType`.
+  TTwainCapResult TakeCapContainer(TW_UINT16 capability, TTwainCapRequest request, HGLOBAL container,
+                                   TW_UINT16 expectedType, win::UniqueGlobal &owned);
+
   // A request to this source through the manager's DSM_Entry.
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 

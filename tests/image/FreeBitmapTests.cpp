@@ -331,4 +331,12 @@ TEST(PageBitmapPool, AKeptBitmapLooksFreshlyAllocated) {
   pool.Give(again);
   pool.Give(FreeImage_Allocate(16, 16, 24)); // too small to keep: unloaded
   EXPECT_EQ(pool.Take(16, 16, 24), nullptr);
+
+  // A change of colour mode replaces what was kept.
+  for (size_t i = 0; i < TPageBitmapPool::kMaximumKept; ++i)
+    pool.Give(FreeImage_Allocate(1500, 1000, 8));
+  EXPECT_EQ(pool.Take(2000, 1000, 8), nullptr);
+  FIBITMAP *grey = pool.Take(1500, 1000, 8);
+  EXPECT_NE(grey, nullptr);
+  FreeImage_Unload(grey);
 }
