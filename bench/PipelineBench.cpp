@@ -2,9 +2,10 @@
 // grey, from the virtual scanner at full speed through Wine's source manager, memory transfer,
 // the station's page hand-off and its writer down to JPEG files.
 //
-// Usage: pipeline_bench [pages] [--strip BYTES]
+// Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES]
 //   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
+//   --rgb or --grey runs one colour mode only, so its memory figures are its own.
 #include "bench/BenchClock.h"
 #include "bench/Floor.h"
 #include "bench/MemorySampler.h"
@@ -28,6 +29,10 @@ namespace {
 struct TArguments {
   int Pages = 200;
   uint32_t StripBytes = 0;
+  // Colour modes to run; each in a process of its own keeps one mode's heap out of the other's
+  // memory figures.
+  bool Rgb = true;
+  bool Grey = true;
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -36,7 +41,11 @@ int EvenPages(int pages) { return std::max(2, (pages + 1) / 2 * 2); }
 TArguments ParseArguments(int argc, char **argv) {
   TArguments arguments;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
+    if (std::strcmp(argv[i], "--rgb") == 0)
+      arguments.Grey = false;
+    else if (std::strcmp(argv[i], "--grey") == 0)
+      arguments.Rgb = false;
+    else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
       arguments.Pages = EvenPages(std::atoi(argv[i]));
@@ -132,6 +141,8 @@ int main(int argc, char **argv) {
                 Megabytes(start.PrivateUsage), Megabytes(kQueueBudgetBytes));
     const int small = std::max(2, arguments.Pages / 4 / 2 * 2); // whole duplex sheets
     for (bool rgb : {true, false}) {
+      if ((rgb && !arguments.Rgb) || (!rgb && !arguments.Grey))
+        continue;
       const TFloor floor = MeasureFloor(rgb, arguments.StripBytes);
       TPipelineConfig config;
       config.Rgb = rgb;
@@ -147,7 +158,7 @@ int main(int argc, char **argv) {
       config.Pages = small;
       const TPipelineResult fewer = Run(config, arguments, folder, window, floor);
       std::printf("  => peak private bytes: %.0f MB for %d pages, %.0f MB for %d pages\n",
-                  Megabytes(PrivateBytes(fewer.Memory)), small, Megabytes(PrivateBytes(withProgress.Memory)),
+                  Megabytes(PrivateBytes(fewer.Memory)), small, Megabytes(PrivateBytes(without.Memory)),
                   arguments.Pages);
     }
     const PROCESS_MEMORY_COUNTERS_EX end = ProcessMemory();
