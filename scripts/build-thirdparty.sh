@@ -6,6 +6,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 cache_root=${TOVIK_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tovikscan}
 jobs=${TOVIK_JOBS:-$(nproc)}
 

@@ -1,6 +1,8 @@
 # Sourced by the scripts that run Windows programs: one Wine prefix per build tree.
 # Usage: . wine-env.sh BUILD_DIR
 tovik_build_dir=$(cd "$1" && pwd)
+# Wine and the caches need a home even where the caller's environment lacks one.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export WINEPREFIX="$tovik_build_dir/wineprefix"
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
