@@ -7,16 +7,14 @@
 #include <cstring>
 
 TKestraTwain::TKestraTwain() {
-  virtualWindow_ = CreateVirtualWindow(this);
+  virtualWindow_.reset(CreateVirtualWindow(this));
   info_ = std::make_unique<TTwainIdentity>(this);
   appIdentity_ = info_->Record();
 }
 
 TKestraTwain::~TKestraTwain() {
   SetLibraryLoaded(false);
-  if (virtualWindow_)
-    ::DestroyWindow(virtualWindow_);
-  virtualWindow_ = nullptr;
+  virtualWindow_.reset();
   info_.reset();
   ClearSources();
 }
@@ -27,14 +25,13 @@ bool TKestraTwain::LoadTwainLibrary() {
   std::string directory = FindTwainDirectory();
   if (directory.empty())
     return false;
-  libraryHandle_ = ::LoadLibraryA((directory + "TWAIN_32.DLL").c_str());
-  if (!libraryHandle_)
+  library_.reset(::LoadLibraryA((directory + "TWAIN_32.DLL").c_str()));
+  if (!library_)
     return false;
   dsmEntryProc_ = reinterpret_cast<DSMENTRYPROC>(
-      reinterpret_cast<void *>(::GetProcAddress(libraryHandle_, MAKEINTRESOURCEA(1))));
+      reinterpret_cast<void *>(::GetProcAddress(library_.get(), MAKEINTRESOURCEA(1))));
   if (!dsmEntryProc_) {
-    ::FreeLibrary(libraryHandle_);
-    libraryHandle_ = nullptr;
+    library_.reset();
     return false;
   }
   libraryLoaded_ = true;
@@ -46,7 +43,7 @@ bool TKestraTwain::AttachEntry(DSMENTRYPROC entry) {
     return false;
   if (libraryLoaded_ && !UnloadTwainLibrary())
     return false;
-  libraryHandle_ = nullptr;
+  library_.reset();
   dsmEntryProc_ = entry;
   libraryLoaded_ = true;
   return true;
@@ -59,9 +56,10 @@ bool TKestraTwain::UnloadTwainLibrary() {
   }
   SetSourceManagerLoaded(false);
   // An attached entry (AttachEntry) has no module to free.
-  if (libraryHandle_ && !::FreeLibrary(libraryHandle_))
+  // Freed here rather than by the owner: a failed FreeLibrary keeps the library counted as loaded.
+  if (library_ && !::FreeLibrary(library_.get()))
     return false;
-  libraryHandle_ = nullptr;
+  library_.release();
   libraryLoaded_ = false;
   return true;
 }
@@ -69,8 +67,8 @@ bool TKestraTwain::UnloadTwainLibrary() {
 bool TKestraTwain::LoadSourceManager() {
   if (!libraryLoaded_ || sourceManagerLoaded_)
     return sourceManagerLoaded_;
-  if (dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &virtualWindow_) !=
-      TWRC_SUCCESS)
+  HWND parent = virtualWindow_.get();
+  if (dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent) != TWRC_SUCCESS)
     return false;
   sourceManagerLoaded_ = true;
   return true;
@@ -80,8 +78,9 @@ bool TKestraTwain::UnloadSourceManager() {
   bool result = true;
   if (libraryLoaded_ && sourceManagerLoaded_) {
     ClearSources();
-    result = dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &virtualWindow_) ==
-             TWRC_SUCCESS;
+    HWND parent = virtualWindow_.get();
+    result =
+        dsmEntryProc_(appIdentity_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent) == TWRC_SUCCESS;
   }
   if (result)
     sourceManagerLoaded_ = false;

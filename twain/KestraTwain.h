@@ -11,6 +11,7 @@
 #include "twain/TwainIdentity.h"
 #include "twain/TwainRecords.h"
 #include "twain/TwainTypes.h"
+#include "win/Owners.h"
 
 #include <windows.h>
 
@@ -76,10 +77,10 @@ public:
   void SetInfo(const TTwainIdentity &identity) { info_->Assign(identity); }
 
   // What sources, the hidden window and the capability readers use.
-  HWND VirtualWindow() const { return virtualWindow_; }
+  HWND VirtualWindow() const { return virtualWindow_.get(); }
   TW_IDENTITY *AppIdentity() const { return appIdentity_; }
   DSMENTRYPROC DSMEntryProc() const { return dsmEntryProc_; }
-  HMODULE LibraryHandle() const { return libraryHandle_; }
+  HMODULE LibraryHandle() const { return library_.get(); }
   bool SourcesEnumerated() const { return sourcesEnumerated_; }
   int LoadedSourceCount = 0; // sources opened and not yet closed (raised by Open, lowered by Close)
   const TPointerList &SourceList() const { return sourceList_; }
@@ -88,8 +89,8 @@ private:
   TPointerList sourceList_;
   TW_IDENTITY *appIdentity_ = nullptr;
   std::unique_ptr<TTwainIdentity> info_;
-  HWND virtualWindow_ = nullptr;
-  HMODULE libraryHandle_ = nullptr;
+  win::UniqueWindow virtualWindow_;
+  win::UniqueLibrary library_;
   bool sourcesEnumerated_ = false;
   DSMENTRYPROC dsmEntryProc_ = nullptr;
   bool libraryLoaded_ = false;

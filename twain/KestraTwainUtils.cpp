@@ -1,5 +1,7 @@
 #include "twain/KestraTwainUtils.h"
 
+#include "win/Owners.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -17,11 +19,8 @@ std::string ExtractDirectory(const std::string &path) {
 
 bool FileExistsAt(const std::string &path) {
   WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return false;
-  ::FindClose(search);
-  return true;
+  const win::FileSearch search(path.c_str(), found);
+  return static_cast<bool>(search);
 }
 
 void AppendBackslash(std::string &path) {

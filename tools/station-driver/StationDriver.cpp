@@ -50,16 +50,14 @@ std::string WindowsPath(std::string path) {
 StationDriver::StationDriver(std::string exePath) : exePath_(std::move(exePath)) {}
 
 StationDriver::~StationDriver() {
-  if (!process_.hProcess)
+  if (!process_)
     return;
   if (!WaitForExit(0)) {
     for (HWND box : MessageBoxes())
       PressOk(box);
     if (!Close(kWaitMs))
-      ::TerminateProcess(process_.hProcess, 1);
+      ::TerminateProcess(process_.get(), 1);
   }
-  ::CloseHandle(process_.hThread);
-  ::CloseHandle(process_.hProcess);
 }
 
 namespace {
@@ -118,14 +116,20 @@ bool StationDriver::Start(const Environment &environment) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   std::string commandLine = "\"" + exePath_ + "\"";
-  return ::CreateProcessA(exePath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process_);
+  PROCESS_INFORMATION started = {};
+  if (!::CreateProcessA(exePath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started))
+    return false;
+  win::UniqueHandle thread(started.hThread);
+  process_.reset(started.hProcess);
+  processId_ = started.dwProcessId;
+  return true;
 }
 
 HWND StationDriver::WaitForWindow(DWORD timeoutMs) {
   WaitFor(
       [&] {
-        for (HWND w : TopLevelWindows(process_.dwProcessId, station::kMainWindowClass))
+        for (HWND w : TopLevelWindows(processId_, station::kMainWindowClass))
           if (WindowText(w) == station::kMainWindowCaption)
             window_ = w;
         return window_ != nullptr || WaitForExit(0);
@@ -164,9 +168,7 @@ bool StationDriver::IsTicked(int id) const {
   return ::SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::vector<HWND> StationDriver::MessageBoxes() const {
-  return TopLevelWindows(process_.dwProcessId, "#32770");
-}
+std::vector<HWND> StationDriver::MessageBoxes() const { return TopLevelWindows(processId_, "#32770"); }
 
 HWND StationDriver::WaitForMessageBox(DWORD timeoutMs) const {
   HWND box = nullptr;
@@ -194,7 +196,7 @@ HWND StationDriver::WaitForWindowTitled(const std::string &caption, DWORD timeou
   HWND found = nullptr;
   WaitFor(
       [&] {
-        ProcessWindows search{process_.dwProcessId, nullptr, {}};
+        ProcessWindows search{processId_, nullptr, {}};
         ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
         for (HWND w : search.found)
           if (::IsWindowVisible(w) && WindowText(w) == caption)
@@ -216,12 +218,12 @@ bool StationDriver::Close(DWORD timeoutMs) {
 }
 
 bool StationDriver::WaitForExit(DWORD timeoutMs) {
-  return process_.hProcess && ::WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  return process_ && ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD StationDriver::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(process_.hProcess, &code);
+  ::GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 

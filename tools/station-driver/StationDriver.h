@@ -2,6 +2,8 @@
 // window, read and type into its controls, click, answer its message boxes, close it.
 #pragma once
 
+#include "win/Owners.h"
+
 #include <windows.h>
 
 #include <string>
@@ -73,11 +75,12 @@ public:
   bool Close(DWORD timeoutMs = kWaitMs);
   bool WaitForExit(DWORD timeoutMs = kWaitMs);
   DWORD ExitCode() const;
-  DWORD ProcessId() const { return process_.dwProcessId; }
+  DWORD ProcessId() const { return processId_; }
 
 private:
   std::string exePath_;
-  PROCESS_INFORMATION process_ = {};
+  win::UniqueHandle process_;
+  DWORD processId_ = 0;
   HWND window_ = nullptr;
 };
 
