@@ -3,6 +3,7 @@
 // scanner's pattern, cancel and faults, native and file transfer, and the triplets the scanner
 // logged.
 #include "tests/support/ScannerScenario.h"
+#include "tests/support/SectionContents.h"
 #include "tools/virtual-scanner/Pattern.h"
 
 #include "twain/KestraTwain.h"
@@ -26,35 +27,9 @@ using StringList = std::vector<std::string>;
 
 namespace {
 
-struct Page {
-  int width = 0, height = 0, bitCount = 0;
-  std::vector<std::vector<uint8_t>> rows; // top row first
-  std::vector<RGBQUAD> colors;
-};
+using Page = testsupport::SectionContents;
 
-Page ReadSection(HBITMAP bitmap) {
-  Page page;
-  DIBSECTION section;
-  if (::GetObjectA(bitmap, sizeof section, &section) != static_cast<int>(sizeof section))
-    return page;
-  page.width = section.dsBm.bmWidth;
-  page.height = section.dsBm.bmHeight;
-  page.bitCount = section.dsBm.bmBitsPixel;
-  const uint8_t *bits = static_cast<const uint8_t *>(section.dsBm.bmBits);
-  const size_t stride = static_cast<size_t>(section.dsBm.bmWidthBytes);
-  for (int r = 0; r < page.height; ++r) {
-    const uint8_t *row = bits + stride * static_cast<size_t>(page.height - 1 - r);
-    page.rows.emplace_back(row, row + stride);
-  }
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(dc, bitmap);
-  RGBQUAD table[256];
-  UINT n = ::GetDIBColorTable(dc, 0, 256, table);
-  page.colors.assign(table, table + n);
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
-  return page;
-}
+Page ReadSection(HBITMAP bitmap) { return testsupport::ReadSectionContents(bitmap); }
 
 class IntegrationTest : public ::testing::Test {
 protected:

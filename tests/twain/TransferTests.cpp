@@ -1,6 +1,7 @@
 // image transfer against the recording source manager: memory transfer strip by strip,
 // native and file transfer, cancel, errors, and the layer's own failures.
 #include "TwainTestSupport.h"
+#include "tests/support/SectionContents.h"
 
 #include "twain/PageHeader.h"
 #include "twain/StripCopy.h"
@@ -55,38 +56,9 @@ std::vector<uint8_t> Sequence(size_t n, uint8_t first = 1) {
 }
 
 // The pixel rows of a bitmap section, top row first, and its colour table.
-struct BitmapContents {
-  LONG width = 0, height = 0;
-  WORD bitCount = 0;
-  BITMAPINFOHEADER header{};
-  std::vector<std::vector<uint8_t>> rows;
-  std::vector<RGBQUAD> colors;
-};
+using BitmapContents = testsupport::SectionContents;
 
-BitmapContents Contents(HBITMAP bitmap) {
-  BitmapContents contents;
-  DIBSECTION section;
-  if (::GetObjectA(bitmap, sizeof section, &section) != static_cast<int>(sizeof section))
-    return contents;
-  contents.width = section.dsBm.bmWidth;
-  contents.height = section.dsBm.bmHeight;
-  contents.bitCount = section.dsBm.bmBitsPixel;
-  contents.header = section.dsBmih;
-  const uint8_t *bits = static_cast<const uint8_t *>(section.dsBm.bmBits);
-  size_t stride = static_cast<size_t>(section.dsBm.bmWidthBytes);
-  for (LONG r = 0; r < contents.height; ++r) {
-    const uint8_t *row = bits + stride * static_cast<size_t>(contents.height - 1 - r);
-    contents.rows.emplace_back(row, row + stride);
-  }
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(dc, bitmap);
-  RGBQUAD table[256];
-  UINT n = ::GetDIBColorTable(dc, 0, 256, table);
-  contents.colors.assign(table, table + n);
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
-  return contents;
-}
+BitmapContents Contents(HBITMAP bitmap) { return testsupport::ReadSectionContents(bitmap); }
 
 class TransferTest : public TwainFixture {
 protected:
