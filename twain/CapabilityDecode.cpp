@@ -22,18 +22,9 @@ constexpr TW_UINT16 kItemTypeInt16Alias = 44;
 } // namespace
 
 uint32_t TwainItemSize(TW_UINT16 itemType) {
+  if (const uint32_t scalar = TwainScalarItemSize(itemType))
+    return scalar;
   switch (itemType) {
-  case TWTY_INT8:
-  case TWTY_UINT8:
-    return 1;
-  case TWTY_INT16:
-  case TWTY_UINT16:
-  case TWTY_BOOL:
-    return 2;
-  case TWTY_INT32:
-  case TWTY_UINT32:
-  case TWTY_FIX32:
-    return 4;
   case TWTY_FRAME:
     return sizeof(TW_FRAME);
   case TWTY_STR32:

@@ -494,3 +494,22 @@ static_assert(sizeof(TW_SETUPFILEXFER) == 260, "TW_SETUPFILEXFER");
 static_assert(offsetof(TW_SETUPFILEXFER, FileName) == 0 && offsetof(TW_SETUPFILEXFER, Format) == 256 &&
                   offsetof(TW_SETUPFILEXFER, VRefNum) == 258,
               "TW_SETUPFILEXFER offsets");
+
+// Bytes of one numeric item (TWTY_INT8 to TWTY_FIX32); 0 for frames, strings and handles.
+constexpr uint32_t TwainScalarItemSize(TW_UINT16 itemType) {
+  switch (itemType) {
+  case TWTY_INT8:
+  case TWTY_UINT8:
+    return 1;
+  case TWTY_INT16:
+  case TWTY_UINT16:
+  case TWTY_BOOL:
+    return 2;
+  case TWTY_INT32:
+  case TWTY_UINT32:
+  case TWTY_FIX32:
+    return 4;
+  default:
+    return 0;
+  }
+}

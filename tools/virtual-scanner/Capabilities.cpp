@@ -16,24 +16,6 @@ constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
 constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
 constexpr TW_INT32 TWQC_RESET = 0x0010;
 
-size_t ScalarSize(TW_UINT16 itemType) {
-  switch (itemType) {
-  case TWTY_INT8:
-  case TWTY_UINT8:
-    return 1;
-  case TWTY_INT16:
-  case TWTY_UINT16:
-  case TWTY_BOOL:
-    return 2;
-  case TWTY_INT32:
-  case TWTY_UINT32:
-  case TWTY_FIX32:
-    return 4;
-  default:
-    return 0;
-  }
-}
-
 // How one capability is shown: a one-value, or an enumeration of UINT16 items.
 struct CapValue {
   TW_UINT16 itemType = TWTY_UINT16;
@@ -114,7 +96,7 @@ std::optional<CapValue> Describe(const Scenario &s, const CapabilityState &state
 }
 
 void PutItem(TW_UINT8 *at, TW_UINT16 type, TW_UINT32 value) {
-  const size_t n = ScalarSize(type);
+  const size_t n = TwainScalarItemSize(type);
   std::memcpy(at, &value, n); // little-endian: the low bytes are the item
 }
 
@@ -130,7 +112,7 @@ HGLOBAL BuildOneValue(TW_UINT16 type, TW_UINT32 value) {
 }
 
 HGLOBAL BuildEnumeration(const CapValue &v) {
-  const size_t itemSize = ScalarSize(v.itemType);
+  const size_t itemSize = TwainScalarItemSize(v.itemType);
   win::UniqueGlobal block(::GlobalAlloc(GHND, TW_ENUMERATION_HEADER_SIZE + itemSize * v.items.size()));
   win::GlobalLockGuard lock(block.get());
   if (!lock)
@@ -189,7 +171,7 @@ std::optional<TW_UINT32> DecodeOneValue(const void *data, size_t size, TW_UINT16
     return std::nullopt;
   const auto *p = static_cast<const TW_UINT8 *>(data);
   std::memcpy(&itemType, p, 2);
-  const size_t n = ScalarSize(itemType);
+  const size_t n = TwainScalarItemSize(itemType);
   if (n == 0 || size < TW_ONEVALUE_ITEM_OFFSET + n)
     return std::nullopt;
   TW_UINT32 value = 0;
