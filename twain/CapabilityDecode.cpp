@@ -45,23 +45,14 @@ uint32_t TwainItemSize(TW_UINT16 itemType) {
 }
 
 size_t CapItemTextWidth(TW_UINT16 itemType) {
-  switch (itemType) {
-  case TWTY_INT8:
-  case TWTY_UINT8:
-    return 1;
-  case TWTY_INT16:
-  case TWTY_UINT16:
-  case TWTY_BOOL:
-  case kItemTypeInt16Alias:
-    return 2;
-  case TWTY_INT32:
-  case TWTY_UINT32:
-  case TWTY_FIX32:
-  case kItemTypeUint32Alias:
-    return 4;
-  default:
-    return IsStringType(itemType) ? TwainItemSize(itemType) : 0;
-  }
+  // Two codes outside the standard's list are read as INT16 and UINT32.
+  if (itemType == kItemTypeInt16Alias)
+    return TwainScalarItemSize(TWTY_INT16);
+  if (itemType == kItemTypeUint32Alias)
+    return TwainScalarItemSize(TWTY_UINT32);
+  if (const uint32_t scalar = TwainScalarItemSize(itemType))
+    return scalar;
+  return IsStringType(itemType) ? TwainItemSize(itemType) : 0;
 }
 
 bool CapItemText(std::string &text, TW_UINT16 itemType, const void *item, size_t available,
