@@ -64,14 +64,17 @@ TEST(Feeder, CountsBothSidesAndLeavesUnpulledSheetsAfterAReset) {
   EXPECT_EQ(f.Pending(), 6);
   EXPECT_EQ(f.EndPage(), 5);
   EXPECT_EQ(f.Side(), 1);
+  EXPECT_EQ(f.Sheet(), 1); // the back of the first sheet
   EXPECT_EQ(f.EndPage(), 4);
   EXPECT_EQ(f.Page(), 3);
+  EXPECT_EQ(f.Sheet(), 2);
   EXPECT_EQ(f.SheetsInFeeder(), 1);
   f.Reset();
   EXPECT_EQ(f.Pending(), 0);
   EXPECT_TRUE(f.Loaded());
   ASSERT_TRUE(f.StartBatch());
-  EXPECT_EQ(f.Page(), 4); // page numbers go on across batches
+  EXPECT_EQ(f.Page(), 4); // page and sheet numbers go on across batches
+  EXPECT_EQ(f.Sheet(), 3);
   EXPECT_EQ(f.Pending(), 2);
 }
 
@@ -84,6 +87,7 @@ TEST(Feeder, RefillsAnEmptyFeederAsOftenAsTheScenarioSays) {
   f.Load(s);
   for (int batch = 0; batch < 2; ++batch) {
     ASSERT_TRUE(f.StartBatch()) << batch;
+    EXPECT_EQ(f.Sheet(), batch + 1); // one page per sheet
     EXPECT_EQ(f.EndPage(), 0);
   }
   EXPECT_FALSE(f.Loaded());

@@ -96,7 +96,7 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
   if (pageRows_.empty())
-    pageRows_ = TransferRows(format_, feeder_.Page(), feeder_.Side());
+    pageRows_ = TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
 
   // The application's buffer: a pointer, or a global handle whose real size bounds the length.
   TW_UINT32 length = xfer->Memory.Length;
@@ -148,7 +148,7 @@ DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
   const Result start = StartPage(TWSX_NATIVE);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
-  const std::vector<uint8_t> dib = PackedDib(format_, feeder_.Page(), feeder_.Side());
+  const std::vector<uint8_t> dib = PackedDib(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
   win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
   {
     win::GlobalLockGuard lock(block.get());
@@ -171,7 +171,7 @@ DataSource::Result DataSource::FileTransfer() {
     return start;
   const std::string name = FileNameForPage();
   notes_ += " FileName=\"" + name + "\"";
-  const std::vector<uint8_t> bmp = BmpFile(format_, feeder_.Page(), feeder_.Side());
+  const std::vector<uint8_t> bmp = BmpFile(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char *>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
   out.close();

@@ -32,6 +32,7 @@ bool Feeder::StartBatch() {
   batchSheetsLeft_ = taken - 1;
   --sheets_;
   ++page_;
+  ++sheet_;
   side_ = 0;
   return true;
 }
@@ -59,6 +60,7 @@ int Feeder::EndPage() {
     --sheets_;
     side_ = 0;
     ++page_;
+    ++sheet_;
   } else {
     inBatch_ = false;
   }

@@ -24,6 +24,8 @@ public:
 
   int Page() const { return page_; }
   int Side() const { return side_; }
+  // Number of the current sheet, counted from 1 since the source was opened (jammed ones too).
+  int Sheet() const { return sheet_; }
   // Pages of the batch not yet ended, the current one included: both sides of every sheet.
   int Pending() const;
 
@@ -48,6 +50,7 @@ private:
   int batchSheetsLeft_ = 0; // reserved for the batch, not yet pulled
   int page_ = 0;
   int side_ = 0;
+  int sheet_ = 0;
 };
 
 } // namespace vscan

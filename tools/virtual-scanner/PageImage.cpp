@@ -49,12 +49,12 @@ PageFormat FormatOf(const Scenario &s) {
   return f;
 }
 
-std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side) {
+std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet) {
   const uint32_t rowBytes = TransferRowBytes(f);
   std::vector<uint8_t> rows(PageBytes(rowBytes, f.height), 0);
   for (int y = 0; y < f.height; ++y)
     FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y,
-            rows.data() + static_cast<size_t>(rowBytes) * y);
+            rows.data() + static_cast<size_t>(rowBytes) * y, sheet);
   return rows;
 }
 
@@ -94,7 +94,7 @@ int32_t PixelsPerMeter(const PageFormat &f) {
   return static_cast<int32_t>(static_cast<int64_t>(f.resolution) * 10000 / 254);
 }
 
-std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side) {
+std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side, int sheet) {
   const uint32_t colors = ColorCount(f);
   const uint32_t stride = RowBytes(static_cast<uint32_t>(f.width), BitsPerPixel(f), true);
   const size_t pixelBytes = PageBytes(stride, f.height);
@@ -119,7 +119,7 @@ std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side) {
   }
   for (int y = 0; y < f.height; ++y) {
     uint8_t *row = dib.data() + offset + static_cast<size_t>(stride) * (f.height - 1 - y);
-    FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y, row);
+    FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y, row, sheet);
     if (f.kind == PixelKind::Rgb)
       for (int x = 0; x < f.width; ++x)
         std::swap(row[3 * x], row[3 * x + 2]);
@@ -127,8 +127,8 @@ std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side) {
   return dib;
 }
 
-std::vector<uint8_t> BmpFile(const PageFormat &f, int page, int side) {
-  const std::vector<uint8_t> dib = PackedDib(f, page, side);
+std::vector<uint8_t> BmpFile(const PageFormat &f, int page, int side, int sheet) {
+  const std::vector<uint8_t> dib = PackedDib(f, page, side, sheet);
   std::vector<uint8_t> file(kFileHeaderSize + dib.size(), 0);
   file[0] = 'B';
   file[1] = 'M';

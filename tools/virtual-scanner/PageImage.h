@@ -37,7 +37,8 @@ inline uint32_t TransferRowBytes(const PageFormat &f) {
 }
 
 // All rows of the page, top row first, each TransferRowBytes long (padding bytes are zero).
-std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side);
+// `sheet` is the number the page's title shows (0: no title).
+std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet);
 
 // Entries of the palette a reader needs to show the page (0 for RGB).
 uint32_t ColorCount(const PageFormat &f);
@@ -49,8 +50,8 @@ Rgb EntryColor(const PageFormat &f, uint32_t i);
 int32_t PixelsPerMeter(const PageFormat &f);
 
 // A packed DIB: BITMAPINFOHEADER, colour table, bottom-up rows padded to 4 bytes, blue first.
-std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side);
+std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side, int sheet);
 // A BMP file: BITMAPFILEHEADER followed by the packed DIB.
-std::vector<uint8_t> BmpFile(const PageFormat &f, int page, int side);
+std::vector<uint8_t> BmpFile(const PageFormat &f, int page, int side, int sheet);
 
 } // namespace vscan

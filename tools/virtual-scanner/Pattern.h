@@ -2,8 +2,13 @@
 // side of the sheet and the position, so a test can compute any expected pixel and check
 // orientation, colour order and palettes pixel by pixel.
 //
+// Outside the letterhead band and the picture (DocumentPage.h) the page is paper with text-like
+// ink, so that a person sees a document; `sheet` (0 for none) adds the title with its number.
+//
 // Pure and header-only, without Windows: the data source and the tests include it alike.
 #pragma once
+
+#include "tools/virtual-scanner/DocumentPage.h"
 
 #include <cstdint>
 
@@ -24,30 +29,59 @@ struct Rgb {
 
 // page: 1-based number of the page since the source was opened (each side is a page);
 // side: 0 for the front of a sheet, 1 for the back; x, y: column and row from the top-left.
-inline Rgb RgbPixel(int page, int side, int x, int y) {
+inline Rgb RgbPixel(int page, int side, int x, int y, int sheet = 0) {
   if (InMarker(x, y))
     return Rgb{255, 0, 0};
+  switch (DocumentTone(page, side, x, y, sheet)) {
+  case Tone::Paper:
+    return Rgb{250, 250, 246};
+  case Tone::Ink:
+    return Rgb{38, 38, 46};
+  case Tone::TitleInk:
+    return Rgb{24, 52, 120};
+  case Tone::Pattern:
+    break;
+  }
   return Rgb{static_cast<uint8_t>((x + page * 7) & 255), static_cast<uint8_t>((y + side * 64) & 255),
              static_cast<uint8_t>((x ^ y) & 255)};
 }
 
 // Brightness of a grey page with `bits` (8 or 4) bits per sample: 0 is black.
-inline unsigned GrayLevel(int page, int side, int x, int y, int bits) {
+inline unsigned GrayLevel(int page, int side, int x, int y, int bits, int sheet = 0) {
   const unsigned levels = 1u << bits;
   if (InMarker(x, y))
     return levels - 1;
+  switch (DocumentTone(page, side, x, y, sheet)) {
+  case Tone::Paper:
+    return levels - 1;
+  case Tone::Ink:
+  case Tone::TitleInk:
+    return levels / 8;
+  case Tone::Pattern:
+    break;
+  }
   const unsigned v8 = static_cast<unsigned>(x + 2 * y + page * 7 + side * 64) & 255u;
   return bits >= 8 ? v8 : v8 >> (8 - bits);
 }
 
 // Black-and-white page: 1 is white. A checkerboard of 4-pixel squares shifted by page and side.
-inline unsigned BwLevel(int page, int side, int x, int y) {
+inline unsigned BwLevel(int page, int side, int x, int y, int sheet = 0) {
   if (InMarker(x, y))
     return 1;
+  switch (DocumentTone(page, side, x, y, sheet)) {
+  case Tone::Paper:
+    return 1;
+  case Tone::Ink:
+  case Tone::TitleInk:
+    return 0;
+  case Tone::Pattern:
+    break;
+  }
   return static_cast<unsigned>(x / 4 + y / 4 + page + side) & 1u;
 }
 
-// Palette page: index into a table of 1 << bits entries.
+// Palette page: index into a table of 1 << bits entries. The whole page is the pattern: the
+// generated table has no paper or ink colours.
 inline unsigned PaletteIndex(int page, int side, int x, int y, int bits) {
   const unsigned entries = 1u << bits;
   if (InMarker(x, y))
@@ -72,14 +106,15 @@ inline Rgb GrayPaletteColor(unsigned i, unsigned entries) {
 // The sample value the scanner sends for a one-sample pixel (BW, grey, palette), as it appears
 // in the transferred rows. For BW and grey, vanilla flavor means 0 is white, so the level is
 // inverted; the picture stays the same for a reader that honours the flavor.
-inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, int side, int x, int y) {
+inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, int side, int x, int y,
+                            int sheet = 0) {
   switch (kind) {
   case PixelKind::Bw: {
-    const unsigned v = BwLevel(page, side, x, y);
+    const unsigned v = BwLevel(page, side, x, y, sheet);
     return vanilla ? 1u - v : v;
   }
   case PixelKind::Gray: {
-    const unsigned v = GrayLevel(page, side, x, y, bits);
+    const unsigned v = GrayLevel(page, side, x, y, bits, sheet);
     return vanilla ? ((1u << bits) - 1u) - v : v;
   }
   case PixelKind::Palette:
@@ -99,10 +134,10 @@ inline uint32_t RowBytes(uint32_t width, uint32_t bitsPerPixel, bool padded) {
 // Writes row y of a page as the scanner transfers it: samples packed most significant bit first,
 // RGB as red, green, blue; the row's padding bytes (if any) are not touched.
 inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, int width, int y,
-                    uint8_t *row) {
+                    uint8_t *row, int sheet = 0) {
   if (kind == PixelKind::Rgb) {
     for (int x = 0; x < width; ++x) {
-      const Rgb c = RgbPixel(page, side, x, y);
+      const Rgb c = RgbPixel(page, side, x, y, sheet);
       row[3 * x] = c.r;
       row[3 * x + 1] = c.g;
       row[3 * x + 2] = c.b;
@@ -111,7 +146,7 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
   }
   if (bits == 8) {
     for (int x = 0; x < width; ++x)
-      row[x] = static_cast<uint8_t>(SampleValue(kind, bits, vanilla, page, side, x, y));
+      row[x] = static_cast<uint8_t>(SampleValue(kind, bits, vanilla, page, side, x, y, sheet));
     return;
   }
   const int perByte = 8 / bits;
@@ -119,7 +154,7 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
   for (int i = 0; i < bytes; ++i)
     row[i] = 0;
   for (int x = 0; x < width; ++x) {
-    const unsigned v = SampleValue(kind, bits, vanilla, page, side, x, y);
+    const unsigned v = SampleValue(kind, bits, vanilla, page, side, x, y, sheet);
     const int shift = 8 - bits * (x % perByte + 1);
     row[x / perByte] = static_cast<uint8_t>(row[x / perByte] | (v << shift));
   }
