@@ -3,6 +3,7 @@
 #include "app/uUtils.h"
 
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 
 std::string FormatPageStamp(const SYSTEMTIME &t) {
@@ -27,7 +28,11 @@ SYSTEMTIME TPageHandOff::LocalClock() {
   return now;
 }
 
-void TPageHandOff::ImportWithGdi(TSaveRec &rec, HBITMAP page) { rec.Bitmap.ImportDeviceBitmap(page); }
+void TPageHandOff::ImportWithGdi(TSaveRec &rec, HBITMAP page) {
+  // An empty record would only fail later in the writer, with the page's side already used.
+  if (!rec.Bitmap.ImportDeviceBitmap(page))
+    throw std::runtime_error("Error: the page could not be copied");
+}
 
 namespace {
 

@@ -26,6 +26,18 @@ void WriteIndexRamp(int32_t imageType, int32_t bpp, FIBITMAP *image) {
   }
 }
 
+// GetDIBits leaves the resolution out; a DIB section's header holds the page's own, which the
+// JPEG file's density then carries. A device-dependent bitmap has none and keeps the default.
+void CarryResolution(HBITMAP bitmap, FIBITMAP *image) {
+  DIBSECTION section{};
+  if (::GetObjectA(bitmap, sizeof section, &section) != static_cast<int>(sizeof section))
+    return;
+  if (section.dsBmih.biXPelsPerMeter > 0 && section.dsBmih.biYPelsPerMeter > 0) {
+    FreeImage_SetDotsPerMeterX(image, static_cast<unsigned>(section.dsBmih.biXPelsPerMeter));
+    FreeImage_SetDotsPerMeterY(image, static_cast<unsigned>(section.dsBmih.biYPelsPerMeter));
+  }
+}
+
 } // namespace
 
 TFreeBitmap::~TFreeBitmap() {
@@ -163,5 +175,14 @@ bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
   header->biClrImportant = colors;
   if (lines == 0)
     throw std::runtime_error("Error: GetDIBits failed");
+  if (description.bmBitsPixel == 1 || description.bmBitsPixel == 4) {
+    // JPEG holds neither depth: black and white and 16-level pages become 8-bit grey through
+    // their own colour table, so either pixel flavour keeps black black and white white.
+    FIBITMAP *grey = FreeImage_ConvertToGreyscale(ImageHandle);
+    if (!grey)
+      throw std::runtime_error("Error: the page could not be converted to grey");
+    ReplaceImage(grey);
+  }
+  CarryResolution(bitmap, ImageHandle);
   return true;
 }

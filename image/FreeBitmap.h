@@ -54,9 +54,10 @@ public:
   ~TFreeWinBitmap() override;
 
   void ReleaseImage() override;
-  // Copies a GDI bitmap (device-dependent or DIB section) into a new image.
-  // Returns false for a null handle or one that cannot be described; throws
-  // std::runtime_error("Error: GetDIBits failed") when the pixel copy fails.
+  // Copies a GDI bitmap (device-dependent or DIB section) into a new image: 1- and 4-bit pages
+  // become 8-bit grey (what JPEG holds), and a DIB section's resolution is kept.
+  // Returns false for a null handle or one that cannot be described, or when no image can be
+  // allocated; throws std::runtime_error("Error: GetDIBits failed") when the pixel copy fails.
   bool ImportDeviceBitmap(HBITMAP bitmap);
 
   // The pixel copy behind ImportDeviceBitmap; GetDIBits unless a test puts a failing one in.

@@ -69,12 +69,30 @@ uint32_t FillBlackWhiteColors(RGBQUAD *colors, TTwainFlavor flavor) {
   return 2;
 }
 
-uint32_t FillGreyRamp(RGBQUAD *colors) {
-  for (unsigned i = 0; i < 256; ++i) {
-    BYTE level = static_cast<BYTE>(i);
+uint32_t FillGreyRamp(RGBQUAD *colors, uint32_t bitsPerPixel, TTwainFlavor flavor) {
+  const uint32_t levels = bitsPerPixel >= 8 ? 256u : 1u << (bitsPerPixel == 0 ? 1 : bitsPerPixel);
+  for (uint32_t i = 0; i < levels; ++i) {
+    const uint32_t step = flavor == tflVanilla ? levels - 1 - i : i;
+    const BYTE level = static_cast<BYTE>(step * 255u / (levels - 1));
     colors[i] = RGBQUAD{level, level, level, 0};
   }
-  return 256;
+  return levels;
+}
+
+TPageLayout PageLayoutFor(const TW_IMAGEINFO &image) {
+  TPageLayout layout;
+  layout.sourceBits = static_cast<uint32_t>(image.BitsPerPixel);
+  layout.bitmapBits = layout.sourceBits;
+  if (image.PixelType == TWPT_RGB && image.BitsPerPixel == 24) {
+    layout.conversion = TSampleConversion::swapRedBlue;
+  } else if (image.PixelType == TWPT_RGB && image.BitsPerPixel == 32) {
+    layout.conversion = TSampleConversion::rgbx32ToBgr;
+    layout.bitmapBits = 24;
+  } else if (image.PixelType == TWPT_GRAY && image.BitsPerPixel == 16) {
+    layout.conversion = TSampleConversion::grey16To8;
+    layout.bitmapBits = 8;
+  }
+  return layout;
 }
 
 uint32_t FillPaletteColors(RGBQUAD *colors, const TW_PALETTE8 &palette) {
@@ -88,14 +106,16 @@ uint32_t FillPaletteColors(RGBQUAD *colors, const TW_PALETTE8 &palette) {
 
 void FillPageHeader(BITMAPINFOHEADER &header, const TW_IMAGEINFO &image, uint32_t preferred,
                     LONG xPelsPerMeter, LONG yPelsPerMeter, uint32_t colorsUsed) {
+  TW_IMAGEINFO bitmap = image;
+  bitmap.BitsPerPixel = static_cast<TW_INT16>(PageLayoutFor(image).bitmapBits);
   std::memset(&header, 0, sizeof header);
   header.biSize = sizeof(BITMAPINFOHEADER);
   header.biWidth = image.ImageWidth;
   header.biHeight = image.ImageLength;
   header.biPlanes = 1;
-  header.biBitCount = static_cast<WORD>(image.BitsPerPixel);
+  header.biBitCount = static_cast<WORD>(bitmap.BitsPerPixel);
   header.biCompression = BI_RGB;
-  header.biSizeImage = PageSizeImage(image, preferred);
+  header.biSizeImage = PageSizeImage(bitmap, preferred);
   header.biXPelsPerMeter = xPelsPerMeter;
   header.biYPelsPerMeter = yPelsPerMeter;
   header.biClrUsed = colorsUsed;

@@ -3,6 +3,7 @@
 // tested directly; the description comes from the data source and is checked before any use.
 #pragma once
 
+#include "twain/StripCopy.h"
 #include "twain/TwainCapabilityTypes.h"
 #include "twain/TwainRecords.h"
 
@@ -37,16 +38,27 @@ uint32_t PageSizeImage(const TW_IMAGEINFO &image, uint32_t preferred);
 // a value that is negative or does not fit the header.
 LONG PixelsPerMeter(long double resolution, TTwainMeasureUnit unit, bool unitKnown);
 
+struct TPageLayout {
+  uint32_t sourceBits = 0; // bits per pixel in the strips
+  uint32_t bitmapBits = 0; // bits per pixel of the page bitmap
+  TSampleConversion conversion = TSampleConversion::copy;
+};
+
+// The layout for a page description (its BitsPerPixel and PixelType).
+TPageLayout PageLayoutFor(const TW_IMAGEINFO &image);
+
 // Colour tables; each returns the number of entries written (biClrUsed).
 // Black and white: chocolate 0 = black, 1 = white; vanilla the other way round; tflOther is
 // treated as chocolate.
 uint32_t FillBlackWhiteColors(RGBQUAD *colors, TTwainFlavor flavor);
-// 256 grey levels, entry i = (i, i, i).
-uint32_t FillGreyRamp(RGBQUAD *colors);
+// An even ramp of 2^bits grey levels (at most 256) from black to white, entry i =
+// i x 255 / (levels - 1); vanilla runs from white to black.
+uint32_t FillGreyRamp(RGBQUAD *colors, uint32_t bitsPerPixel = 8, TTwainFlavor flavor = tflChocolate);
 // The source's palette: red = Channel1, green = Channel2, blue = Channel3. At most 256 entries
 // are taken; 0 (no colours at all) tells the caller to fall back to the grey ramp.
 uint32_t FillPaletteColors(RGBQUAD *colors, const TW_PALETTE8 &palette);
 
-// Fills the header (not the colour table) of a bottom-up BI_RGB page bitmap.
+// Fills the header (not the colour table) of a bottom-up BI_RGB page bitmap; its bit count is the
+// layout's bitmap depth.
 void FillPageHeader(BITMAPINFOHEADER &header, const TW_IMAGEINFO &image, uint32_t preferred,
                     LONG xPelsPerMeter, LONG yPelsPerMeter, uint32_t colorsUsed);

@@ -49,6 +49,66 @@ void CopySwappingRedBlue(uint8_t *dst, const uint8_t *src, size_t pixels) {
     CopySwappingRedBluePlain(dst, src, pixels);
 }
 
+size_t SourcePixelBytes(TSampleConversion narrow) { return narrow == TSampleConversion::grey16To8 ? 2 : 4; }
+size_t BitmapPixelBytes(TSampleConversion narrow) { return narrow == TSampleConversion::grey16To8 ? 1 : 3; }
+
+void NarrowPixels(TSampleConversion narrow, uint8_t *dst, const uint8_t *src, size_t pixels) {
+  if (narrow == TSampleConversion::grey16To8) {
+    for (size_t i = 0; i < pixels; ++i)
+      dst[i] = src[2 * i + 1];
+    return;
+  }
+  for (size_t i = 0; i < pixels; ++i, src += 4, dst += 3) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+  }
+}
+
+// CopyStrip for rows whose pixels are narrowed (16-bit grey, 32-bit RGB): a row split across
+// strips is gathered in the state first, as far as it holds pixels the bitmap keeps.
+TStripOutcome NarrowStrip(const uint8_t *strip, size_t length, size_t sourceRowBytes,
+                          const TStripTarget &target, TStripState &state,
+                          const std::function<void(uint32_t rowsCompleted)> &rowDone) {
+  const size_t in = SourcePixelBytes(target.narrow);
+  const size_t pixels = std::min<size_t>(
+      {target.narrowPixels, target.stride / BitmapPixelBytes(target.narrow), sourceRowBytes / in});
+  const size_t kept = pixels * in; // bytes of a source row that carry kept pixels
+  auto completeRow = [&](uint8_t *row, const uint8_t *source, size_t sourceBytes) {
+    NarrowPixels(target.narrow, row, source, std::min(pixels, sourceBytes / in));
+    state.partialRow.clear();
+    state.bytesInRow = 0;
+    ++state.rowsCompleted;
+    if (rowDone)
+      rowDone(state.rowsCompleted);
+  };
+  size_t consumed = 0;
+  while (consumed < length) {
+    if (state.rowsCompleted >= target.height || sourceRowBytes == 0)
+      return TStripOutcome::surplus;
+    uint8_t *row = target.pixels + target.stride * (target.height - 1 - state.rowsCompleted);
+    if (state.bytesInRow >= sourceRowBytes) {
+      // The row length changed between strips and the current row already holds a whole row.
+      completeRow(row, state.partialRow.data(), state.partialRow.size());
+      continue;
+    }
+    const size_t n = std::min(length - consumed, sourceRowBytes - state.bytesInRow);
+    if (state.bytesInRow == 0 && n == sourceRowBytes) {
+      completeRow(row, strip + consumed, n); // a whole row in this strip
+    } else {
+      if (state.bytesInRow < kept) {
+        const size_t take = std::min(n, kept - state.bytesInRow);
+        state.partialRow.insert(state.partialRow.end(), strip + consumed, strip + consumed + take);
+      }
+      state.bytesInRow += n;
+      if (state.bytesInRow == sourceRowBytes)
+        completeRow(row, state.partialRow.data(), state.partialRow.size());
+    }
+    consumed += n;
+  }
+  return TStripOutcome::ok;
+}
+
 } // namespace
 
 TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowBytes,
@@ -56,6 +116,8 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
                         const std::function<void(uint32_t rowsCompleted)> &rowDone) {
   if (sourceRowBytes == 0)
     sourceRowBytes = target.stride;
+  if (target.narrow == TSampleConversion::grey16To8 || target.narrow == TSampleConversion::rgbx32ToBgr)
+    return NarrowStrip(strip, length, sourceRowBytes, target, state, rowDone);
   const uint32_t swapPixels = static_cast<uint32_t>(std::min<size_t>(target.swapPixels, target.stride / 3));
   auto completeRow = [&](uint8_t *row, bool swapped) {
     if (!swapped)

@@ -6,6 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+// How the source's samples become the pixels of the page bitmap. Depths a bitmap section would
+// misread are narrowed while the rows are copied: 16-bit grey keeps the high byte of each
+// little-endian sample (an 8-bit grey bitmap; a 16-bit section means RGB555), and 32-bit RGB
+// (the fourth byte alpha or padding) becomes 24-bit blue-first pixels.
+enum class TSampleConversion { copy, swapRedBlue, grey16To8, rgbx32ToBgr };
 
 // The rows being filled: `height` rows of `stride` bytes at `pixels`, stored bottom-up (the first
 // row of the image is the last row in memory).
@@ -17,6 +24,10 @@ struct TStripTarget {
   // (RGB rows: the source sends red first, the bitmap stores blue first); 0 for other pixel types.
   // Never more than fit in one row.
   uint32_t swapPixels = 0;
+  // grey16To8 or rgbx32ToBgr: each row's first `narrowPixels` source pixels are narrowed into the
+  // row (never more than fit in it); any other value copies the bytes as they are.
+  TSampleConversion narrow = TSampleConversion::copy;
+  uint32_t narrowPixels = 0;
 };
 
 // Progress through the page, carried from strip to strip (a row may begin in one strip and end in
@@ -24,6 +35,9 @@ struct TStripTarget {
 struct TStripState {
   uint32_t rowsCompleted = 0;
   size_t bytesInRow = 0; // bytes of the current source row consumed so far
+  // Narrowed rows split across strips: the part of the row received so far (at most one row of
+  // the pixels kept).
+  std::vector<uint8_t> partialRow;
 };
 
 enum class TStripOutcome {

@@ -7,6 +7,7 @@
 // manager closes the source manager or lists the sources again.
 #pragma once
 
+#include "twain/PageHeader.h"
 #include "twain/TwainCapabilityTypes.h"
 #include "twain/TwainIdentity.h"
 #include "twain/TwainRecords.h"
@@ -99,8 +100,8 @@ private:
   // A request to this source through the manager's DSM_Entry.
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
-  TPageResult PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TW_UINT16 &pixelType);
-  TPageResult ReceiveMemoryStrips(win::UniqueBitmap &bitmap, TW_UINT16 pixelType);
+  TPageResult PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TPageLayout &layout);
+  TPageResult ReceiveMemoryStrips(win::UniqueBitmap &bitmap, const TPageLayout &layout);
   void DeliverMemoryImage(win::UniqueBitmap &bitmap, bool &cancel);
   // Returns -1 when the page was handed on, else the condition code to report (a DIB that cannot
   // be read within its block, a bitmap that could not be made); the handle is freed in any case.

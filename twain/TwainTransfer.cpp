@@ -88,7 +88,7 @@ void TTwainSource::TransferPending() {
       TPageResult result;
       win::UniqueBitmap page;
       win::UniqueGlobal native;
-      TW_UINT16 pixelType = 0;
+      TPageLayout layout;
       TW_SETUPFILEXFER fileSetup;
       TTwainFormat fileFormat = tfUnknown;
 
@@ -115,9 +115,9 @@ void TTwainSource::TransferPending() {
         break;
       }
       case ttmMemory:
-        result = PrepareMemoryBitmap(page, pixelType);
+        result = PrepareMemoryBitmap(page, layout);
         if (result.rc == TWRC_SUCCESS)
-          result = ReceiveMemoryStrips(page, pixelType);
+          result = ReceiveMemoryStrips(page, layout);
         break;
       default:
         result = {TWRC_FAILURE, TWCC_BADPROTOCOL};
@@ -176,7 +176,7 @@ void TTwainSource::TransferPending() {
   std::rethrow_exception(failure);
 }
 
-TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TW_UINT16 &pixelType) {
+TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TPageLayout &layout) {
   TKestraTwain *manager = Owner();
   TW_IMAGEINFO image;
   std::memset(&image, 0, sizeof image);
@@ -203,18 +203,22 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
   LONG xPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.XResolution), unit, unitKnown);
   LONG yPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.YResolution), unit, unitKnown);
 
-  uint32_t colorsUsed = 0;
-  switch (image.PixelType) {
-  case TWPT_BW: {
+  const TPageLayout pageLayout = PageLayoutFor(image);
+  auto readFlavor = [this] {
     TTwainFlavor flavor = tflChocolate;
     TTwainFlavors flavors;
-    if (ReadPixelFlavor(flavor, flavors, tcqGet) != tcrOk)
-      flavor = tflChocolate;
-    colorsUsed = FillBlackWhiteColors(info->Colors, flavor);
+    return ReadPixelFlavor(flavor, flavors, tcqGet) == tcrOk ? flavor : tflChocolate;
+  };
+  uint32_t colorsUsed = 0;
+  switch (image.PixelType) {
+  case TWPT_BW:
+    colorsUsed = FillBlackWhiteColors(info->Colors, readFlavor());
     break;
-  }
   case TWPT_GRAY:
-    colorsUsed = FillGreyRamp(info->Colors);
+    // The flavour matters most to the 16-level pages of document scanners; deeper grey is taken
+    // as chocolate, as sources send it.
+    colorsUsed = FillGreyRamp(info->Colors, pageLayout.bitmapBits,
+                              pageLayout.bitmapBits < 8 ? readFlavor() : tflChocolate);
     break;
   case TWPT_RGB:
     colorsUsed = 0;
@@ -225,7 +229,7 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
     if (Call(DG_IMAGE, DAT_PALETTE8, MSG_GET, palette.get()) == TWRC_SUCCESS)
       colorsUsed = FillPaletteColors(info->Colors, *palette);
     if (colorsUsed == 0)
-      colorsUsed = FillGreyRamp(info->Colors);
+      colorsUsed = FillGreyRamp(info->Colors, pageLayout.bitmapBits);
     break;
   }
   }
@@ -243,11 +247,12 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
     bitmap.reset();
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
   }
-  pixelType = static_cast<TW_UINT16>(image.PixelType);
+  layout = pageLayout;
   return {TWRC_SUCCESS};
 }
 
-TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &bitmap, TW_UINT16 pixelType) {
+TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &bitmap,
+                                                            const TPageLayout &layout) {
   TKestraTwain *manager = Owner();
   TW_SETUPMEMXFER setup;
   std::memset(&setup, 0, sizeof setup);
@@ -262,13 +267,15 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &b
   }
   const uint32_t width = static_cast<uint32_t>(section.dsBmih.biWidth);
   const uint32_t height = static_cast<uint32_t>(std::abs(section.dsBmih.biHeight));
-  const uint32_t bitsPerPixel = section.dsBmih.biBitCount;
   TStripTarget target;
   target.pixels = static_cast<uint8_t *>(section.dsBm.bmBits);
-  target.stride = DibRowStride(bitsPerPixel, width);
+  target.stride = DibRowStride(section.dsBmih.biBitCount, width);
   target.height = height;
-  target.swapPixels = pixelType == TWPT_RGB ? width : 0;
-  const size_t minimumRowBytes = (static_cast<size_t>(bitsPerPixel) * width + 7) / 8;
+  target.swapPixels = layout.conversion == TSampleConversion::swapRedBlue ? width : 0;
+  target.narrow = layout.conversion;
+  target.narrowPixels = width;
+  const size_t sourceStride = DibRowStride(layout.sourceBits, width);
+  const size_t minimumRowBytes = (static_cast<size_t>(layout.sourceBits) * width + 7) / 8;
   TStripState state;
   const HBITMAP handle = bitmap.get();
   auto rowDone = [&](uint32_t rowsCompleted) {
@@ -298,7 +305,7 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &b
         result = {TWRC_FAILURE, TWCC_BADVALUE}; // the source claims more than the buffer holds
         break;
       }
-      size_t rowBytes = StripRowBytes(xfer.BytesPerRow, target.stride, minimumRowBytes);
+      size_t rowBytes = StripRowBytes(xfer.BytesPerRow, sourceStride, minimumRowBytes);
       if (CopyStrip(buffer.get(), xfer.BytesWritten, rowBytes, target, state, rowDone) != TStripOutcome::ok) {
         result = {TWRC_FAILURE, TWCC_BADVALUE}; // more data than the page has rows
         break;

@@ -178,3 +178,13 @@ TEST(PageHandOff, FailingCopyQueuesNothingAndKeepsTheSide) {
 }
 
 } // namespace
+
+// A page the station cannot copy (no image could be made from it) is not queued empty.
+TEST_F(PageHandOffTest, PageThatCannotBeCopiedRaisesAndQueuesNothing) {
+  Pages(1);
+  EXPECT_THROW(Handler.HandlePage(nullptr), std::runtime_error);
+  EXPECT_TRUE(Handler.BackSide);
+  Pages(1);
+  ASSERT_EQ(Queued.size(), 2u);
+  EXPECT_TRUE(Queued[1]->Bitmap.HasImage());
+}

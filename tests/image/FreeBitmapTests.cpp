@@ -19,8 +19,8 @@ struct DibSection {
 };
 
 // A bottom-up DIB section like the pages the TWAIN layer delivers.
-DibSection MakeDibSection(int width, int height, int bpp, const RGBQUAD *colors = nullptr,
-                          int colorCount = 0) {
+DibSection MakeDibSection(int width, int height, int bpp, const RGBQUAD *colors = nullptr, int colorCount = 0,
+                          LONG pelsPerMeter = 0) {
   struct {
     BITMAPINFOHEADER header;
     RGBQUAD table[256];
@@ -32,6 +32,7 @@ DibSection MakeDibSection(int width, int height, int bpp, const RGBQUAD *colors 
   info.header.biBitCount = static_cast<WORD>(bpp);
   info.header.biCompression = BI_RGB;
   info.header.biClrUsed = static_cast<DWORD>(colorCount);
+  info.header.biXPelsPerMeter = info.header.biYPelsPerMeter = pelsPerMeter;
   for (int i = 0; i < colorCount; ++i)
     info.table[i] = colors[i];
   DibSection dib;
@@ -229,6 +230,51 @@ TEST(ImportDeviceBitmap, FailedPixelCopyRaisesTheStationsMessageAndKeepsColourCo
   TFreeWinBitmap::CopyDeviceBits = ::GetDIBits;
   ASSERT_TRUE(page.HasImage()); // the new image stays, with undefined pixels
   EXPECT_EQ(FreeImage_GetInfoHeader(page.Image())->biClrUsed, 256u);
+}
+
+// Black and white pages in either flavour and 16-level grey pages: an 8-bit grey image whose
+// levels follow each page's own colour table, written as JPEG with the page's resolution.
+TEST(ImportDeviceBitmap, LowDepthPagesBecomeGreyJpegsAtThePagesResolution) {
+  const RGBQUAD black{0, 0, 0, 0}, white{255, 255, 255, 0};
+  const RGBQUAD chocolate[2] = {black, white}, vanilla[2] = {white, black};
+  RGBQUAD sixteen[16];
+  for (int i = 0; i < 16; ++i)
+    sixteen[i] = RGBQUAD{BYTE(i * 17), BYTE(i * 17), BYTE(i * 17), 0};
+  struct Case {
+    int bpp;
+    const RGBQUAD *colors;
+    int count;
+  } cases[] = {{1, chocolate, 2}, {1, vanilla, 2}, {4, sixteen, 16}};
+  TempFolder folder;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bpp << "-bit, entry 0 = " << int(c.colors[0].rgbRed));
+    const int width = 16, height = 8, perByte = 8 / c.bpp;
+    DibSection dib = MakeDibSection(width, height, c.bpp, c.colors, c.count, 11811); // 300 dpi
+    ASSERT_TRUE(dib.bitmap);
+    auto sample = [&](int x, int y) { return (x + y) % c.count; };
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        dib.bits[y * dib.stride + x / perByte] |= BYTE(sample(x, y) << (8 - c.bpp * (x % perByte + 1)));
+
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.ImportDeviceBitmap(dib.bitmap.get()));
+    ASSERT_EQ(FreeImage_GetBPP(bitmap.Image()), 8u);
+    EXPECT_EQ(FreeImage_GetColorType(bitmap.Image()), FIC_MINISBLACK);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        BYTE level = 0;
+        ASSERT_TRUE(FreeImage_GetPixelIndex(bitmap.Image(), x, y, &level));
+        ASSERT_EQ(level, c.colors[sample(x, y)].rgbRed) << x << "," << y;
+      }
+    const std::string name = folder.File("page.jpg");
+    ASSERT_TRUE(bitmap.SaveToFile(name));
+    FIBITMAP *back = FreeImage_Load(FIF_JPEG, name.c_str(), 0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(back), 8u);
+    EXPECT_NEAR(FreeImage_GetDotsPerMeterX(back), 11811u, 40u); // JFIF stores whole dots per inch
+    EXPECT_NEAR(FreeImage_GetDotsPerMeterY(back), 11811u, 40u);
+    FreeImage_Unload(back);
+  }
 }
 
 TEST(SaveToFile, JpegReadsBackWithTheSameSizeAndNearEqualPixels) {

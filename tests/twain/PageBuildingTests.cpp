@@ -1,6 +1,8 @@
 // The pure pieces of a memory transfer: the page header and colour tables (PageHeader) and the copying of
 // strips into the bitmap's rows (StripCopy), tested directly.
+#include "twain/CompressedPage.h"
 #include "twain/PageHeader.h"
+#include "twain/PageSide.h"
 #include "twain/StripCopy.h"
 
 #include <gtest/gtest.h>
@@ -135,6 +137,50 @@ TEST(StripCopyTest, RgbRowsComeOutTheSameWholeOrSplitAcrossStrips) {
   }
 }
 
+// 16-bit grey keeps each sample's high byte, 32-bit RGB(A) drops the fourth byte and stores blue
+// first; the same bytes whole or split anywhere, never past a narrow bitmap row.
+TEST(StripCopyTest, DeepSamplesAreNarrowedWholeOrSplitAcrossStrips) {
+  struct Case {
+    TSampleConversion narrow;
+    uint32_t in, out; // bytes per pixel in the strips and in the bitmap
+  } cases[] = {{TSampleConversion::grey16To8, 2, 1}, {TSampleConversion::rgbx32ToBgr, 4, 3}};
+  for (const Case &c : cases) {
+    const uint32_t width = 5, height = 3;
+    const size_t sourceRow = width * c.in + 2, stride = DibRowStride(c.out * 8, width);
+    const std::vector<uint8_t> data = Count(sourceRow * height, 3);
+    for (size_t stripBytes : {sourceRow * height, sourceRow, size_t(3), size_t(1)}) {
+      SCOPED_TRACE(testing::Message() << c.in << " bytes per pixel, strips of " << stripBytes);
+      GuardedRows rows(stride, height);
+      rows.target.narrow = c.narrow;
+      rows.target.narrowPixels = width;
+      TStripState state;
+      for (size_t at = 0; at < data.size(); at += stripBytes)
+        ASSERT_EQ(CopyStrip(data.data() + at, std::min(stripBytes, data.size() - at), sourceRow, rows.target,
+                            state, nullptr),
+                  TStripOutcome::ok);
+      EXPECT_EQ(state.rowsCompleted, height);
+      for (uint32_t r = 0; r < height; ++r)
+        for (uint32_t x = 0; x < width; ++x) {
+          const std::vector<uint8_t> row = rows.Row(r);
+          const uint8_t *in = &data[r * sourceRow + x * c.in];
+          const uint8_t *out = &row[x * c.out];
+          if (c.out == 1)
+            EXPECT_EQ(out[0], in[1]);
+          else
+            EXPECT_EQ(std::vector<uint8_t>(out, out + 3), (std::vector<uint8_t>{in[2], in[1], in[0]}));
+        }
+      EXPECT_TRUE(rows.GuardsIntact());
+    }
+  }
+  GuardedRows narrow(4, 1); // more pixels claimed than the row holds
+  narrow.target.narrow = TSampleConversion::rgbx32ToBgr;
+  narrow.target.narrowPixels = 100;
+  TStripState state;
+  const std::vector<uint8_t> row = Count(400);
+  EXPECT_EQ(CopyStrip(row.data(), row.size(), row.size(), narrow.target, state, nullptr), TStripOutcome::ok);
+  EXPECT_TRUE(narrow.GuardsIntact());
+}
+
 TEST(StripCopyTest, SwapNeverLeavesTheRow) {
   GuardedRows rows(4, 1); // a row that cannot hold two 3-byte pixels
   rows.target.swapPixels = 1000;
@@ -155,7 +201,8 @@ TEST(StripCopyTest, SurplusDataIsNotWritten) {
   EXPECT_EQ(reports, 2);
   EXPECT_TRUE(rows.GuardsIntact());
   // Any byte after the last row is surplus, also in a later strip.
-  TStripState full{2, 0};
+  TStripState full;
+  full.rowsCompleted = 2;
   EXPECT_EQ(CopyStrip(data.data(), 1, 4, rows.target, full, nullptr), TStripOutcome::surplus);
   EXPECT_EQ(CopyStrip(data.data(), 0, 4, rows.target, full, nullptr), TStripOutcome::ok);
   EXPECT_TRUE(rows.GuardsIntact());
@@ -280,6 +327,12 @@ TEST(PageHeaderTest, GreyRampAndPalette) {
   EXPECT_EQ(FillGreyRamp(colors), 256u);
   EXPECT_EQ(colors[7].rgbRed, 7);
   EXPECT_EQ(colors[255].rgbBlue, 255);
+  EXPECT_EQ(FillGreyRamp(colors, 4), 16u); // 16 levels over the whole range, not 0..15
+  EXPECT_EQ(colors[1].rgbGreen, 17);
+  EXPECT_EQ(colors[15].rgbRed, 255);
+  EXPECT_EQ(FillGreyRamp(colors, 4, tflVanilla), 16u);
+  EXPECT_EQ(colors[0].rgbRed, 255);
+  EXPECT_EQ(colors[15].rgbBlue, 0);
   TW_PALETTE8 palette;
   std::memset(&palette, 0, sizeof palette);
   palette.NumColors = 3;
@@ -293,6 +346,28 @@ TEST(PageHeaderTest, GreyRampAndPalette) {
   EXPECT_EQ(FillPaletteColors(colors, palette), 256u);
   palette.NumColors = 0;
   EXPECT_EQ(FillPaletteColors(colors, palette), 0u);
+}
+
+// Depths a bitmap section would misread get a bitmap of the narrowed depth.
+TEST(PageHeaderTest, DeepPagesAreBuiltNarrowed) {
+  struct Case {
+    int16_t bits, pixelType;
+    uint32_t bitmapBits;
+    TSampleConversion conversion;
+  } cases[] = {{16, TWPT_GRAY, 8, TSampleConversion::grey16To8},
+               {32, TWPT_RGB, 24, TSampleConversion::rgbx32ToBgr},
+               {24, TWPT_RGB, 24, TSampleConversion::swapRedBlue},
+               {4, TWPT_GRAY, 4, TSampleConversion::copy}};
+  for (const Case &c : cases) {
+    const TPageLayout layout = PageLayoutFor(Image(5, 2, c.bits, c.pixelType));
+    EXPECT_EQ(layout.sourceBits, static_cast<uint32_t>(c.bits));
+    EXPECT_EQ(layout.bitmapBits, c.bitmapBits);
+    EXPECT_EQ(layout.conversion, c.conversion);
+    BITMAPINFOHEADER header;
+    FillPageHeader(header, Image(5, 2, c.bits, c.pixelType), 0, 0, 0, 0);
+    EXPECT_EQ(header.biBitCount, c.bitmapBits);
+    EXPECT_EQ(header.biSizeImage, DibRowStride(c.bitmapBits, 5) * 2);
+  }
 }
 
 TEST(PageHeaderTest, HeaderFields) {
@@ -309,4 +384,101 @@ TEST(PageHeaderTest, HeaderFields) {
   EXPECT_EQ(header.biYPelsPerMeter, 10000);
   EXPECT_EQ(header.biClrUsed, 256u);
   EXPECT_EQ(header.biClrImportant, 0u);
+}
+
+// The page side as the source reports it: only a filled TWEI_PAGESIDE answer within the record
+// counts.
+TEST(PageSideTest, OnlyAFilledAnswerWithinTheRecordGivesASide) {
+  uint8_t asked[kPageSideRecordSize];
+  BuildPageSideRequest(asked);
+  EXPECT_EQ(asked[0], 1);
+  EXPECT_EQ(asked[4] | (asked[5] << 8), TWEI_PAGESIDE);
+  auto answer = [&](uint16_t type, uint16_t items, uint16_t rc, uint32_t item) {
+    std::vector<uint8_t> record(asked, asked + kPageSideRecordSize);
+    std::memcpy(&record[6], &type, 2);
+    std::memcpy(&record[8], &items, 2);
+    std::memcpy(&record[10], &rc, 2);
+    std::memcpy(&record[12], &item, 4);
+    return record;
+  };
+  EXPECT_EQ(DecodePageSide(answer(TWTY_UINT16, 1, TWRC_SUCCESS, TWCS_TOP).data(), kPageSideRecordSize),
+            TPageSide::front);
+  EXPECT_EQ(DecodePageSide(answer(TWTY_UINT16, 1, TWRC_SUCCESS, TWCS_BOTTOM).data(), kPageSideRecordSize),
+            TPageSide::back);
+  EXPECT_EQ(DecodePageSide(answer(TWTY_UINT32, 1, TWRC_SUCCESS, TWCS_BOTTOM).data(), kPageSideRecordSize),
+            TPageSide::back);
+  const std::vector<uint8_t> unknown[] = {answer(TWTY_UINT16, 1, TWRC_INFONOTSUPPORTED, TWCS_TOP),
+                                          answer(TWTY_UINT16, 1, TWRC_DATANOTAVAILABLE, 0),
+                                          answer(TWTY_UINT16, 1, TWRC_SUCCESS, 3),
+                                          answer(TWTY_UINT16, 0, TWRC_SUCCESS, TWCS_TOP),
+                                          answer(TWTY_HANDLE, 1, TWRC_SUCCESS, TWCS_TOP),
+                                          answer(TWTY_STR32, 1, TWRC_SUCCESS, TWCS_TOP)};
+  for (const auto &record : unknown)
+    EXPECT_EQ(DecodePageSide(record.data(), record.size()), TPageSide::unknown);
+  std::vector<uint8_t> good = answer(TWTY_UINT16, 1, TWRC_SUCCESS, TWCS_TOP);
+  EXPECT_EQ(DecodePageSide(good.data(), good.size() - 1), TPageSide::unknown); // cut short
+  good[0] = 0;                                                                 // no infos
+  EXPECT_EQ(DecodePageSide(good.data(), good.size()), TPageSide::unknown);
+  EXPECT_EQ(DecodePageSide(nullptr, 100), TPageSide::unknown);
+}
+
+namespace {
+
+// A small JPEG as a scanner sends it: SOI, JFIF APP0 at 72 dpi, a 3-component frame of 40 x 30,
+// a scan and EOI.
+std::vector<uint8_t> SmallJpeg() {
+  return {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00, 0x01, 0x01, 0x00, 0x00, 0x48,
+          0x00, 0x48, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x1E, 0x00, 0x28, 0x03, 0x01, 0x22,
+          0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0xFF, 0xD9};
+}
+
+} // namespace
+
+TEST(CompressedPageTest, StripsAreGatheredUpToTheLimit) {
+  std::vector<uint8_t> page;
+  const std::vector<uint8_t> strip = Count(1000);
+  for (int i = 0; i < 70; ++i)
+    ASSERT_EQ(GatherStrip(page, strip.data(), strip.size(), 70000), TGatherOutcome::ok);
+  EXPECT_EQ(page.size(), 70000u);
+  EXPECT_EQ(page[69999], strip[999]);
+  EXPECT_EQ(GatherStrip(page, strip.data(), 1, 70000), TGatherOutcome::tooLarge);
+  EXPECT_EQ(page.size(), 70000u);
+  EXPECT_EQ(GatherStrip(page, nullptr, 0, 70000), TGatherOutcome::ok);
+}
+
+// Only a whole JPEG image whose frame lies within the bytes is taken; every cut is refused.
+TEST(CompressedPageTest, FrameIsReadOnlyFromAWholeImage) {
+  std::vector<uint8_t> jpeg = SmallJpeg();
+  TJpegFrame frame;
+  ASSERT_TRUE(ReadJpegFrame(jpeg.data(), jpeg.size(), frame));
+  EXPECT_EQ(frame.width, 40u);
+  EXPECT_EQ(frame.height, 30u);
+  EXPECT_EQ(frame.components, 3u);
+  std::vector<uint8_t> padded = jpeg;
+  padded.resize(padded.size() + 13, 0); // a driver's zero padding after EOI
+  EXPECT_TRUE(ReadJpegFrame(padded.data(), padded.size(), frame));
+  for (size_t cut = 0; cut < jpeg.size(); ++cut)
+    EXPECT_FALSE(ReadJpegFrame(jpeg.data(), cut, frame)) << cut;
+  std::vector<uint8_t> hostile = jpeg;
+  hostile[5] = 0xF0; // an APP0 segment longer than the data
+  EXPECT_FALSE(ReadJpegFrame(hostile.data(), hostile.size(), frame));
+  hostile = jpeg;
+  hostile[26] = 0; // height 0
+  hostile[25] = 0;
+  EXPECT_FALSE(ReadJpegFrame(hostile.data(), hostile.size(), frame));
+  EXPECT_FALSE(ReadJpegFrame(Count(64).data(), 64, frame));
+}
+
+TEST(CompressedPageTest, JfifDensityIsSetInPlace) {
+  std::vector<uint8_t> jpeg = SmallJpeg();
+  ASSERT_TRUE(SetJfifDensity(jpeg.data(), jpeg.size(), 300, 600));
+  EXPECT_EQ(jpeg[13], 1); // dots per inch
+  EXPECT_EQ((jpeg[14] << 8) | jpeg[15], 300);
+  EXPECT_EQ((jpeg[16] << 8) | jpeg[17], 600);
+  std::vector<uint8_t> noJfif = jpeg;
+  noJfif[6] = 'X';
+  const std::vector<uint8_t> before = noJfif;
+  EXPECT_FALSE(SetJfifDensity(noJfif.data(), noJfif.size(), 300, 300));
+  EXPECT_EQ(noJfif, before);
+  EXPECT_FALSE(SetJfifDensity(jpeg.data(), 17, 300, 300));
 }
