@@ -203,7 +203,7 @@ TEST_P(MemoryTransferTest, DeliversBothSidesOfASheetAsThePatternSays) {
                                 : std::string(f.pixelType) == "gray" ? vscan::PixelKind::Gray
                                 : std::string(f.pixelType) == "bw"   ? vscan::PixelKind::Bw
                                                                      : vscan::PixelKind::Palette;
-  const int bpp = kind == vscan::PixelKind::Rgb ? 24 : f.bits;
+  const int bpp = f.bits;
   const bool vanilla = std::string(f.flavor) == "vanilla";
 
   TW_SETUPMEMXFER setup{};
@@ -243,9 +243,16 @@ TEST_P(MemoryTransferTest, DeliversBothSidesOfASheetAsThePatternSays) {
       for (int x = 0; x < 13; ++x) {
         if (kind == vscan::PixelKind::Rgb) {
           const vscan::Rgb c = vscan::RgbPixel(page, side, x, y);
-          ASSERT_EQ(row[3 * x], c.r) << "red first, x=" << x << " y=" << y;
-          ASSERT_EQ(row[3 * x + 1], c.g);
-          ASSERT_EQ(row[3 * x + 2], c.b);
+          const uint8_t *p = row + bpp / 8 * x;
+          ASSERT_EQ(p[0], c.r) << "red first, x=" << x << " y=" << y;
+          ASSERT_EQ(p[1], c.g);
+          ASSERT_EQ(p[2], c.b);
+          if (bpp == 32) {
+            ASSERT_EQ(p[3], 255); // opaque
+          }
+        } else if (f.bits == 16) {
+          const unsigned level = vscan::SampleValue(kind, 8, vanilla, page, side, x, y);
+          ASSERT_EQ(row[2 * x] | (row[2 * x + 1] << 8), level * 257) << "little-endian, x=" << x;
         } else {
           ASSERT_EQ(vscan::ReadSample(row, f.bits, x),
                     vscan::SampleValue(kind, f.bits, vanilla, page, side, x, y))
@@ -265,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"gray", 8, false, "chocolate"}, FormatCase{"gray", 4, true, "vanilla"},
                       FormatCase{"bw", 1, true, "chocolate"}, FormatCase{"bw", 1, false, "vanilla"},
                       FormatCase{"palette", 8, true, "chocolate"},
-                      FormatCase{"palette", 4, false, "chocolate"}));
+                      FormatCase{"palette", 4, false, "chocolate"}, FormatCase{"rgb", 32, false, "chocolate"},
+                      FormatCase{"gray", 16, true, "vanilla"}));
 
 TEST_F(ScannerTest, StripsOfAFixedSizeSplitRowsAndStillCarryThePage) {
   OpenWith(Base().Set("strip_bytes", 7).Set("pad_rows", 0));

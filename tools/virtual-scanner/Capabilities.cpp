@@ -43,11 +43,13 @@ std::optional<CapValue> Describe(const Scenario &s, const CapabilityState &state
     return v;
   }
   case ICAP_COMPRESSION:
-    return OneValue(TWTY_UINT16, 0);
+    return OneValue(TWTY_UINT16, s.compression == Compression::Jpeg     ? 6u
+                                 : s.compression == Compression::Group4 ? 5u
+                                                                        : 0u);
   case ICAP_PIXELTYPE:
     return OneValue(TWTY_UINT16, TwainPixelType(s.pixelKind));
   case ICAP_BITDEPTH:
-    return OneValue(TWTY_UINT16, static_cast<TW_UINT32>(s.pixelKind == PixelKind::Rgb ? 24 : s.bitDepth));
+    return OneValue(TWTY_UINT16, static_cast<TW_UINT32>(s.bitDepth));
   case ICAP_XRESOLUTION:
   case ICAP_YRESOLUTION:
     return OneValue(TWTY_FIX32, Fix32Bits(s.resolution));

@@ -148,6 +148,8 @@ DataSource::Result DataSource::Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UI
       return NativeTransfer(data);
     case DAT_IMAGEFILEXFER:
       return FileTransfer();
+    case 0x010B: // DAT_EXTIMAGEINFO
+      return ExtImageInfo(data);
     default:
       break;
     }

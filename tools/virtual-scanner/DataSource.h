@@ -49,6 +49,7 @@ private:
   Result MemoryTransfer(TW_IMAGEMEMXFER *xfer);
   Result NativeTransfer(TW_MEMREF data);
   Result FileTransfer();
+  Result ExtImageInfo(TW_MEMREF data);
   Result StartPage(TW_UINT16 mechanism);
 
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;

@@ -3,6 +3,7 @@
 #include "tools/virtual-scanner/DataSource.h"
 
 #include "tools/virtual-scanner/DataSourceGuards.h"
+#include "tools/virtual-scanner/JpegPage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,14 @@ namespace {
 constexpr TW_UINT16 TWPA_RGB = 0;
 constexpr TW_UINT16 TWPA_GRAY = 1;
 constexpr TW_UINT16 TWCP_NONE = 0;
+constexpr TW_UINT16 TWCP_GROUP4 = 5;
+constexpr TW_UINT16 TWCP_JPEG = 6;
+constexpr TW_UINT16 TWEI_PAGESIDE = 0x1245;
+constexpr TW_UINT16 TWCS_TOP = 1;
+
+TW_UINT16 TwainCompression(Compression c) {
+  return c == Compression::Jpeg ? TWCP_JPEG : c == Compression::Group4 ? TWCP_GROUP4 : TWCP_NONE;
+}
 
 } // namespace
 
@@ -25,7 +34,8 @@ DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
   info->XResolution.Whole = static_cast<TW_INT16>(format_.resolution);
   info->YResolution.Whole = static_cast<TW_INT16>(format_.resolution);
   info->ImageWidth = format_.width;
-  info->ImageLength = format_.height;
+  // A feeder that measures the sheet knows its length only once the page is transferred.
+  info->ImageLength = scenario_.undefinedLength && !pageDone_ ? -1 : format_.height;
   const bool rgb = format_.kind == PixelKind::Rgb;
   info->SamplesPerPixel = rgb ? 3 : 1;
   for (int i = 0; i < info->SamplesPerPixel; ++i)
@@ -33,7 +43,11 @@ DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
   info->BitsPerPixel = static_cast<TW_INT16>(BitsPerPixel(format_));
   info->Planar = 0;
   info->PixelType = static_cast<TW_INT16>(TwainPixelType(format_.kind));
-  info->Compression = TWCP_NONE;
+  info->Compression = TwainCompression(scenario_.compression);
+  if (scenario_.compression == Compression::Jpeg && !rgb) {
+    info->BitsPerSample[0] = 8;
+    info->BitsPerPixel = 8;
+  }
   notes_ = "page=" + std::to_string(feeder_.Page()) + " width=" + std::to_string(info->ImageWidth) +
            " height=" + std::to_string(info->ImageLength) + " bpp=" + std::to_string(info->BitsPerPixel) +
            " PixelType=" + std::to_string(info->PixelType);
@@ -95,8 +109,16 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   const Result start = StartPage(TWSX_MEMORY);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
-  if (pageRows_.empty())
-    pageRows_ = TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
+  const bool compressed = scenario_.compression != Compression::None;
+  if (pageRows_.empty()) {
+    // Group 4 strips here are the page's raw rows sent under that name: what a reader that takes
+    // them for rows would get wrong.
+    pageRows_ = scenario_.compression == Compression::Jpeg
+                    ? JpegPage(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet())
+                    : TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
+    if (pageRows_.empty())
+      return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  }
 
   // The application's buffer: a pointer, or a global handle whose real size bounds the length.
   TW_UINT32 length = xfer->Memory.Length;
@@ -113,7 +135,9 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   const TW_UINT32 rowBytes = TransferRowBytes(format_);
   const size_t remaining = pageRows_.size() - pageOffset_;
   size_t n = 0;
-  if (scenario_.stripBytes == 0) {
+  if (compressed) {
+    n = std::min<size_t>({scenario_.stripBytes ? scenario_.stripBytes : length, length, remaining});
+  } else if (scenario_.stripBytes == 0) {
     const size_t rows = length / rowBytes;
     if (rows == 0)
       return Result{TWRC_FAILURE, TWCC_BADVALUE};
@@ -126,12 +150,12 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   const size_t endRow = (pageOffset_ + n + rowBytes - 1) / rowBytes;
   pageOffset_ += n;
 
-  xfer->Compression = TWCP_NONE;
-  xfer->BytesPerRow = rowBytes;
+  xfer->Compression = TwainCompression(scenario_.compression);
+  xfer->BytesPerRow = compressed ? 0 : rowBytes;
   xfer->Columns = static_cast<TW_UINT32>(format_.width);
-  xfer->Rows = static_cast<TW_UINT32>(endRow - firstRow);
+  xfer->Rows = compressed ? 0 : static_cast<TW_UINT32>(endRow - firstRow);
   xfer->XOffset = 0;
-  xfer->YOffset = static_cast<TW_UINT32>(firstRow);
+  xfer->YOffset = compressed ? 0 : static_cast<TW_UINT32>(firstRow);
   xfer->BytesWritten = static_cast<TW_UINT32>(n);
   state_ = 7;
   notes_ += " Length=" + std::to_string(length) + " BytesWritten=" + std::to_string(n) +
@@ -140,6 +164,32 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
     return Result{};
   pageDone_ = true;
   return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
+  VSCAN_REQUIRE_DATA(data);
+  if (!scenario_.pageSide)
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  if (state_ != 7 || !pageDone_)
+    return Result{TWRC_FAILURE, TWCC_SEQERROR};
+  // TW_EXTIMAGEINFO: NumInfos, then TW_INFO records of 12 bytes (InfoID, ItemType, NumItems,
+  // ReturnCode, Item); the application sized the record for the infos it asks for.
+  uint8_t *record = static_cast<uint8_t *>(data);
+  TW_UINT32 infos;
+  std::memcpy(&infos, record, sizeof infos);
+  for (TW_UINT32 i = 0; i < infos && i < 100; ++i) {
+    uint8_t *info = record + 4 + 12 * i;
+    TW_UINT16 id;
+    std::memcpy(&id, info, 2);
+    const bool side = id == TWEI_PAGESIDE;
+    const TW_UINT16 fields[3] = {TWTY_UINT16, static_cast<TW_UINT16>(side ? 1 : 0),
+                                 static_cast<TW_UINT16>(side ? TWRC_SUCCESS : TWRC_INFONOTSUPPORTED)};
+    std::memcpy(info + 2, fields, sizeof fields);
+    const TW_UINT32 item = side ? static_cast<TW_UINT32>(TWCS_TOP + feeder_.Side()) : 0;
+    std::memcpy(info + 8, &item, sizeof item);
+  }
+  notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
+  return Result{};
 }
 
 DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {

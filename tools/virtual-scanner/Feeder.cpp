@@ -13,6 +13,26 @@ void Feeder::Load(const Scenario &scenario) {
   perBatch_ = std::max(0, scenario.sheetsPerBatch);
   refillSheets_ = sheets_;
   refillsLeft_ = std::max(0, scenario.refills);
+  dropped_ = scenario.droppedPages;
+}
+
+bool Feeder::Dropped(int page) const {
+  return std::find(dropped_.begin(), dropped_.end(), page) != dropped_.end();
+}
+
+bool Feeder::NextPage() {
+  if (side_ + 1 < sides_) {
+    ++side_;
+  } else if (batchSheetsLeft_ > 0) {
+    --batchSheetsLeft_;
+    --sheets_;
+    side_ = 0;
+    ++sheet_;
+  } else {
+    return false;
+  }
+  ++page_;
+  return true;
 }
 
 int Feeder::SheetsInFeeder() {
@@ -34,6 +54,12 @@ bool Feeder::StartBatch() {
   ++page_;
   ++sheet_;
   side_ = 0;
+  // A blank page the scanner drops never becomes the current page.
+  while (Dropped(page_))
+    if (!NextPage()) {
+      inBatch_ = false;
+      return false;
+    }
   return true;
 }
 
@@ -42,7 +68,11 @@ int Feeder::Pending() const {
     return 0;
   if (jammed_)
     return 1;
-  return (sides_ - side_) + batchSheetsLeft_ * sides_;
+  const int pages = (sides_ - side_) + batchSheetsLeft_ * sides_;
+  int dropped = 0;
+  for (int page = page_ + 1; page < page_ + pages; ++page)
+    dropped += Dropped(page) ? 1 : 0;
+  return pages - dropped;
 }
 
 int Feeder::EndPage() {
@@ -52,18 +82,11 @@ int Feeder::EndPage() {
     Reset();
     return 0;
   }
-  if (side_ + 1 < sides_) {
-    ++side_;
-    ++page_;
-  } else if (batchSheetsLeft_ > 0) {
-    --batchSheetsLeft_;
-    --sheets_;
-    side_ = 0;
-    ++page_;
-    ++sheet_;
-  } else {
+  bool more = NextPage();
+  while (more && Dropped(page_))
+    more = NextPage();
+  if (!more)
     inBatch_ = false;
-  }
   return Pending();
 }
 

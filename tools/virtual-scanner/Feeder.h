@@ -5,6 +5,8 @@
 // feeder when its front side becomes the current page.
 #pragma once
 
+#include <vector>
+
 namespace vscan {
 
 struct Scenario;
@@ -39,11 +41,16 @@ public:
   void Jam() { jammed_ = true; }
 
 private:
+  // Moves to the next page of the batch; false when the batch has none.
+  bool NextPage();
+  bool Dropped(int page) const;
+
   int sheets_ = 0;
   int sides_ = 2;
   int perBatch_ = 0;
   int refillSheets_ = 0;
   int refillsLeft_ = 0;
+  std::vector<int> dropped_;
 
   bool inBatch_ = false;
   bool jammed_ = false;

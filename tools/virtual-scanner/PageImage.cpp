@@ -37,7 +37,7 @@ PageFormat FormatOf(const Scenario &s) {
   PageFormat f;
   f.kind = s.pixelKind;
   f.bits = BitDepthValid(s.pixelKind, s.bitDepth) ? s.bitDepth : (s.pixelKind == PixelKind::Bw ? 1 : 8);
-  if (f.kind == PixelKind::Rgb)
+  if (f.kind == PixelKind::Rgb && f.bits != 32)
     f.bits = 24;
   f.vanilla = s.vanilla;
   f.grayPalette = s.grayPalette;
@@ -64,7 +64,7 @@ uint32_t ColorCount(const PageFormat &f) {
     return 2;
   case PixelKind::Gray:
   case PixelKind::Palette:
-    return 1u << f.bits;
+    return f.bits <= 8 ? 1u << f.bits : 0u;
   case PixelKind::Rgb:
     break;
   }
@@ -120,9 +120,10 @@ std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side, int shee
   for (int y = 0; y < f.height; ++y) {
     uint8_t *row = dib.data() + offset + static_cast<size_t>(stride) * (f.height - 1 - y);
     FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y, row, sheet);
+    const int pixelBytes = f.bits == 32 ? 4 : 3;
     if (f.kind == PixelKind::Rgb)
       for (int x = 0; x < f.width; ++x)
-        std::swap(row[3 * x], row[3 * x + 2]);
+        std::swap(row[pixelBytes * x], row[pixelBytes * x + 2]);
   }
   return dib;
 }

@@ -14,7 +14,7 @@ struct Scenario;
 
 struct PageFormat {
   PixelKind kind = PixelKind::Rgb;
-  int bits = 24; // bits per sample: 1, 4, 8; 24 stands for RGB's three 8-bit samples
+  int bits = 24; // bits per sample: 1, 4, 8, 16; 24 and 32 stand for RGB's 8-bit samples (32: plus alpha)
   bool vanilla = false;
   bool grayPalette = false;
   int width = 1;
@@ -30,7 +30,7 @@ PageFormat FormatOf(const Scenario &scenario);
 inline uint16_t TwainPixelType(PixelKind kind) { return static_cast<uint16_t>(kind); }
 
 inline uint32_t BitsPerPixel(const PageFormat &f) {
-  return f.kind == PixelKind::Rgb ? 24u : static_cast<uint32_t>(f.bits);
+  return f.kind == PixelKind::Rgb && f.bits != 32 ? 24u : static_cast<uint32_t>(f.bits);
 }
 inline uint32_t TransferRowBytes(const PageFormat &f) {
   return RowBytes(static_cast<uint32_t>(f.width), BitsPerPixel(f), f.padded);
@@ -40,7 +40,7 @@ inline uint32_t TransferRowBytes(const PageFormat &f) {
 // `sheet` is the number the page's title shows (0: no title).
 std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet);
 
-// Entries of the palette a reader needs to show the page (0 for RGB).
+// Entries of the palette a reader needs to show the page (0 for RGB and 16-bit grey).
 uint32_t ColorCount(const PageFormat &f);
 // Colour of entry i, by what the samples mean: BW and grey honour the flavor, palette pages use
 // the generated (or grey) palette.

@@ -132,15 +132,28 @@ inline uint32_t RowBytes(uint32_t width, uint32_t bitsPerPixel, bool padded) {
 }
 
 // Writes row y of a page as the scanner transfers it: samples packed most significant bit first,
-// RGB as red, green, blue; the row's padding bytes (if any) are not touched.
+// RGB as red, green, blue (32 bits: then an opaque alpha byte), 16-bit grey little-endian with
+// the 8-bit level in both bytes; the row's padding bytes (if any) are not touched.
 inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, int width, int y,
                     uint8_t *row, int sheet = 0) {
   if (kind == PixelKind::Rgb) {
+    const int pixelBytes = bits == 32 ? 4 : 3;
     for (int x = 0; x < width; ++x) {
       const Rgb c = RgbPixel(page, side, x, y, sheet);
-      row[3 * x] = c.r;
-      row[3 * x + 1] = c.g;
-      row[3 * x + 2] = c.b;
+      uint8_t *p = row + pixelBytes * x;
+      p[0] = c.r;
+      p[1] = c.g;
+      p[2] = c.b;
+      if (pixelBytes == 4)
+        p[3] = 255;
+    }
+    return;
+  }
+  if (bits == 16) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t v = static_cast<uint8_t>(SampleValue(kind, 8, vanilla, page, side, x, y, sheet));
+      row[2 * x] = v;
+      row[2 * x + 1] = v;
     }
     return;
   }

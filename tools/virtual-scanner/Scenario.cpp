@@ -279,6 +279,33 @@ private:
       return UInt(value, s_.stripBytes);
     if (key == "pad_rows")
       return ParseBool(value, s_.padRows);
+    if (key == "compression") {
+      if (v == "none")
+        s_.compression = Compression::None;
+      else if (v == "jpeg")
+        s_.compression = Compression::Jpeg;
+      else if (v == "group4")
+        s_.compression = Compression::Group4;
+      else
+        return false;
+      return true;
+    }
+    if (key == "undefined_length")
+      return ParseBool(value, s_.undefinedLength);
+    if (key == "page_side")
+      return ParseBool(value, s_.pageSide);
+    if (key == "dropped_pages") {
+      std::vector<int> pages;
+      for (const std::string &part : Split(value, ", "))
+        if (!part.empty()) {
+          int page = 0;
+          if (!Int(part, 1, kBig, page))
+            return false;
+          pages.push_back(page);
+        }
+      s_.droppedPages = pages;
+      return true;
+    }
     if (key == "mechanisms") {
       bool memory = false, native = false, file = false;
       for (const std::string &m : Split(v, ", ")) {
@@ -350,12 +377,13 @@ bool BitDepthValid(PixelKind kind, int bits) {
   case PixelKind::Bw:
     return bits == 1;
   case PixelKind::Gray:
+    return bits == 4 || bits == 8 || bits == 16;
   case PixelKind::Palette:
     return bits == 4 || bits == 8;
   case PixelKind::Rgb:
     break;
   }
-  return bits == 24;
+  return bits == 24 || bits == 32;
 }
 
 void ParseScenario(const std::string &text, Scenario &scenario, std::vector<std::string> &errors) {

@@ -23,6 +23,9 @@ struct Fault {
 
 enum class DialogAnswer { Interactive, Scan, Cancel };
 enum class EmptyFeeder { CloseRequest, Wait };
+// How memory transfers send a page: rows as they are, or the bytes of a compressed image (JPEG
+// made by the scanner; "Group 4" strips the station cannot read).
+enum class Compression { None, Jpeg, Group4 };
 
 struct Scenario {
   // Identity
@@ -38,6 +41,7 @@ struct Scenario {
   EmptyFeeder emptyFeeder = EmptyFeeder::CloseRequest;
   bool feederLoadedSupported = true;
   int timePerPageMs = 0;
+  std::vector<int> droppedPages; // page numbers the scanner drops as blank (numbers stay used)
 
   // Page
   int width = 200;
@@ -47,7 +51,9 @@ struct Scenario {
   PixelKind pixelKind = PixelKind::Rgb;
   int bitDepth = 24;
   bool vanilla = false;
-  bool grayPalette = false; // palette pages: a grey ramp instead of the generated colours
+  bool grayPalette = false;     // palette pages: a grey ramp instead of the generated colours
+  bool undefinedLength = false; // DAT_IMAGEINFO gives ImageLength -1 until the page is transferred
+  bool pageSide = false;        // DAT_EXTIMAGEINFO answers TWEI_PAGESIDE
 
   // Transfer
   uint32_t preferredBuffer = 16384;
@@ -55,6 +61,7 @@ struct Scenario {
   uint32_t maxBuffer = 0xFFFFFFFFu;
   uint32_t stripBytes = 0; // 0: whole rows per strip; N: strips of N bytes, rows may be split
   bool padRows = true;
+  Compression compression = Compression::None;
   bool memoryXfer = true;
   bool nativeXfer = true;
   bool fileXfer = true;
@@ -76,7 +83,7 @@ struct Scenario {
 // values are reported in `errors` (one line each) and otherwise ignored.
 void ParseScenario(const std::string &text, Scenario &scenario, std::vector<std::string> &errors);
 
-// Bits per pixel allowed for a pixel kind: BW 1; grey 4 or 8; RGB 24; palette 4 or 8.
+// Bits per pixel allowed for a pixel kind: BW 1; grey 4, 8 or 16; RGB 24 or 32; palette 4 or 8.
 bool BitDepthValid(PixelKind kind, int bits);
 
 } // namespace vscan
