@@ -68,13 +68,40 @@ SYSTEMTIME TPageHandOff::NextFrontStamp() {
 }
 
 void TPageHandOff::HandlePage(HBITMAP page) {
-  if (!BackSide) {
+  // Each page its own batch, at the position the alternation gives it.
+  TScannedPage scanned;
+  scanned.Bitmap = page;
+  scanned.Side = BackSide ? 'B' : 'F';
+  if (!BackSide)
+    ++LooseBatch;
+  scanned.Batch = LooseBatch;
+  scanned.IndexInBatch = BackSide ? 1 : 0;
+  HandlePage(scanned);
+}
+
+void TPageHandOff::HandlePage(const TScannedPage &page) {
+  bool back;
+  if (page.Side != 0)
+    back = page.Side == 'B';
+  else if (page.Simplex)
+    back = false;
+  else
+    back = page.IndexInBatch % 2 == 1;
+  const bool ownStamp =
+      !back || !FrontWaiting || FrontBatch != page.Batch || FrontIndex + 1 != page.IndexInBatch;
+  if (ownStamp) {
     PageStamp = NextFrontStamp();
     HaveFrontStamp = true;
   }
   auto rec = std::make_unique<TSaveRec>();
-  rec->FileName = PageFileName(FolderText(), PageStamp, BackSide);
-  ImportPage(*rec, page);
+  rec->FileName = PageFileName(FolderText(), PageStamp, back);
+  if (page.Jpeg)
+    rec->Jpeg = *page.Jpeg;
+  else
+    ImportPage(*rec, page.Bitmap);
   QueuePage(std::move(rec));
-  BackSide = !BackSide;
+  FrontWaiting = !back;
+  FrontBatch = page.Batch;
+  FrontIndex = page.IndexInBatch;
+  BackSide = !back;
 }

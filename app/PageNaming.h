@@ -1,7 +1,10 @@
-// Naming of scanned pages and their hand-off to the writer. Sides alternate front, back over
-// the whole run; a front takes a new time stamp, its back reuses it.
+// Naming of scanned pages and their hand-off to the writer. A page's side is the scanner's word
+// when it gives one; else every page of a simplex scanner is a front; else sides alternate from a
+// front at the start of every batch, lost pages taking their side. A front takes a new time stamp,
+// its back reuses it; a back whose front never came takes one of its own.
 #pragma once
 
+#include "app/ScannerLink.h"
 #include "image/uSaveThread.h"
 
 #include <windows.h>
@@ -27,9 +30,11 @@ public:
   TPageHandOff(TFolderText folderText, TQueuePage queuePage, TClock clock = LocalClock,
                TImportPage importPage = ImportWithGdi);
 
-  // Names the page, copies it into a new record and queues the record. The page stays the
-  // caller's. When the copy throws, nothing is queued, the side is kept, and the exception
-  // goes on to the caller.
+  // Names the page, copies it (or the scanner's JPEG bytes) into a new record and queues the
+  // record. The page stays the caller's. When the copy throws, nothing is queued, the side is
+  // kept, and the exception goes on to the caller.
+  void HandlePage(const TScannedPage &page);
+  // A page known only by its bitmap: the side alternates from the previous page's.
   void HandlePage(HBITMAP page);
 
   bool BackSide = false;
@@ -46,4 +51,9 @@ private:
   TClock Clock;
   TImportPage ImportPage;
   bool HaveFrontStamp = false;
+  // The last page queued was a front: its batch and position, for the back that follows it.
+  bool FrontWaiting = false;
+  unsigned FrontBatch = 0;
+  unsigned FrontIndex = 0;
+  unsigned LooseBatch = 0; // batch numbers for pages known only by their bitmap
 };

@@ -7,11 +7,22 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+// One page as the scanner delivered it, for the duration of the page handler's call.
+struct TScannedPage {
+  HBITMAP Bitmap = nullptr;                   // the page's pixels; null for a page sent as JPEG
+  const std::vector<uint8_t> *Jpeg = nullptr; // the scanner's own JPEG file, when it sent one
+  char Side = 0;                              // 'F' or 'B' when the scanner says which; else 0
+  bool Simplex = false;                       // the scanner scans one side of each sheet
+  unsigned Batch = 0;                         // the batch (one start of the scanner) it belongs to
+  unsigned IndexInBatch = 0;                  // its position in the batch, lost pages counted
+};
 
 class TScannerLink {
 public:
   struct Events {
-    std::function<void(HBITMAP page)> OnPage; // may throw: ends the transfer, shown by the loop
+    std::function<void(const TScannedPage &page)> OnPage; // may throw: ends the transfer, shown by the loop
     std::function<void(int current, int total)> OnProgress;
     std::function<void(int errorCode, int additional)> OnError;
   };

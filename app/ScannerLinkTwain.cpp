@@ -30,10 +30,29 @@ public:
       Scanner = Twain.Source(chosen);
       Scanner->Open();
       Scanner->TransferMode = ttmMemory;
+      Scanner->AskPageSide = true;
     }
     Twain.OnTwainAcquire = [this](TKestraTwain *, int, TTwainBitmap &image, bool &) {
-      if (Handlers.OnPage)
-        Handlers.OnPage(image.Handle());
+      if (!Handlers.OnPage)
+        return;
+      TScannedPage page;
+      if (image.Jpeg().empty())
+        page.Bitmap = image.Handle();
+      else
+        page.Jpeg = &image.Jpeg(); // written as the scanner made it: no decode, no second encoding
+      page.Side = image.Side == TPageSide::front ? 'F' : image.Side == TPageSide::back ? 'B' : 0;
+      if (image.Batch != DuplexBatch) {
+        // Asked once a batch: the user may switch duplex off in the driver's dialog.
+        DuplexBatch = image.Batch;
+        std::string duplex;
+        TW_UINT16 itemType = 0;
+        Simplex =
+            Scanner->ReadOneValueText(CAP_DUPLEXENABLED, itemType, duplex, tcqGet) == tcrOk && duplex == "0";
+      }
+      page.Simplex = Simplex;
+      page.Batch = image.Batch;
+      page.IndexInBatch = image.IndexInBatch;
+      Handlers.OnPage(page);
     };
     Twain.OnAcquireProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
       if (Handlers.OnProgress)
@@ -63,6 +82,8 @@ private:
   Events Handlers;
   TKestraTwain Twain;
   TTwainSource *Scanner = nullptr; // owned by Twain
+  unsigned DuplexBatch = 0;
+  bool Simplex = false;
 };
 
 } // namespace

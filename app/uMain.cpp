@@ -40,7 +40,7 @@ void TfMain::FormDestroy() {
 
 void TfMain::SetUpScanner() {
   TScannerLink::Events events;
-  events.OnPage = [this](HBITMAP page) { Pages->HandlePage(page); };
+  events.OnPage = [this](const TScannedPage &page) { Pages->HandlePage(page); };
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
   events.OnError = [this](int errorCode, int additional) {
     SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));

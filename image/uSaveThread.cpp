@@ -4,8 +4,29 @@
 
 namespace {
 
+// Written under a temporary name and renamed when complete, as a bitmap page is.
+bool SaveJpegBytes(const TSaveRec &rec) {
+  const std::string partial = rec.FileName + ".partial";
+  bool written = false;
+  {
+    const HANDLE opened = ::CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+      return false;
+    win::UniqueHandle file(opened);
+    DWORD done = 0;
+    written = ::WriteFile(file.get(), rec.Jpeg.data(), static_cast<DWORD>(rec.Jpeg.size()), &done, nullptr) &&
+              done == rec.Jpeg.size();
+  }
+  if (written && ::MoveFileExA(partial.c_str(), rec.FileName.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  ::DeleteFileA(partial.c_str());
+  return false;
+}
+
 bool SaveWithFreeImage(TSaveRec &rec, std::string &reason) {
-  if (rec.Bitmap.SaveToFile(rec.FileName, 0))
+  if (!rec.Jpeg.empty() ? SaveJpegBytes(rec) : rec.Bitmap.SaveToFile(rec.FileName, 0))
     return true;
   reason = SaveFailureReason(rec);
   return false;
@@ -20,6 +41,14 @@ std::string FolderOf(const std::string &path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::string FolderFailure(const std::string &fileName) {
+  const std::string folder = FolderOf(fileName);
+  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return "the folder " + folder + " does not exist";
+  return "the file could not be written";
+}
+
 } // namespace
 
 std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
@@ -32,10 +61,13 @@ std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
 
 size_t PageBytes(const TSaveRec &rec) {
   FIBITMAP *image = rec.Bitmap.Image();
-  return image ? static_cast<size_t>(FreeImage_GetPitch(image)) * FreeImage_GetHeight(image) : 0;
+  return rec.Jpeg.size() +
+         (image ? static_cast<size_t>(FreeImage_GetPitch(image)) * FreeImage_GetHeight(image) : 0);
 }
 
 std::string SaveFailureReason(const TSaveRec &rec) {
+  if (!rec.Jpeg.empty())
+    return FolderFailure(rec.FileName);
   if (!rec.Bitmap.HasImage())
     return "the page holds no image";
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(rec.FileName.c_str());
@@ -44,11 +76,7 @@ std::string SaveFailureReason(const TSaveRec &rec) {
   if (!rec.Bitmap.CanSaveAs(fif))
     return std::string(FreeImage_GetFormatFromFIF(fif)) + " cannot hold a " +
            std::to_string(FreeImage_GetBPP(rec.Bitmap.Image())) + "-bit image";
-  const std::string folder = FolderOf(rec.FileName);
-  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return "the folder " + folder + " does not exist";
-  return "the file could not be written";
+  return FolderFailure(rec.FileName);
 }
 
 namespace {

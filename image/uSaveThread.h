@@ -10,10 +10,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+// One page to write: a bitmap to encode, or (when not empty) a JPEG file the scanner made, written
+// as it is.
 struct TSaveRec {
   std::string FileName;
   TFreeWinBitmap Bitmap{FIT_BITMAP, 0, 0, 0};
+  std::vector<uint8_t> Jpeg;
 };
 
 // The queue between the two threads. Callers hold Lock/Unlock only around list operations.

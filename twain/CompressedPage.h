@@ -4,6 +4,8 @@
 // functions over bytes; every size they read comes from the bytes and is checked against them.
 #pragma once
 
+#include "twain/StripCopy.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,12 +13,6 @@
 constexpr uint16_t TWCP_NONE = 0;
 constexpr uint16_t TWCP_GROUP4 = 5;
 constexpr uint16_t TWCP_JPEG = 6;
-
-enum class TGatherOutcome {
-  ok,
-  tooLarge, // the page would pass `limit` bytes
-  noMemory,
-};
 
 // Appends `length` bytes of `strip` to `page`, which never grows beyond `limit` bytes. The buffer
 // grows geometrically, so a page is not copied once per strip.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <tmmintrin.h>
 #include <utility>
 
@@ -10,6 +11,10 @@ size_t DibRowStride(uint32_t bitsPerPixel, uint32_t width) {
 }
 
 namespace {
+
+uint8_t *RowAt(const TStripTarget &target, uint32_t row) {
+  return target.pixels + target.stride * (target.topDown ? row : target.height - 1 - row);
+}
 
 // Exchanges the first and third byte of 3-byte pixels (the source sends red first, the bitmap
 // stores blue first) while copying them; `dst` may be `src`.
@@ -86,7 +91,7 @@ TStripOutcome NarrowStrip(const uint8_t *strip, size_t length, size_t sourceRowB
   while (consumed < length) {
     if (state.rowsCompleted >= target.height || sourceRowBytes == 0)
       return TStripOutcome::surplus;
-    uint8_t *row = target.pixels + target.stride * (target.height - 1 - state.rowsCompleted);
+    uint8_t *row = RowAt(target, state.rowsCompleted);
     if (state.bytesInRow >= sourceRowBytes) {
       // The row length changed between strips and the current row already holds a whole row.
       completeRow(row, state.partialRow.data(), state.partialRow.size());
@@ -131,7 +136,7 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
   while (consumed < length) {
     if (state.rowsCompleted >= target.height || sourceRowBytes == 0)
       return TStripOutcome::surplus;
-    uint8_t *row = target.pixels + target.stride * (target.height - 1 - state.rowsCompleted);
+    uint8_t *row = RowAt(target, state.rowsCompleted);
     if (state.bytesInRow >= sourceRowBytes) {
       // The row length changed between strips and the current row already holds a whole row.
       completeRow(row, false);
@@ -176,4 +181,35 @@ uint32_t TransferBufferSize(uint32_t minBufSize, uint32_t maxBufSize, uint32_t p
   if (minBufSize > size && minBufSize <= kMaxTransferBuffer)
     size = minBufSize;
   return size;
+}
+
+TGatherOutcome GrowRows(std::vector<uint8_t> &rows, size_t stride, uint64_t rowsNeeded, uint32_t maxRows,
+                        uint64_t maxBytes) {
+  if (stride == 0)
+    return TGatherOutcome::tooLarge;
+  const uint64_t limit = std::min<uint64_t>(maxRows, maxBytes / stride);
+  if (rowsNeeded > limit)
+    return TGatherOutcome::tooLarge;
+  const uint64_t have = rows.size() / stride;
+  if (rowsNeeded <= have)
+    return TGatherOutcome::ok;
+  const uint64_t grown = std::min(limit, std::max<uint64_t>({rowsNeeded, have * 2, 64}));
+  try {
+    rows.resize(static_cast<size_t>(grown * stride), 0);
+  } catch (const std::bad_alloc &) {
+    // Ask for no more than needed before giving up.
+    try {
+      rows.resize(static_cast<size_t>(rowsNeeded * stride), 0);
+    } catch (const std::bad_alloc &) {
+      return TGatherOutcome::noMemory;
+    }
+  }
+  return TGatherOutcome::ok;
+}
+
+uint64_t RowsAfterStrip(const TStripState &state, size_t length, size_t sourceRowBytes) {
+  if (sourceRowBytes == 0)
+    return state.rowsCompleted;
+  return state.rowsCompleted +
+         (static_cast<uint64_t>(state.bytesInRow) + length + sourceRowBytes - 1) / sourceRowBytes;
 }

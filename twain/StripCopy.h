@@ -15,11 +15,12 @@
 enum class TSampleConversion { copy, swapRedBlue, grey16To8, rgbx32ToBgr };
 
 // The rows being filled: `height` rows of `stride` bytes at `pixels`, stored bottom-up (the first
-// row of the image is the last row in memory).
+// row of the image is the last row in memory) unless `topDown`.
 struct TStripTarget {
   uint8_t *pixels = nullptr;
   size_t stride = 0;
   uint32_t height = 0;
+  bool topDown = false;
   // 3-byte pixels per row whose first and third byte are exchanged as soon as the row is complete
   // (RGB rows: the source sends red first, the bitmap stores blue first); 0 for other pixel types.
   // Never more than fit in one row.
@@ -62,6 +63,22 @@ size_t DibRowStride(uint32_t bitsPerPixel, uint32_t width);
 // `minimumRowBytes`); otherwise `stride` (continuous run of padded rows). 0 and the don't-care
 // value 0xFFFFFFFF give `stride`.
 size_t StripRowBytes(uint32_t bytesPerRow, size_t stride, size_t minimumRowBytes);
+
+enum class TGatherOutcome {
+  ok,
+  tooLarge, // more than the limit
+  noMemory,
+};
+
+// Rows of a page whose length the source does not know until the page is done (ImageLength -1),
+// stored top-down in `rows`: makes room for at least `rowsNeeded` rows of `stride` bytes, growing
+// geometrically (so the rows are not copied once per strip) and zero-filled, up to `maxRows` rows
+// and `maxBytes` bytes.
+TGatherOutcome GrowRows(std::vector<uint8_t> &rows, size_t stride, uint64_t rowsNeeded, uint32_t maxRows,
+                        uint64_t maxBytes);
+
+// Rows a strip of `length` bytes completes or starts, counted from the page's first row.
+uint64_t RowsAfterStrip(const TStripState &state, size_t length, size_t sourceRowBytes);
 
 // Largest transfer buffer the layer allocates, and the size it uses when the source gives no
 // usable preferred size (0, don't care, or above the largest).

@@ -30,6 +30,7 @@ bool TTwainSource::Open() {
     return false;
   ++manager->LoadedSourceCount;
   loaded_ = true;
+  pageSideRefused_ = false;
   return true;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "twain/PageHeader.h"
+#include "twain/PageSide.h"
 #include "twain/TwainCapabilityTypes.h"
 #include "twain/TwainIdentity.h"
 #include "twain/TwainRecords.h"
@@ -17,7 +18,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class TKestraTwain;
 
@@ -35,6 +38,9 @@ public:
   // ShowUI and ModalUI used when `Enabled` is written true.
   bool ShowUI = true;
   bool ModalUI = true;
+  // Ask the source after every transfer which side of the sheet the page shows (DAT_EXTIMAGEINFO,
+  // TWEI_PAGESIDE); once the source refuses, it is not asked again until it is opened again.
+  bool AskPageSide = false;
 
   // ---- lifecycle ----
   // MSG_OPENDS; true when the source is open afterwards.
@@ -100,12 +106,34 @@ private:
   // A request to this source through the manager's DSM_Entry.
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
-  TPageResult PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TPageLayout &layout);
-  TPageResult ReceiveMemoryStrips(win::UniqueBitmap &bitmap, const TPageLayout &layout);
-  void DeliverMemoryImage(win::UniqueBitmap &bitmap, bool &cancel);
+  // A page of a memory transfer while it arrives: rows into its bitmap, rows of an undetermined
+  // length into storage that grows, or the bytes of a JPEG file.
+  struct TMemoryPage {
+    TPageLayout layout;
+    std::unique_ptr<TPageBitmapInfo> info; // header and colours of the page bitmap
+    win::UniqueBitmap bitmap;              // made up front when the length is known
+    std::vector<uint8_t> grown;            // top-down rows while the length is undetermined
+    std::vector<uint8_t> jpeg;             // the file of a page the source compresses
+    bool lengthUnknown = false;
+    bool compressed = false;
+  };
+  // Where a page stands among the pages of its batch, and the side the source reported.
+  struct TPagePlace {
+    unsigned batch = 0;
+    unsigned index = 0;
+    TPageSide side = TPageSide::unknown;
+  };
+
+  TPageResult PrepareMemoryBitmap(TMemoryPage &page);
+  TPageResult ReceiveMemoryStrips(TMemoryPage &page);
+  // After TWRC_XFERDONE: checks a JPEG page, builds the bitmap of a page of undetermined length.
+  TPageResult FinishMemoryPage(TMemoryPage &page);
+  void DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place, bool &cancel);
   // Returns -1 when the page was handed on, else the condition code to report (a DIB that cannot
   // be read within its block, a bitmap that could not be made); the handle is freed in any case.
-  int DeliverNativeImage(win::UniqueGlobal &native, bool &cancel);
+  int DeliverNativeImage(win::UniqueGlobal &native, const TPagePlace &place, bool &cancel);
+  // The side the source reports for the page just transferred, when AskPageSide.
+  TPageSide ReadPageSide();
   void DeliverTransferredFile(const TW_STR255 &fileName, TTwainFormat format, bool &cancel);
   void ReportError(const TPageResult &result);
   // Sends MSG_ENDXFER, and MSG_RESET when pages remain, after an exception ended a page.
@@ -113,4 +141,6 @@ private:
 
   bool enabled_ = false;
   bool loaded_ = false;
+  bool pageSideRefused_ = false;
+  unsigned batches_ = 0;
 };

@@ -15,6 +15,7 @@
 // - Without an OnTwainAcquire handler the page bitmap is released.
 // - An exception of an event handler ends the page; the protocol is finished (MSG_ENDXFER,
 //   MSG_RESET when pages remain, the disable) and the exception is passed on.
+#include "twain/CompressedPage.h"
 #include "twain/KestraTwain.h"
 #include "twain/KestraTwainUtils.h"
 #include "twain/PageHeader.h"
@@ -22,6 +23,7 @@
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -82,13 +84,14 @@ void TTwainSource::TransferPending() {
   TW_PENDINGXFERS pending;
   std::memset(&pending, 0, sizeof pending);
   std::exception_ptr failure;
+  TPagePlace place;
+  place.batch = ++batches_;
 
-  while (!done) {
+  for (; !done; ++place.index) {
     try {
       TPageResult result;
-      win::UniqueBitmap page;
+      TMemoryPage page;
       win::UniqueGlobal native;
-      TPageLayout layout;
       TW_SETUPFILEXFER fileSetup;
       TTwainFormat fileFormat = tfUnknown;
 
@@ -115,9 +118,11 @@ void TTwainSource::TransferPending() {
         break;
       }
       case ttmMemory:
-        result = PrepareMemoryBitmap(page, layout);
+        result = PrepareMemoryBitmap(page);
         if (result.rc == TWRC_SUCCESS)
-          result = ReceiveMemoryStrips(page, layout);
+          result = ReceiveMemoryStrips(page);
+        if (result.rc == TWRC_XFERDONE)
+          result = FinishMemoryPage(page);
         break;
       default:
         result = {TWRC_FAILURE, TWCC_BADPROTOCOL};
@@ -133,18 +138,19 @@ void TTwainSource::TransferPending() {
         continue;
       }
       if (result.rc == TWRC_XFERDONE) {
+        place.side = ReadPageSide();
         switch (TransferMode) {
         case ttmFile:
           DeliverTransferredFile(fileSetup.FileName, fileFormat, cancel);
           break;
         case ttmNative: {
-          int condition = DeliverNativeImage(native, cancel);
+          int condition = DeliverNativeImage(native, place, cancel);
           if (condition >= 0)
             ReportError({TWRC_FAILURE, condition});
           break;
         }
         default:
-          DeliverMemoryImage(page, cancel);
+          DeliverMemoryImage(page, place, cancel);
           break;
         }
       } else {
@@ -176,14 +182,26 @@ void TTwainSource::TransferPending() {
   std::rethrow_exception(failure);
 }
 
-TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &bitmap, TPageLayout &layout) {
+TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
   TKestraTwain *manager = Owner();
   TW_IMAGEINFO image;
   std::memset(&image, 0, sizeof image);
   TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image);
   if (rc != TWRC_SUCCESS)
     return {rc};
-  if (!PageDescriptionUsable(image))
+  // A page the source compresses as JPEG arrives as the bytes of a JPEG file; any other
+  // compression is not read here, and taking it for rows would write garbage.
+  page.compressed = image.Compression == TWCP_JPEG;
+  if (image.Compression != TWCP_NONE && !page.compressed)
+    return {TWRC_FAILURE, TWCC_BADVALUE};
+  // A feeder that measures each sheet says -1 until the page is done.
+  page.lengthUnknown = image.ImageLength == -1 && !page.compressed;
+  TW_IMAGEINFO described = image;
+  if (page.lengthUnknown || page.compressed)
+    described.ImageLength = 1;
+  if (page.compressed && (described.BitsPerPixel != 8 && described.BitsPerPixel != 24))
+    described.BitsPerPixel = 24; // the JPEG file describes itself; only its size and resolution count
+  if (!PageDescriptionUsable(described))
     return {TWRC_FAILURE, TWCC_BADVALUE};
 
   TW_SETUPMEMXFER setup;
@@ -191,19 +209,22 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
   uint32_t preferred =
       Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) == TWRC_SUCCESS ? setup.Preferred : 0;
 
-  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(TPageBitmapInfo)));
-  win::GlobalLockGuard lock(block.get());
-  if (!lock || lock.size() < sizeof(TPageBitmapInfo))
+  page.info.reset(new (std::nothrow) TPageBitmapInfo);
+  if (!page.info)
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
-  TPageBitmapInfo *info = static_cast<TPageBitmapInfo *>(lock.data());
+  TPageBitmapInfo *info = page.info.get();
+  std::memset(info, 0, sizeof *info);
 
   TTwainMeasureUnit unit = tmuInches;
   TTwainMeasureUnits units;
   bool unitKnown = ReadMeasureUnit(unit, units, tcqGet) == tcrOk;
   LONG xPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.XResolution), unit, unitKnown);
   LONG yPelsPerMeter = PixelsPerMeter(Fix32AsFloat(image.YResolution), unit, unitKnown);
+  page.layout = PageLayoutFor(described);
+  FillPageHeader(info->Header, described, preferred, xPelsPerMeter, yPelsPerMeter, 0);
+  if (page.compressed)
+    return {TWRC_SUCCESS};
 
-  const TPageLayout pageLayout = PageLayoutFor(image);
   auto readFlavor = [this] {
     TTwainFlavor flavor = tflChocolate;
     TTwainFlavors flavors;
@@ -217,8 +238,8 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
   case TWPT_GRAY:
     // The flavour matters most to the 16-level pages of document scanners; deeper grey is taken
     // as chocolate, as sources send it.
-    colorsUsed = FillGreyRamp(info->Colors, pageLayout.bitmapBits,
-                              pageLayout.bitmapBits < 8 ? readFlavor() : tflChocolate);
+    colorsUsed = FillGreyRamp(info->Colors, page.layout.bitmapBits,
+                              page.layout.bitmapBits < 8 ? readFlavor() : tflChocolate);
     break;
   case TWPT_RGB:
     colorsUsed = 0;
@@ -229,11 +250,13 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
     if (Call(DG_IMAGE, DAT_PALETTE8, MSG_GET, palette.get()) == TWRC_SUCCESS)
       colorsUsed = FillPaletteColors(info->Colors, *palette);
     if (colorsUsed == 0)
-      colorsUsed = FillGreyRamp(info->Colors, pageLayout.bitmapBits);
+      colorsUsed = FillGreyRamp(info->Colors, page.layout.bitmapBits);
     break;
   }
   }
-  FillPageHeader(info->Header, image, preferred, xPelsPerMeter, yPelsPerMeter, colorsUsed);
+  info->Header.biClrUsed = colorsUsed;
+  if (page.lengthUnknown)
+    return {TWRC_SUCCESS}; // the bitmap is made once the length is known
 
   void *bits = nullptr;
   HBITMAP section;
@@ -242,53 +265,58 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(win::UniqueBitmap &b
     section = ::CreateDIBSection(dc.get(), reinterpret_cast<const BITMAPINFO *>(info), DIB_RGB_COLORS, &bits,
                                  nullptr, 0);
   }
-  bitmap.reset(section);
-  if (!bitmap || !bits) {
-    bitmap.reset();
+  page.bitmap.reset(section);
+  if (!page.bitmap || !bits) {
+    page.bitmap.reset();
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
   }
-  layout = pageLayout;
   return {TWRC_SUCCESS};
 }
 
-TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &bitmap,
-                                                            const TPageLayout &layout) {
+TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(TMemoryPage &page) {
   TKestraTwain *manager = Owner();
   TW_SETUPMEMXFER setup;
   std::memset(&setup, 0, sizeof setup);
   TPageResult result{Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup)};
 
-  DIBSECTION section;
-  std::memset(&section, 0, sizeof section);
-  if (::GetObjectA(bitmap.get(), sizeof section, &section) != static_cast<int>(sizeof section) ||
-      !section.dsBm.bmBits || section.dsBmih.biWidth <= 0 || section.dsBmih.biHeight == 0) {
-    bitmap.reset();
-    return result.rc == TWRC_SUCCESS ? TPageResult{TWRC_FAILURE, TWCC_LOWMEMORY} : result;
-  }
-  const uint32_t width = static_cast<uint32_t>(section.dsBmih.biWidth);
-  const uint32_t height = static_cast<uint32_t>(std::abs(section.dsBmih.biHeight));
+  const BITMAPINFOHEADER &header = page.info->Header;
+  const uint32_t width = static_cast<uint32_t>(header.biWidth);
   TStripTarget target;
-  target.pixels = static_cast<uint8_t *>(section.dsBm.bmBits);
-  target.stride = DibRowStride(section.dsBmih.biBitCount, width);
-  target.height = height;
-  target.swapPixels = layout.conversion == TSampleConversion::swapRedBlue ? width : 0;
-  target.narrow = layout.conversion;
+  target.stride = DibRowStride(header.biBitCount, width);
+  if (page.bitmap) {
+    DIBSECTION section;
+    std::memset(&section, 0, sizeof section);
+    if (::GetObjectA(page.bitmap.get(), sizeof section, &section) != static_cast<int>(sizeof section) ||
+        !section.dsBm.bmBits || section.dsBmih.biWidth != header.biWidth || section.dsBmih.biHeight == 0) {
+      page.bitmap.reset();
+      return result.rc == TWRC_SUCCESS ? TPageResult{TWRC_FAILURE, TWCC_LOWMEMORY} : result;
+    }
+    target.pixels = static_cast<uint8_t *>(section.dsBm.bmBits);
+    target.height = static_cast<uint32_t>(std::abs(section.dsBmih.biHeight));
+  } else if (page.lengthUnknown) {
+    target.topDown = true;
+  }
+  target.swapPixels = page.layout.conversion == TSampleConversion::swapRedBlue ? width : 0;
+  target.narrow = page.layout.conversion;
   target.narrowPixels = width;
-  const size_t sourceStride = DibRowStride(layout.sourceBits, width);
-  const size_t minimumRowBytes = (static_cast<size_t>(layout.sourceBits) * width + 7) / 8;
+  const size_t sourceStride = DibRowStride(page.layout.sourceBits, width);
+  const size_t minimumRowBytes = (static_cast<size_t>(page.layout.sourceBits) * width + 7) / 8;
   TStripState state;
-  const HBITMAP handle = bitmap.get();
+  const HBITMAP handle = page.bitmap.get();
   auto rowDone = [&](uint32_t rowsCompleted) {
-    if (manager->OnAcquireProgress)
+    if (manager->OnAcquireProgress) {
+      // With the length still unknown, the end moves ahead with the rows stored so far.
+      const uint32_t total = page.lengthUnknown ? std::max(rowsCompleted, target.height) : target.height;
       manager->OnAcquireProgress(this, Index, handle, static_cast<int>(rowsCompleted),
-                                 static_cast<int>(height) - 1);
+                                 static_cast<int>(total) - 1);
+    }
   };
 
   if (result.rc == TWRC_SUCCESS) {
     const uint32_t bufferSize = TransferBufferSize(setup.MinBufSize, setup.MaxBufSize, setup.Preferred);
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
     if (!buffer) {
-      bitmap.reset();
+      page.bitmap.reset();
       return {TWRC_FAILURE, TWCC_LOWMEMORY};
     }
     TW_IMAGEMEMXFER xfer;
@@ -305,29 +333,135 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(win::UniqueBitmap &b
         result = {TWRC_FAILURE, TWCC_BADVALUE}; // the source claims more than the buffer holds
         break;
       }
+      // A source may say only in its strips that it sends JPEG.
+      if (xfer.Compression == TWCP_JPEG && state.rowsCompleted == 0 && state.bytesInRow == 0)
+        page.compressed = true;
+      if (page.compressed) {
+        const TGatherOutcome gathered =
+            GatherStrip(page.jpeg, buffer.get(), xfer.BytesWritten, kMaxPageBytes);
+        if (gathered != TGatherOutcome::ok) {
+          result = {TWRC_FAILURE, gathered == TGatherOutcome::noMemory ? TWCC_LOWMEMORY : TWCC_BADVALUE};
+          break;
+        }
+        continue;
+      }
+      if (xfer.Compression != TWCP_NONE && xfer.Compression != 0xFFFF) {
+        result = {TWRC_FAILURE, TWCC_BADVALUE}; // compressed data that would be taken for rows
+        break;
+      }
       size_t rowBytes = StripRowBytes(xfer.BytesPerRow, sourceStride, minimumRowBytes);
+      if (page.lengthUnknown) {
+        const TGatherOutcome grown =
+            GrowRows(page.grown, target.stride, RowsAfterStrip(state, xfer.BytesWritten, rowBytes),
+                     kMaxPageSide, kMaxPageBytes);
+        if (grown != TGatherOutcome::ok) {
+          result = {TWRC_FAILURE, grown == TGatherOutcome::noMemory ? TWCC_LOWMEMORY : TWCC_BADVALUE};
+          break;
+        }
+        target.pixels = page.grown.data();
+        target.height = static_cast<uint32_t>(page.grown.size() / target.stride);
+      }
       if (CopyStrip(buffer.get(), xfer.BytesWritten, rowBytes, target, state, rowDone) != TStripOutcome::ok) {
         result = {TWRC_FAILURE, TWCC_BADVALUE}; // more data than the page has rows
         break;
       }
     }
   }
-  if (result.rc != TWRC_XFERDONE)
-    bitmap.reset();
+  if (page.lengthUnknown && result.rc == TWRC_XFERDONE) {
+    // Only the rows received are the page's (the storage may hold more).
+    page.grown.resize(static_cast<size_t>(state.rowsCompleted) * target.stride);
+  }
+  if (result.rc != TWRC_XFERDONE || page.compressed)
+    page.bitmap.reset();
   return result;
 }
 
-void TTwainSource::DeliverMemoryImage(win::UniqueBitmap &bitmap, bool &cancel) {
-  TKestraTwain *manager = Owner();
-  if (!manager->OnTwainAcquire) {
-    bitmap.reset();
-    return;
+TTwainSource::TPageResult TTwainSource::FinishMemoryPage(TMemoryPage &page) {
+  if (page.compressed) {
+    TJpegFrame frame;
+    if (!ReadJpegFrame(page.jpeg.data(), page.jpeg.size(), frame) || frame.width > kMaxPageSide ||
+        frame.height > kMaxPageSide)
+      return {TWRC_FAILURE, TWCC_BADVALUE}; // not a whole JPEG image: nothing is handed on
+    // The file says the page's resolution, which many drivers leave out of the JFIF header.
+    const LONG x = page.info->Header.biXPelsPerMeter, y = page.info->Header.biYPelsPerMeter;
+    if (x > 0 && y > 0)
+      SetJfifDensity(page.jpeg.data(), page.jpeg.size(), static_cast<uint16_t>((x * 254 + 5000) / 10000),
+                     static_cast<uint16_t>((y * 254 + 5000) / 10000));
+    return {TWRC_XFERDONE};
   }
-  TTwainBitmap image(bitmap.release());
-  manager->OnTwainAcquire(manager, Index, image, cancel);
+  if (!page.lengthUnknown)
+    return {TWRC_XFERDONE};
+
+  // The real length, now that the page is done; the rows received when the source cannot say.
+  BITMAPINFOHEADER &header = page.info->Header;
+  const size_t stride = DibRowStride(header.biBitCount, static_cast<uint32_t>(header.biWidth));
+  const uint32_t received = static_cast<uint32_t>(page.grown.size() / stride);
+  TW_IMAGEINFO image;
+  std::memset(&image, 0, sizeof image);
+  uint32_t length = received;
+  if (Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image) == TWRC_SUCCESS && image.ImageLength > 0 &&
+      image.ImageLength <= kMaxPageSide)
+    length = static_cast<uint32_t>(image.ImageLength);
+  if (length == 0)
+    return {TWRC_FAILURE, TWCC_BADVALUE};
+  if (length > received) {
+    // Rows the source announced but never sent stay blank.
+    const TGatherOutcome grown = GrowRows(page.grown, stride, length, kMaxPageSide, kMaxPageBytes);
+    if (grown != TGatherOutcome::ok)
+      return {TWRC_FAILURE, grown == TGatherOutcome::noMemory ? TWCC_LOWMEMORY : TWCC_BADVALUE};
+  }
+  header.biHeight = static_cast<LONG>(length);
+  header.biSizeImage = static_cast<DWORD>(stride * length);
+  void *bits = nullptr;
+  HBITMAP section;
+  {
+    win::WindowDC dc(Owner()->VirtualWindow());
+    section = ::CreateDIBSection(dc.get(), reinterpret_cast<const BITMAPINFO *>(page.info.get()),
+                                 DIB_RGB_COLORS, &bits, nullptr, 0);
+  }
+  page.bitmap.reset(section);
+  if (!page.bitmap || !bits) {
+    page.bitmap.reset();
+    return {TWRC_FAILURE, TWCC_LOWMEMORY};
+  }
+  uint8_t *rows = static_cast<uint8_t *>(bits);
+  for (uint32_t r = 0; r < length; ++r)
+    std::memcpy(rows + stride * (length - 1 - r), page.grown.data() + stride * r, stride);
+  std::vector<uint8_t>().swap(page.grown);
+  return {TWRC_XFERDONE};
 }
 
-int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, bool &cancel) {
+TPageSide TTwainSource::ReadPageSide() {
+  if (!AskPageSide || pageSideRefused_)
+    return TPageSide::unknown;
+  uint8_t record[kPageSideRecordSize];
+  BuildPageSideRequest(record);
+  if (Call(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, record) != TWRC_SUCCESS) {
+    pageSideRefused_ = true; // a source without the information says so every time
+    return TPageSide::unknown;
+  }
+  return DecodePageSide(record, sizeof record);
+}
+
+void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place, bool &cancel) {
+  TKestraTwain *manager = Owner();
+  if (!manager->OnTwainAcquire) {
+    page.bitmap.reset();
+    return;
+  }
+  std::unique_ptr<TTwainBitmap> image;
+  if (page.compressed)
+    image = std::make_unique<TTwainBitmap>(std::move(page.jpeg), page.info->Header.biXPelsPerMeter,
+                                           page.info->Header.biYPelsPerMeter);
+  else
+    image = std::make_unique<TTwainBitmap>(page.bitmap.release());
+  image->Side = place.side;
+  image->Batch = place.batch;
+  image->IndexInBatch = place.index;
+  manager->OnTwainAcquire(manager, Index, *image, cancel);
+}
+
+int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, const TPagePlace &place, bool &cancel) {
   TKestraTwain *manager = Owner();
   win::UniqueBitmap bitmap;
   {
@@ -384,6 +518,9 @@ int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, bool &cancel) {
     return TWCC_LOWMEMORY;
   if (manager->OnTwainAcquire) {
     TTwainBitmap image(bitmap.release());
+    image.Side = place.side;
+    image.Batch = place.batch;
+    image.IndexInBatch = place.index;
     manager->OnTwainAcquire(manager, Index, image, cancel);
   }
   return -1;

@@ -544,7 +544,7 @@ TEST_F(TransferTest, HostileImageDescriptionsFailInOrder) {
     int16_t bits;
   };
   const Hostile hostile[] = {{0, 10, 8},      {10, 0, 8},
-                             {10, -1, 8},     {-5, 10, 8},
+                             {10, -2, 8},     {-5, 10, 8},
                              {10, 10, 48},    {10, 10, 2},
                              {10, 10, 0},     {kMaxPageSide + 1, 1, 8},
                              {1, 1 << 30, 8}, {kMaxPageSide, kMaxPageSide, 32}};
