@@ -1,6 +1,7 @@
 // The main window's frame: class, controls and their layout, and message dispatch.
 #include "app/ControlIds.h"
 #include "app/MessageLoop.h"
+#include "app/Resources.h"
 #include "app/uMain.h"
 
 #include <commctrl.h>
@@ -26,7 +27,11 @@ TfMain::TfMain() {
     wc.lpfnWndProc = WndProc;
     wc.hInstance = Instance();
     wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_TOVIKSCAN));
+    // The title bar's small icon from the 16-pixel image rather than the large one shrunk.
+    wc.hIconSm = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_TOVIKSCAN), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kMainWindowClass;
     return ::RegisterClassExA(&wc);

@@ -21,6 +21,7 @@ run_on_display() {
     wineserver -w
     touch "$WINEPREFIX/.tovik-ready"
   fi
+  tovik_install_wine_fonts
   wine explorer /desktop=TovikScan,640x400 "$exe" >/dev/null 2>&1 </dev/null &
   station=$!
   desktop=""

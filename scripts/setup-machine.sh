@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix nasm libz-mingw-w64-dev
   cmake make dpkg-dev
-  wine wine32:i386 xvfb xauth x11-utils imagemagick xdotool
+  wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
   googletest clang-format python3
 )
 

@@ -14,3 +14,13 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 tovik_start_wineserver() {
   wineserver -p >/dev/null 2>&1 </dev/null || true
 }
+
+# Debian's Wine does not copy its own fonts (package fonts-wine) into a new prefix, and without
+# Marlett the title bar's buttons are drawn as stray letters ("0 1 r"). Prefixes that draw to a
+# screen get them in their Fonts folder, where Wine looks.
+tovik_install_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f /usr/share/wine/fonts/marlett.ttf ] || { echo "wine: fonts-wine is not installed" >&2; return 1; }
+  mkdir -p "$fonts"
+  cp -n /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$fonts"/ 2>/dev/null || true
+}

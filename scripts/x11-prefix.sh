@@ -18,6 +18,7 @@ if [ ! -f "$WINEPREFIX/.tovik-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.tovik-ready"
 fi
+tovik_install_wine_fonts
 
 twain="$WINEPREFIX/drive_c/windows/twain_32"
 mkdir -p "$twain"
