@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries for 32-bit Windows from Debian source packages:
 # libjpeg-turbo (SIMD), FreeImage (Debian's patched source) and GoogleTest. zlib comes from
-# Debian's libz-mingw-w64-dev. The result is cached in a prefix keyed by the package versions
+# Debian's libz-mingw-w64-dev. The libraries' licence files are kept in the prefix (share/doc)
+# for the release. The result is cached in a prefix keyed by the package versions
 # and these scripts, so a second run returns at once. Prints the prefix on its last line.
 set -euo pipefail
 
@@ -19,6 +20,12 @@ key_text="freeimage=$fi_ver jpeg=$jt_ver gtest=$(ver googletest) mingw=$(ver g++
 $(cat "$here/build-thirdparty.sh" "$here"/thirdparty/freeimage/* "$here/../cmake/mingw-i686.cmake")"
 key=$(printf '%s' "$key_text" | sha256sum | cut -c1-16)
 prefix="$cache_root/thirdparty-$key"
+
+# Build trees of one machine share the cache: one build of a prefix at a time, the others wait
+# for it and then use it.
+mkdir -p "$cache_root"
+exec 9>"$cache_root/.lock"
+flock 9
 
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"

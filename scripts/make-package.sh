@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Assembles the Windows release from a finished build tree: OUT_DIR/TovikScan-<version>-win32.zip
+# holding TovikScan.exe, README-Windows.txt, the licences of the libraries built in, and the
+# virtual scanner with its install/uninstall scripts. Prints the zip's path on its last line.
+# Usage: make-package.sh BUILD_DIR OUT_DIR
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+[ $# -eq 2 ] || { echo "usage: make-package.sh BUILD_DIR OUT_DIR" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+
+version=$(head -1 "$root/VERSION")
+name="TovikScan-$version-win32"
+thirdparty=$(sed -n 's/^TOVIK_THIRDPARTY_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+zlib_header=/usr/i686-w64-mingw32/include/zlib.h
+for f in "$build/app/TovikScan.exe" "$build/tools/virtual-scanner/sane.ds" \
+  "$thirdparty/share/doc/FreeImage/license-fi.txt" "$thirdparty/share/doc/libjpeg-turbo/LICENSE.md" \
+  "$thirdparty/share/doc/libjpeg-turbo/README.ijg" "$zlib_header"; do
+  [ -f "$f" ] || { echo "package: $f is missing (build first: scripts/build.sh)" >&2; exit 1; }
+done
+
+stage=$(mktemp -d "${TMPDIR:-/tmp}/tovik-package.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+dir="$stage/$name"
+mkdir -p "$dir/licences" "$dir/VirtualScanner"
+
+# Windows programs (Notepad, cmd) want CR LF line ends.
+crlf() { sed 's/\r$//; s/$/\r/' "$@"; }
+
+i686-w64-mingw32-strip -o "$dir/TovikScan.exe" "$build/app/TovikScan.exe"
+sed "s/@VERSION@/$version/" "$root/app/README-Windows.txt" | crlf >"$dir/README-Windows.txt"
+crlf "$thirdparty/share/doc/FreeImage/license-fi.txt" >"$dir/licences/FreeImage.txt"
+{ crlf "$thirdparty/share/doc/libjpeg-turbo/LICENSE.md"; printf '\r\n'; crlf "$thirdparty/share/doc/libjpeg-turbo/README.ijg"; } \
+  >"$dir/licences/libjpeg-turbo.txt"
+# zlib's licence is the notice at the top of its header (the library is Debian's static mingw build).
+sed -n '1,/\*\//p' "$zlib_header" | crlf >"$dir/licences/zlib.txt"
+i686-w64-mingw32-strip -o "$dir/VirtualScanner/sane.ds" "$build/tools/virtual-scanner/sane.ds"
+for f in install.cmd uninstall.cmd virtual-scanner.ini; do
+  crlf "$root/tools/virtual-scanner/windows/$f" >"$dir/VirtualScanner/$f"
+done
+
+zip="$out/$name.zip"
+rm -f "$zip"
+(cd "$stage" && cmake -E tar cf "$zip" --format=zip "$name")
+echo "$zip"
