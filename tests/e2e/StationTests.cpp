@@ -5,6 +5,7 @@
 #include "app/ControlIds.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,29 @@ RECT ClientRectOf(HWND control, HWND parent) {
   ::GetWindowRect(control, &r);
   ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
   return r;
+}
+
+// What Explorer shows of the program file. (The window's title bar takes the same icon; another
+// process cannot read a window class's icon under Wine, so the README's screenshot shows that.)
+TEST_F(StationTest, CarriesItsVersionCompanyAndIcon) {
+  const std::string exe = StationExe();
+  DWORD ignored = 0;
+  std::vector<char> info(::GetFileVersionInfoSizeA(exe.c_str(), &ignored));
+  ASSERT_FALSE(info.empty()) << "no version resource";
+  ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  auto text = [&](const char *name) {
+    char *value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void **>(&value), &length) || !value)
+      return std::string("<missing>");
+    return std::string(value);
+  };
+  EXPECT_EQ(text("ProductName"), "Tovik Scan");
+  EXPECT_EQ(text("CompanyName"), "Tovik");
+  EXPECT_EQ(text("ProductVersion"), TOVIK_VERSION);
+  EXPECT_EQ(text("FileVersion"), TOVIK_VERSION);
+  EXPECT_EQ(::ExtractIconExA(exe.c_str(), -1, nullptr, nullptr, 0), 1u) << "one icon for Explorer";
 }
 
 TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
