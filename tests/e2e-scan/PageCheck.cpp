@@ -71,4 +71,46 @@ PageComparison CompareWithPattern(const std::string &jpegPath, int page, int sid
   return result;
 }
 
+PageComparison ComparePage(const std::string &jpegPath, const vscan::PageFormat &format, int page, int side,
+                           int sheet) {
+  PageComparison result;
+  Bitmap bitmap(FreeImage_Load(FIF_JPEG, jpegPath.c_str(), JPEG_ACCURATE));
+  const bool grey = format.kind != vscan::PixelKind::Rgb;
+  if (!bitmap || FreeImage_GetBPP(bitmap.get()) != (grey ? 8u : 24u))
+    return result;
+  result.decoded = true;
+  result.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+  result.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+  const int bits = format.bits > 8 ? 8 : format.bits;
+  double sum[3] = {};
+  for (int y = 0; y < result.height; ++y)
+    for (int x = 0; x < result.width; ++x) {
+      vscan::Rgb want, got;
+      if (grey) {
+        const unsigned sample =
+            vscan::SampleValue(format.kind, bits, format.vanilla, page, side, x, y, sheet);
+        vscan::PageFormat levels = format;
+        levels.bits = bits;
+        want = vscan::EntryColor(levels, sample);
+        const BYTE level = FreeImage_GetScanLine(
+            bitmap.get(), static_cast<int>(FreeImage_GetHeight(bitmap.get())) - 1 - y)[x];
+        got = vscan::Rgb{level, level, level};
+        if (format.kind == vscan::PixelKind::Bw) {
+          // JPEG rings at every black-white edge: judge which side of mid-grey each pixel lies.
+          got = level >= 128 ? vscan::Rgb{255, 255, 255} : vscan::Rgb{0, 0, 0};
+        }
+      } else {
+        want = vscan::RgbPixel(page, side, x, y, sheet);
+        got = PixelAt(bitmap.get(), x, y);
+      }
+      sum[0] += std::abs(got.r - want.r);
+      sum[1] += std::abs(got.g - want.g);
+      sum[2] += std::abs(got.b - want.b);
+    }
+  const double pixels = static_cast<double>(result.width) * result.height;
+  for (int c = 0; c < 3; ++c)
+    result.meanError[c] = pixels > 0 ? sum[c] / pixels : 0;
+  return result;
+}
+
 } // namespace e2escan

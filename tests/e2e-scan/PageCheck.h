@@ -1,6 +1,8 @@
 // Compares a written page with the virtual scanner's pattern, within what JPEG keeps.
 #pragma once
 
+#include "tools/virtual-scanner/PageImage.h"
+
 #include <string>
 
 namespace e2escan {
@@ -15,6 +17,13 @@ struct PageComparison {
 
 // page: the scanner's 1-based page number; side: 0 front, 1 back.
 PageComparison CompareWithPattern(const std::string &jpegPath, int page, int side);
+
+// The same for a page of any format the scanner sends: `format` says what its samples mean (grey
+// pages are compared level by level with an 8-bit grey file; black and white pages by which side
+// of mid-grey each pixel lies, so the mean error is 255 x the share of wrong pixels), `sheet` the
+// title's number.
+PageComparison ComparePage(const std::string &jpegPath, const vscan::PageFormat &format, int page, int side,
+                           int sheet);
 
 // Measured: JPEG loses under 3 per channel on these pages; the page before or after differs
 // by 5.8 or more in red, the other side by 64 in green.

@@ -22,13 +22,15 @@ TEST_F(ScanFailureTest, FailedTransferIsShownAsTwainStatusAndTheLaterPagesStillA
   EXPECT_EQ(Station.Text(idLbStatus), "Twain Status:1,5");
   CloseStation();
 
-  // Pages 1, 3, 4, 5 and 6 arrived, each with its own pattern; sides simply alternate.
+  // Pages 1, 3, 4, 5 and 6 arrived, each with its own pattern and named by its own side: the
+  // failed back still took its side.
   const auto pages = ScannedPages(OutputFolder);
   ASSERT_EQ(pages.size(), 5u);
   const int scannerPage[] = {1, 3, 4, 5, 6};
   for (size_t i = 0; i < pages.size(); ++i) {
     SCOPED_TRACE(pages[i].path);
     const int page = scannerPage[i];
+    EXPECT_EQ(pages[i].side, page % 2 == 1 ? 'F' : 'B');
     const PageComparison c = CompareWithPattern(pages[i].path, page, (page - 1) % 2);
     EXPECT_LT(c.WorstChannel(), kJpegTolerance);
     EXPECT_TRUE(c.markerTopLeft);

@@ -18,7 +18,11 @@ const std::string kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
 
 std::string TestName() {
   const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return info ? info->name() : "unnamed";
+  std::string name = info ? info->name() : "unnamed";
+  for (char &c : name)
+    if (c == '/')
+      c = '-'; // parameterised tests: "Name/3" names a folder of its own
+  return name;
 }
 
 std::string TempFolder() {
