@@ -2,10 +2,11 @@
 // grey, from the virtual scanner at full speed through Wine's source manager, memory transfer,
 // the station's page hand-off and its writer down to JPEG files.
 //
-// Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES]
+// Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES] [--jpeg]
 //   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
 //   --rgb or --grey runs one colour mode only, so its memory figures are its own.
+//   --jpeg also runs the same pages sent as JPEG the scanner compressed, beside them uncompressed.
 #include "bench/BenchClock.h"
 #include "bench/Floor.h"
 #include "bench/MemorySampler.h"
@@ -33,6 +34,7 @@ struct TArguments {
   // memory figures.
   bool Rgb = true;
   bool Grey = true;
+  bool Jpeg = false;
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -45,6 +47,8 @@ TArguments ParseArguments(int argc, char **argv) {
       arguments.Grey = false;
     else if (std::strcmp(argv[i], "--grey") == 0)
       arguments.Rgb = false;
+    else if (std::strcmp(argv[i], "--jpeg") == 0)
+      arguments.Jpeg = true;
     else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
@@ -81,9 +85,9 @@ TFloor MeasureFloor(bool rgb, uint32_t stripBytes) {
 }
 
 void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFloor &floor) {
-  std::printf("\n%s, %d pages (%d duplex sheets), progress handler %s:\n",
-              config.Rgb ? "RGB 24-bit" : "Grey 8-bit", config.Pages, (config.Pages + 1) / 2,
-              config.Progress ? "on (real progress control)" : "off");
+  std::printf("\n%s%s, %d pages (%d duplex sheets), progress handler %s:\n",
+              config.Rgb ? "RGB 24-bit" : "Grey 8-bit", config.Jpeg ? " sent as the scanner's JPEG" : "",
+              config.Pages, (config.Pages + 1) / 2, config.Progress ? "on (real progress control)" : "off");
   if (!r.Completed)
     std::printf("  NOT COMPLETE: %s (delivered %d, written %d, transfer errors %d)\n", r.Failure.c_str(),
                 r.PagesDelivered, r.PagesWritten, r.TransferErrors);
@@ -160,6 +164,18 @@ int main(int argc, char **argv) {
       std::printf("  => peak private bytes: %.0f MB for %d pages, %.0f MB for %d pages\n",
                   Megabytes(PrivateBytes(fewer.Memory)), small, Megabytes(PrivateBytes(without.Memory)),
                   arguments.Pages);
+      if (arguments.Jpeg) {
+        config.Pages = arguments.Pages;
+        config.Jpeg = true;
+        const TPipelineResult jpeg = Run(config, arguments, folder, window, floor);
+        config.Jpeg = false;
+        auto perSecond = [](const TPipelineResult &r) { return r.PagesWritten / (r.EndToEndMs / 1000.0); };
+        std::printf("  => the scanner's JPEG beside the same pages uncompressed (progress off): %.2f vs %.2f "
+                    "pages/s; writer %.2f vs %.2f ms a page (median); the scanner's own encoding inside the "
+                    "source %.2f vs %.2f ms a page\n",
+                    perSecond(jpeg), perSecond(without), jpeg.WriterMs.Median(), without.WriterMs.Median(),
+                    jpeg.SourceMs / pages, without.SourceMs / pages);
+      }
     }
     const PROCESS_MEMORY_COUNTERS_EX end = ProcessMemory();
     std::printf("\nAs Wine reports them at the end: PrivateUsage %.0f MB, PagefileUsage %.0f MB, "

@@ -28,7 +28,8 @@ std::string InstallScenario(const TPipelineConfig &config) {
       .Set("height", 3508)
       .Set("resolution", 300)
       .Set("pixel_type", config.Rgb ? "rgb" : "gray")
-      .Set("time_per_page_ms", 0);
+      .Set("time_per_page_ms", 0)
+      .Set("compression", config.Jpeg ? "jpeg" : "none");
   if (config.StripBytes)
     scenario.Set("preferred_buffer", static_cast<long long>(config.StripBytes));
   return scenario.Install("tovik-pipeline-bench.ini");
@@ -62,9 +63,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   // The station's own writer (SaveToFile through FreeImage), timed page by page.
   options.Writer = [&](TSaveRec &rec, std::string &reason) {
     TStopwatch watch;
-    const bool saved = rec.Bitmap.SaveToFile(rec.FileName, 0);
-    if (!saved)
-      reason = SaveFailureReason(rec);
+    const bool saved = SavePage(rec, reason);
     result.WriterMs.Add(watch.ElapsedMs());
     lastWriteEnd = NowMs();
     ::InterlockedIncrement(saved ? &written : &failed);
@@ -104,7 +103,14 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   }
   twain.OnTwainAcquire = [&](TKestraTwain *, int, TTwainBitmap &image, bool &) {
     TStopwatch watch;
-    pages.HandlePage(image.Handle());
+    TScannedPage page; // as the station's scanner link hands it on
+    if (image.Jpeg().empty())
+      page.Bitmap = image.Handle();
+    else
+      page.Jpeg = &image.Jpeg();
+    page.Batch = image.Batch;
+    page.IndexInBatch = image.IndexInBatch;
+    pages.HandlePage(page);
     result.HandlerMs += watch.ElapsedMs();
     ++result.PagesDelivered;
   };

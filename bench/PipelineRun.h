@@ -15,6 +15,7 @@ struct TPipelineConfig {
   int Pages = 200;         // both sides counted, an even number: duplex sheets
   bool Progress = true;    // the station's progress bar handler, on a real progress control
   uint32_t StripBytes = 0; // the scanner's preferred buffer; 0 leaves the scanner's default
+  bool Jpeg = false;       // the scanner sends JPEG it compressed itself (memory strips)
   HWND ProgressBar = nullptr;
   std::string OutputFolder;
 };

@@ -25,13 +25,6 @@ bool SaveJpegBytes(const TSaveRec &rec) {
   return false;
 }
 
-bool SaveWithFreeImage(TSaveRec &rec, std::string &reason) {
-  if (!rec.Jpeg.empty() ? SaveJpegBytes(rec) : rec.Bitmap.SaveToFile(rec.FileName, 0))
-    return true;
-  reason = SaveFailureReason(rec);
-  return false;
-}
-
 void ShowThreadErrorBox(const std::string &message) {
   ::MessageBoxA(nullptr, message.c_str(), "Thread Error", MB_OK);
 }
@@ -50,6 +43,13 @@ std::string FolderFailure(const std::string &fileName) {
 }
 
 } // namespace
+
+bool SavePage(TSaveRec &rec, std::string &reason) {
+  if (!rec.Jpeg.empty() ? SaveJpegBytes(rec) : rec.Bitmap.SaveToFile(rec.FileName, 0))
+    return true;
+  reason = SaveFailureReason(rec);
+  return false;
+}
 
 std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
   if (Items.empty())
@@ -94,7 +94,7 @@ TSaveThread::TSaveThread(Options options)
     : Opts(std::move(options)), Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
       SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
   if (!Opts.Writer)
-    Opts.Writer = SaveWithFreeImage;
+    Opts.Writer = SavePage;
   if (!Opts.ErrorBox)
     Opts.ErrorBox = ShowThreadErrorBox;
   if (!Signal || !SpaceFreed)

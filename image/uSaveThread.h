@@ -42,6 +42,10 @@ constexpr size_t kQueueBudgetBytes = 512u * 1024u * 1024u;
 // Bytes a page holds while it waits in the queue.
 size_t PageBytes(const TSaveRec &rec);
 
+// The station's writer: a bitmap page encoded as JPEG through FreeImage, or the scanner's JPEG
+// bytes as they are; false (with a reason) when the page could not be written.
+bool SavePage(TSaveRec &rec, std::string &reason);
+
 // Why a page could not be written, in words for the status line.
 std::string SaveFailureReason(const TSaveRec &rec);
 

@@ -30,5 +30,5 @@ echo "== Page write"
 run "$build/bench/page_write_bench.exe" 5
 
 echo "== Page pipeline"
-run "$build/bench/pipeline_bench.exe" "$pages" --rgb
-run "$build/bench/pipeline_bench.exe" "$pages" --grey
+run "$build/bench/pipeline_bench.exe" "$pages" --rgb --jpeg
+run "$build/bench/pipeline_bench.exe" "$pages" --grey --jpeg
