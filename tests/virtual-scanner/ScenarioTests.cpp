@@ -1,8 +1,11 @@
-// The scenario parser and the feeder's bookkeeping, without the DLL.
+// The scenario parser, the feeder's bookkeeping and the page pattern, without the DLL.
 #include "tools/virtual-scanner/Feeder.h"
+#include "tools/virtual-scanner/Pattern.h"
 #include "tools/virtual-scanner/Scenario.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace vscan;
 
@@ -92,4 +95,38 @@ TEST(Feeder, RefillsAnEmptyFeederAsOftenAsTheScenarioSays) {
   }
   EXPECT_FALSE(f.Loaded());
   EXPECT_FALSE(f.StartBatch());
+}
+
+// The scanner fills pages a row at a time; tests compute the expected pixels one at a time. Both
+// must draw the same document, also where a narrow page cuts words, the title and the picture.
+TEST(Pattern, RowsFilledAtOnceShowWhatThePixelFunctionsSay) {
+  struct Case {
+    PixelKind kind;
+    int bits;
+    bool vanilla;
+    int width;
+  };
+  const Case cases[] = {{PixelKind::Rgb, 24, false, 900},  {PixelKind::Rgb, 32, false, 500},
+                        {PixelKind::Gray, 8, false, 900},  {PixelKind::Gray, 4, true, 613},
+                        {PixelKind::Gray, 16, false, 475}, {PixelKind::Bw, 1, true, 900}};
+  constexpr int kHeight = 700, page = 6, side = 1, sheet = 3;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind) * 100 + c.bits);
+    std::vector<uint8_t> row(RowBytes(static_cast<uint32_t>(c.width), static_cast<uint32_t>(c.bits), true));
+    for (int y = 0; y < kHeight; ++y) {
+      FillRow(c.kind, c.bits, c.vanilla, page, side, c.width, y, row.data(), sheet);
+      for (int x = 0; x < c.width; ++x) {
+        if (c.kind == PixelKind::Rgb) {
+          const uint8_t *p = row.data() + (c.bits / 8) * x;
+          ASSERT_EQ(Rgb({p[0], p[1], p[2]}), RgbPixel(page, side, x, y, sheet)) << x << "," << y;
+        } else if (c.bits == 16) {
+          ASSERT_EQ(row[2 * x], SampleValue(c.kind, 8, c.vanilla, page, side, x, y, sheet)) << x << "," << y;
+        } else {
+          ASSERT_EQ(ReadSample(row.data(), c.bits, x),
+                    SampleValue(c.kind, c.bits, c.vanilla, page, side, x, y, sheet))
+              << x << "," << y;
+        }
+      }
+    }
+  }
 }

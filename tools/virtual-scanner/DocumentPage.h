@@ -14,7 +14,7 @@
 
 namespace vscan {
 
-enum class Tone { Pattern, Paper, Ink, TitleInk };
+enum class Tone { Pattern, Paper, Ink, TitleInk }; // Pattern.h's colour tables follow this order
 
 // Rows [0, kBandHeight) are the letterhead band: the pattern over the page's whole width.
 constexpr int kBandHeight = 40;
@@ -43,19 +43,16 @@ inline uint32_t Mix(uint32_t v) {
 }
 
 // One text-like line: words of one to five letter-like strokes (stems, bowls, arches, ascenders
-// and descenders) on a baseline. `seed` varies the words; `end` is where the line stops, and a
-// word that would cross it is left out.
-inline bool LineInk(uint32_t seed, int end, int x, int yInLine) {
-  if (x < kLeft || x >= end || yInLine >= kGlyphRows)
-    return false;
-  const int slot = (x - kLeft) / kWordSlot;
-  const int inWord = (x - kLeft) % kWordSlot;
-  const uint32_t word = Mix(seed * 131u + static_cast<uint32_t>(slot));
-  const int length = static_cast<int>(1 + word % 5) * 7 - 2;
-  if (inWord >= length || x - inWord + length > end || inWord % 7 >= 5)
-    return false; // between words, past the line's end or between letters
-  const uint32_t letter = Mix(word + static_cast<uint32_t>(inWord / 7));
-  const int col = inWord % 7, row = yInLine;
+// and descenders) on a baseline. Each word starts at a slot; a word that would cross the line's
+// end is left out.
+inline uint32_t WordAt(uint32_t lineSeed, int slot) {
+  return Mix(lineSeed * 131u + static_cast<uint32_t>(slot));
+}
+inline int WordLength(uint32_t word) { return static_cast<int>(1 + word % 5) * 7 - 2; }
+inline uint32_t LetterOf(uint32_t word, int index) { return Mix(word + static_cast<uint32_t>(index)); }
+
+// Whether dot (col 0..4, row) of a letter is ink.
+inline bool LetterDot(uint32_t letter, int col, int row) {
   constexpr int xTop = 4, base = 10, mid = 7; // x-height line, last row on the baseline, middle bar
   const bool left = col == 0, right = col == 4, inner = !left && !right;
   const bool body = row >= xTop && row <= base;
@@ -80,6 +77,18 @@ inline bool LineInk(uint32_t seed, int end, int x, int yInLine) {
     return (right && row <= base) ||
            (body && ((left && row > xTop && row < base) || (inner && (row == xTop || row == base))));
   }
+}
+
+inline bool LineInk(uint32_t seed, int end, int x, int yInLine) {
+  if (x < kLeft || x >= end || yInLine >= kGlyphRows)
+    return false;
+  const int slot = (x - kLeft) / kWordSlot;
+  const int inWord = (x - kLeft) % kWordSlot;
+  const uint32_t word = WordAt(seed, slot);
+  const int length = WordLength(word);
+  if (inWord >= length || x - inWord + length > end || inWord % 7 >= 5)
+    return false; // between words, past the line's end or between letters
+  return LetterDot(LetterOf(word, inWord / 7), inWord % 7, yInLine);
 }
 
 // The 5×7 letters the title needs, one string of 7 rows × 5 columns each.
@@ -140,45 +149,115 @@ inline bool TitleDot(int sheet, int side, int x, int y) {
   return GlyphDot(text[index], col, (y - kTitleTop) / kTitleScale);
 }
 
+// What one row of the page holds: it is the same for every column but the picture's.
+struct Row {
+  enum class Kind { Band, Paper, Text, Title, Rule } kind = Kind::Paper;
+  uint32_t seed = 0;                          // Text: the line's words
+  int end = 0;                                // Text: where the line stops
+  int yInLine = 0;                            // Text: row within the line
+  bool picture = false, pictureFrame = false; // the row crosses the picture; its frame's top or bottom
+};
+
+inline Row RowAt(int page, int side, int y) {
+  Row row;
+  if (y < kBandHeight) {
+    row.kind = Row::Kind::Band;
+    return row;
+  }
+  row.picture = y >= kPictureTop - kFrame && y < kPictureBottom + kFrame;
+  row.pictureFrame = row.picture && (y < kPictureTop || y >= kPictureBottom);
+  const uint32_t pageSeed = static_cast<uint32_t>(page * 2 + side) * 7919u;
+  if (y >= kAddressTop && y < kAddressTop + kAddressLines * kLinePitch) {
+    const int line = (y - kAddressTop) / kLinePitch;
+    row.kind = Row::Kind::Text;
+    row.seed = pageSeed + static_cast<uint32_t>(line);
+    row.end = kLeft + 160 + static_cast<int>(Mix(row.seed) % 5) * 30;
+    row.yInLine = (y - kAddressTop) % kLinePitch;
+    return row;
+  }
+  if (y >= kTitleTop && y < kTitleTop + kTitleHeight) {
+    row.kind = Row::Kind::Title;
+    return row;
+  }
+  if (y >= kRuleTop && y < kRuleTop + kRuleRows) {
+    row.kind = Row::Kind::Rule;
+    return row;
+  }
+  if (y < kBodyTop)
+    return row;
+  const int line = (y - kBodyTop) / kLinePitch;
+  const int inParagraph = line % kParagraphLines;
+  if (inParagraph == kParagraphLines - 1)
+    return row;
+  row.kind = Row::Kind::Text;
+  row.seed = pageSeed + 1000u + static_cast<uint32_t>(line);
+  row.yInLine = (y - kBodyTop) % kLinePitch;
+  // Lines beside the picture stop short of it; a paragraph's last line stops early.
+  const int lineTop = kBodyTop + line * kLinePitch;
+  row.end =
+      lineTop + kLinePitch > kPictureTop - 12 && lineTop < kPictureBottom + 12 ? kPictureLeft - 20 : kRight;
+  if (inParagraph == kParagraphLines - 2)
+    row.end = kLeft + (row.end - kLeft) * static_cast<int>(30 + Mix(row.seed) % 50) / 100;
+  return row;
+}
+
+inline bool InPicture(int x) { return x >= kPictureLeft - kFrame && x < kRight + kFrame; }
+inline Tone PictureTone(const Row &row, int x) {
+  return !row.pictureFrame && x >= kPictureLeft && x < kRight ? Tone::Pattern : Tone::Ink;
+}
+
 } // namespace document
 
 // What the page shows at (x, y): the pattern, paper, text ink or title ink.
 // page and side vary the words; sheet > 0 draws the title "Sheet <sheet> – front/back".
 inline Tone DocumentTone(int page, int side, int x, int y, int sheet) {
   using namespace document;
-  if (y < kBandHeight)
+  const Row row = RowAt(page, side, y);
+  if (row.picture && InPicture(x))
+    return PictureTone(row, x);
+  switch (row.kind) {
+  case Row::Kind::Band:
     return Tone::Pattern;
-  const uint32_t pageSeed = static_cast<uint32_t>(page * 2 + side) * 7919u;
-  if (y >= kPictureTop - kFrame && y < kPictureBottom + kFrame && x >= kPictureLeft - kFrame &&
-      x < kRight + kFrame) {
-    const bool inside = y >= kPictureTop && y < kPictureBottom && x >= kPictureLeft && x < kRight;
-    return inside ? Tone::Pattern : Tone::Ink;
-  }
-  if (y >= kAddressTop && y < kAddressTop + kAddressLines * kLinePitch) {
-    const int line = (y - kAddressTop) / kLinePitch;
-    const int end = kLeft + 160 + static_cast<int>(Mix(pageSeed + static_cast<uint32_t>(line)) % 5) * 30;
-    return LineInk(pageSeed + static_cast<uint32_t>(line), end, x, (y - kAddressTop) % kLinePitch)
-               ? Tone::Ink
-               : Tone::Paper;
-  }
-  if (y >= kTitleTop && y < kTitleTop + kTitleHeight)
+  case Row::Kind::Text:
+    return LineInk(row.seed, row.end, x, row.yInLine) ? Tone::Ink : Tone::Paper;
+  case Row::Kind::Title:
     return sheet > 0 && TitleDot(sheet, side, x, y) ? Tone::TitleInk : Tone::Paper;
-  if (y >= kRuleTop && y < kRuleTop + kRuleRows)
+  case Row::Kind::Rule:
     return x >= kLeft && x < kRight ? Tone::TitleInk : Tone::Paper;
-  if (y < kBodyTop)
-    return Tone::Paper;
-  const int line = (y - kBodyTop) / kLinePitch;
-  const int inParagraph = line % kParagraphLines;
-  if (inParagraph == kParagraphLines - 1)
-    return Tone::Paper;
-  const uint32_t seed = pageSeed + 1000u + static_cast<uint32_t>(line);
-  // Lines beside the picture stop short of it; a paragraph's last line stops early.
-  const int lineTop = kBodyTop + line * kLinePitch;
-  int end =
-      lineTop + kLinePitch > kPictureTop - 12 && lineTop < kPictureBottom + 12 ? kPictureLeft - 20 : kRight;
-  if (inParagraph == kParagraphLines - 2)
-    end = kLeft + (end - kLeft) * static_cast<int>(30 + Mix(seed) % 50) / 100;
-  return LineInk(seed, end, x, (y - kBodyTop) % kLinePitch) ? Tone::Ink : Tone::Paper;
+  case Row::Kind::Paper:
+    break;
+  }
+  return Tone::Paper;
+}
+
+// The tones of row y for columns 0 .. width-1, the same as DocumentTone for each, found a word
+// at a time: the scanner fills whole pages with this.
+inline void DocumentRowTones(int page, int side, int y, int sheet, int width, Tone *tones) {
+  using namespace document;
+  const Row row = RowAt(page, side, y);
+  const Tone base = row.kind == Row::Kind::Band ? Tone::Pattern : Tone::Paper;
+  for (int x = 0; x < width; ++x)
+    tones[x] = base;
+  if (row.kind == Row::Kind::Text && row.yInLine < kGlyphRows) {
+    for (int start = kLeft, slot = 0; start < row.end && start < width; start += kWordSlot, ++slot) {
+      const uint32_t word = WordAt(row.seed, slot);
+      const int length = WordLength(word);
+      if (start + length > row.end)
+        continue;
+      for (int i = 0; i < length && start + i < width; i += 7) {
+        const uint32_t letter = LetterOf(word, i / 7);
+        for (int col = 0; col < 5 && start + i + col < width; ++col)
+          if (LetterDot(letter, col, row.yInLine))
+            tones[start + i + col] = Tone::Ink;
+      }
+    }
+  } else if (row.kind == Row::Kind::Title || row.kind == Row::Kind::Rule) {
+    for (int x = kLeft; x < width; ++x)
+      tones[x] = DocumentTone(page, side, x, y, sheet);
+  }
+  if (row.picture)
+    for (int x = kPictureLeft - kFrame; x < kRight + kFrame && x < width; ++x)
+      tones[x] = PictureTone(row, x);
 }
 
 } // namespace vscan

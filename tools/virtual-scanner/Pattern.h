@@ -10,7 +10,9 @@
 
 #include "tools/virtual-scanner/DocumentPage.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vscan {
 
@@ -29,29 +31,29 @@ struct Rgb {
 
 // page: 1-based number of the page since the source was opened (each side is a page);
 // side: 0 for the front of a sheet, 1 for the back; x, y: column and row from the top-left.
-inline Rgb RgbPixel(int page, int side, int x, int y, int sheet = 0) {
-  if (InMarker(x, y))
-    return Rgb{255, 0, 0};
-  switch (DocumentTone(page, side, x, y, sheet)) {
-  case Tone::Paper:
-    return Rgb{250, 250, 246};
-  case Tone::Ink:
-    return Rgb{38, 38, 46};
-  case Tone::TitleInk:
-    return Rgb{24, 52, 120};
-  case Tone::Pattern:
-    break;
-  }
+// The *Of functions take the document's tone at the point (DocumentPage.h), the others find it.
+constexpr Rgb kMarkerRgb{255, 0, 0};
+// Colours of the document's tones, by Tone: the pattern's entry is not used.
+constexpr Rgb kToneRgb[] = {{0, 0, 0}, {250, 250, 246}, {38, 38, 46}, {24, 52, 120}};
+inline Rgb PatternRgb(int page, int side, int x, int y) {
   return Rgb{static_cast<uint8_t>((x + page * 7) & 255), static_cast<uint8_t>((y + side * 64) & 255),
              static_cast<uint8_t>((x ^ y) & 255)};
 }
+inline Rgb RgbOf(Tone tone, int page, int side, int x, int y) {
+  if (InMarker(x, y))
+    return kMarkerRgb;
+  return tone == Tone::Pattern ? PatternRgb(page, side, x, y) : kToneRgb[static_cast<int>(tone)];
+}
+inline Rgb RgbPixel(int page, int side, int x, int y, int sheet = 0) {
+  return RgbOf(DocumentTone(page, side, x, y, sheet), page, side, x, y);
+}
 
 // Brightness of a grey page with `bits` (8 or 4) bits per sample: 0 is black.
-inline unsigned GrayLevel(int page, int side, int x, int y, int bits, int sheet = 0) {
+inline unsigned GrayOf(Tone tone, int page, int side, int x, int y, int bits) {
   const unsigned levels = 1u << bits;
   if (InMarker(x, y))
     return levels - 1;
-  switch (DocumentTone(page, side, x, y, sheet)) {
+  switch (tone) {
   case Tone::Paper:
     return levels - 1;
   case Tone::Ink:
@@ -63,12 +65,15 @@ inline unsigned GrayLevel(int page, int side, int x, int y, int bits, int sheet 
   const unsigned v8 = static_cast<unsigned>(x + 2 * y + page * 7 + side * 64) & 255u;
   return bits >= 8 ? v8 : v8 >> (8 - bits);
 }
+inline unsigned GrayLevel(int page, int side, int x, int y, int bits, int sheet = 0) {
+  return GrayOf(DocumentTone(page, side, x, y, sheet), page, side, x, y, bits);
+}
 
 // Black-and-white page: 1 is white. A checkerboard of 4-pixel squares shifted by page and side.
-inline unsigned BwLevel(int page, int side, int x, int y, int sheet = 0) {
+inline unsigned BwOf(Tone tone, int page, int side, int x, int y) {
   if (InMarker(x, y))
     return 1;
-  switch (DocumentTone(page, side, x, y, sheet)) {
+  switch (tone) {
   case Tone::Paper:
     return 1;
   case Tone::Ink:
@@ -78,6 +83,9 @@ inline unsigned BwLevel(int page, int side, int x, int y, int sheet = 0) {
     break;
   }
   return static_cast<unsigned>(x / 4 + y / 4 + page + side) & 1u;
+}
+inline unsigned BwLevel(int page, int side, int x, int y, int sheet = 0) {
+  return BwOf(DocumentTone(page, side, x, y, sheet), page, side, x, y);
 }
 
 // Palette page: index into a table of 1 << bits entries. The whole page is the pattern: the
@@ -106,15 +114,15 @@ inline Rgb GrayPaletteColor(unsigned i, unsigned entries) {
 // The sample value the scanner sends for a one-sample pixel (BW, grey, palette), as it appears
 // in the transferred rows. For BW and grey, vanilla flavor means 0 is white, so the level is
 // inverted; the picture stays the same for a reader that honours the flavor.
-inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, int side, int x, int y,
-                            int sheet = 0) {
+inline unsigned SampleOf(Tone tone, PixelKind kind, int bits, bool vanilla, int page, int side, int x,
+                         int y) {
   switch (kind) {
   case PixelKind::Bw: {
-    const unsigned v = BwLevel(page, side, x, y, sheet);
+    const unsigned v = BwOf(tone, page, side, x, y);
     return vanilla ? 1u - v : v;
   }
   case PixelKind::Gray: {
-    const unsigned v = GrayLevel(page, side, x, y, bits, sheet);
+    const unsigned v = GrayOf(tone, page, side, x, y, bits);
     return vanilla ? ((1u << bits) - 1u) - v : v;
   }
   case PixelKind::Palette:
@@ -123,6 +131,11 @@ inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, in
     break;
   }
   return 0;
+}
+inline unsigned SampleValue(PixelKind kind, int bits, bool vanilla, int page, int side, int x, int y,
+                            int sheet = 0) {
+  const Tone tone = kind == PixelKind::Palette ? Tone::Pattern : DocumentTone(page, side, x, y, sheet);
+  return SampleOf(tone, kind, bits, vanilla, page, side, x, y);
 }
 
 // Bytes of one row of `width` pixels of `bitsPerPixel`, optionally padded to whole 32-bit words.
@@ -136,10 +149,17 @@ inline uint32_t RowBytes(uint32_t width, uint32_t bitsPerPixel, bool padded) {
 // the 8-bit level in both bytes; the row's padding bytes (if any) are not touched.
 inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, int width, int y,
                     uint8_t *row, int sheet = 0) {
+  // The document's tones for the whole row at once: far cheaper than a point at a time.
+  std::vector<Tone> tones(static_cast<std::size_t>(width > 0 ? width : 0), Tone::Pattern);
+  if (kind != PixelKind::Palette)
+    DocumentRowTones(page, side, y, sheet, width, tones.data());
   if (kind == PixelKind::Rgb) {
     const int pixelBytes = bits == 32 ? 4 : 3;
+    // RgbOf without its marker test in the loop: the marker is put over the row's start after.
+    const int markerEnd = y < kMarkerSize ? (width < kMarkerSize ? width : kMarkerSize) : 0;
     for (int x = 0; x < width; ++x) {
-      const Rgb c = RgbPixel(page, side, x, y, sheet);
+      const Tone tone = tones[x];
+      const Rgb c = tone == Tone::Pattern ? PatternRgb(page, side, x, y) : kToneRgb[static_cast<int>(tone)];
       uint8_t *p = row + pixelBytes * x;
       p[0] = c.r;
       p[1] = c.g;
@@ -147,11 +167,16 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
       if (pixelBytes == 4)
         p[3] = 255;
     }
+    for (int x = 0; x < markerEnd; ++x) {
+      row[pixelBytes * x] = kMarkerRgb.r;
+      row[pixelBytes * x + 1] = kMarkerRgb.g;
+      row[pixelBytes * x + 2] = kMarkerRgb.b;
+    }
     return;
   }
   if (bits == 16) {
     for (int x = 0; x < width; ++x) {
-      const uint8_t v = static_cast<uint8_t>(SampleValue(kind, 8, vanilla, page, side, x, y, sheet));
+      const uint8_t v = static_cast<uint8_t>(SampleOf(tones[x], kind, 8, vanilla, page, side, x, y));
       row[2 * x] = v;
       row[2 * x + 1] = v;
     }
@@ -159,7 +184,7 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
   }
   if (bits == 8) {
     for (int x = 0; x < width; ++x)
-      row[x] = static_cast<uint8_t>(SampleValue(kind, bits, vanilla, page, side, x, y, sheet));
+      row[x] = static_cast<uint8_t>(SampleOf(tones[x], kind, bits, vanilla, page, side, x, y));
     return;
   }
   const int perByte = 8 / bits;
@@ -167,7 +192,7 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
   for (int i = 0; i < bytes; ++i)
     row[i] = 0;
   for (int x = 0; x < width; ++x) {
-    const unsigned v = SampleValue(kind, bits, vanilla, page, side, x, y, sheet);
+    const unsigned v = SampleOf(tones[x], kind, bits, vanilla, page, side, x, y);
     const int shift = 8 - bits * (x % perByte + 1);
     row[x / perByte] = static_cast<uint8_t>(row[x / perByte] | (v << shift));
   }
