@@ -154,6 +154,11 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case kWriteFailedMessage:
     ShowWriteFailure();
     return 0;
+  case WM_CLOSE:
+    // A batch still uses the window, the manager and the source: it ends in order first.
+    if (Scanner && Scanner->DeferClose([window = Hwnd] { ::PostMessageA(window, WM_CLOSE, 0, 0); }))
+      return 0;
+    break;
   case WM_DESTROY:
     ::KillTimer(Hwnd, kCheckTimerId);
     GuardedCall([this] { FormDestroy(); });

@@ -53,7 +53,9 @@ void ShowDeferredErrors(HWND owner) {
 int RunMessageLoop(HWND mainWindow) {
   MSG msg = {};
   while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (!::IsWindow(mainWindow) || !::IsDialogMessageA(mainWindow, &msg)) {
+    if (OfferScannerMessage(msg)) {
+      // The scanner's own (a notification, its dialog's keys): handled there, not dispatched.
+    } else if (!::IsWindow(mainWindow) || !::IsDialogMessageA(mainWindow, &msg)) {
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }

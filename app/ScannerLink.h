@@ -34,7 +34,14 @@ public:
   virtual void Enable(bool showUI, bool modalUI) = 0;
   // "1" when paper is in the feeder; empty when the scanner cannot tell.
   virtual std::string FeederLoadedText() = 0;
+  // While a batch (or the driver's enable) still uses the scanner: asks it to end in order and
+  // returns true; `resume` runs once it has ended. False when nothing runs: close at once.
+  virtual bool DeferClose(std::function<void()> resume) = 0;
 };
+
+// Offers a message of the application's loop to the enabled scanner before it is dispatched;
+// true when the scanner claimed it (it is then not dispatched).
+bool OfferScannerMessage(MSG &message);
 
 // Loads TWAIN, opens the source manager, chooses the first "KV-S" source and opens it.
 std::unique_ptr<TScannerLink> CreateScannerLink(TScannerLink::Events events);

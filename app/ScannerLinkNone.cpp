@@ -9,6 +9,7 @@ public:
   bool Enabled() const override { return false; }
   void Enable(bool, bool) override {}
   std::string FeederLoadedText() override { return std::string(); }
+  bool DeferClose(std::function<void()>) override { return false; }
 };
 
 } // namespace
@@ -18,3 +19,5 @@ std::unique_ptr<TScannerLink> CreateScannerLink(TScannerLink::Events) {
 }
 
 void RethrowScannerException() {}
+
+bool OfferScannerMessage(MSG &) { return false; }

@@ -65,10 +65,22 @@ public:
   }
 
   bool HasScanner() const override { return Scanner != nullptr; }
-  bool Enabled() const override { return Scanner && Scanner->Enabled(); }
+  // A scanner stranded in a transfer state by a refused step back counts as free, so that the
+  // automatic start tries to bring it back (Enable does) rather than wait for ever.
+  bool Enabled() const override { return Scanner && Scanner->Enabled() && !Scanner->Stranded(); }
   void Enable(bool showUI, bool modalUI) override {
-    if (Scanner)
-      Scanner->Enable(showUI, modalUI);
+    if (!Scanner || Twain.Busy())
+      return;
+    // A scanner whose open failed at start-up is opened again.
+    if (!Scanner->Loaded() && Scanner->Open())
+      Scanner->TransferMode = ttmMemory;
+    Scanner->Enable(showUI, modalUI);
+  }
+  bool DeferClose(std::function<void()> resume) override {
+    if (!Twain.RequestBatchEnd())
+      return false;
+    Twain.OnIdle = std::move(resume);
+    return true;
   }
   std::string FeederLoadedText() override {
     std::string text;
@@ -93,3 +105,5 @@ std::unique_ptr<TScannerLink> CreateScannerLink(TScannerLink::Events events) {
 }
 
 void RethrowScannerException() { RethrowParkedTwainException(); }
+
+bool OfferScannerMessage(MSG &message) { return OfferTwainMessage(message); }

@@ -5,14 +5,18 @@
 #include "twain/VirtualWindow.h"
 
 #include <cstring>
+#include <utility>
 
 TKestraTwain::TKestraTwain() {
   virtualWindow_.reset(CreateVirtualWindow(this));
   info_ = std::make_unique<TTwainIdentity>(this);
   appIdentity_ = info_->Record();
+  RegisterTwainManager(this, true);
 }
 
 TKestraTwain::~TKestraTwain() {
+  RegisterTwainManager(this, false);
+  deferred_ = TDeferred::None;
   SetLibraryLoaded(false);
   virtualWindow_.reset();
   info_.reset();
@@ -49,11 +53,59 @@ bool TKestraTwain::AttachEntry(DSMENTRYPROC entry) {
   return true;
 }
 
+bool TKestraTwain::RequestBatchEnd() {
+  if (!Busy())
+    return false;
+  endRequested_ = true;
+  return true;
+}
+
+bool TKestraTwain::Defer(TDeferred what) {
+  if (!Busy())
+    return false;
+  if (deferred_ != TDeferred::Library)
+    deferred_ = what;
+  RequestBatchEnd();
+  return true;
+}
+
+void TKestraTwain::PostIdle() {
+  if (!Busy() && (endRequested_ || deferred_ != TDeferred::None || OnIdle))
+    ::PostMessageA(virtualWindow_.get(), kTwainIdleMessage, 0, 0);
+}
+
+void TKestraTwain::BatchEnded(TTwainBatch *batch) {
+  if (batch_ == batch)
+    batch_ = nullptr;
+  PostIdle();
+}
+
+void TKestraTwain::EnableEnded() {
+  if (enabling_ > 0)
+    --enabling_;
+  PostIdle();
+}
+
+void TKestraTwain::RunIdle() {
+  if (Busy())
+    return;
+  endRequested_ = false;
+  const TDeferred deferred = std::exchange(deferred_, TDeferred::None);
+  if (deferred == TDeferred::Library)
+    UnloadTwainLibrary();
+  else if (deferred == TDeferred::SourceManager)
+    UnloadSourceManager();
+  if (std::function<void()> idle = std::exchange(OnIdle, nullptr))
+    idle();
+}
+
 bool TKestraTwain::UnloadTwainLibrary() {
   if (!libraryLoaded_) {
     libraryLoaded_ = false;
     return true;
   }
+  if (Defer(TDeferred::Library))
+    return false;
   SetSourceManagerLoaded(false);
   // An attached entry (AttachEntry) has no module to free.
   // Freed here rather than by the owner: a failed FreeLibrary keeps the library counted as loaded.
@@ -75,6 +127,8 @@ bool TKestraTwain::LoadSourceManager() {
 }
 
 bool TKestraTwain::UnloadSourceManager() {
+  if (libraryLoaded_ && sourceManagerLoaded_ && Defer(TDeferred::SourceManager))
+    return false;
   bool result = true;
   if (libraryLoaded_ && sourceManagerLoaded_) {
     ClearSources();
@@ -106,7 +160,8 @@ void TKestraTwain::SetSourceManagerLoaded(bool value) {
 }
 
 bool TKestraTwain::EnumerateSources() {
-  if (!libraryLoaded_ || !sourceManagerLoaded_)
+  // Listing again frees the sources, the running one included.
+  if (!libraryLoaded_ || !sourceManagerLoaded_ || Busy())
     return false;
   ClearSources();
   // The first source keeps the TTwainSource defaults (ttmNative, index 0).

@@ -18,6 +18,7 @@
 #include <memory>
 
 class TTwainSource;
+class TTwainBatch;
 
 class TKestraTwain {
 public:
@@ -57,6 +58,28 @@ public:
   bool SourceManagerLoaded() const { return sourceManagerLoaded_; }
   void SetSourceManagerLoaded(bool value);
 
+  // ---- the running batch, and what waits for it ----
+  TTwainBatch *Batch() const { return batch_; }
+  // A batch runs, or a source's MSG_ENABLEDS is in progress (a driver's own loop may run a whole
+  // batch inside it): nothing the layer owns may be freed now. Closing the source manager,
+  // unloading the library or listing the sources again is then deferred until the manager is idle.
+  bool Busy() const { return batch_ != nullptr || enabling_ > 0; }
+  // Asks the running batch, and one that starts before the manager is idle, to end in order.
+  // False, asking nothing, when the manager is not busy.
+  bool RequestBatchEnd();
+  bool EndRequested() const { return endRequested_; }
+  // Raised once, through the hidden window, when the manager is idle again after a deferral or a
+  // RequestBatchEnd; the handler is dropped once raised. A window that deferred its own close
+  // posts it again from here.
+  std::function<void()> OnIdle;
+  // Bookkeeping of TTwainBatch and TTwainSource::Enable.
+  void BatchStarted(TTwainBatch *batch) { batch_ = batch; }
+  void BatchEnded(TTwainBatch *batch);
+  void EnableStarted() { ++enabling_; }
+  void EnableEnded();
+  // Runs what was deferred and raises OnIdle, unless busy again (the hidden window calls it).
+  void RunIdle();
+
   // Refills the source list (false when library or connection is not open).
   bool EnumerateSources();
   // Frees every listed source (each closes itself) and empties the list.
@@ -86,6 +109,16 @@ public:
   const TPointerList &SourceList() const { return sourceList_; }
 
 private:
+  enum class TDeferred { None, SourceManager, Library };
+  // True (after asking the batch to end) when the request must wait for the manager to be idle.
+  bool Defer(TDeferred what);
+  void PostIdle();
+
+  TTwainBatch *batch_ = nullptr;
+  int enabling_ = 0;
+  bool endRequested_ = false;
+  TDeferred deferred_ = TDeferred::None;
+
   TPointerList sourceList_;
   TW_IDENTITY *appIdentity_ = nullptr;
   std::unique_ptr<TTwainIdentity> info_;

@@ -3,6 +3,7 @@
 #include "twain/TwainSource.h"
 
 #include "twain/KestraTwain.h"
+#include "twain/TwainBatch.h"
 
 #include <cstring>
 
@@ -34,9 +35,19 @@ bool TTwainSource::Open() {
   return true;
 }
 
+TTwainBatch *TTwainSource::RunningBatch() const {
+  TTwainBatch *batch = Owner()->Batch();
+  return batch && &batch->Source() == this ? batch : nullptr;
+}
+
 bool TTwainSource::Close() {
   if (!loaded_)
     return true;
+  if (TTwainBatch *batch = RunningBatch()) {
+    closeDeferred_ = true;
+    batch->RequestEnd();
+    return false;
+  }
   TKestraTwain *manager = Owner();
   bool result = false;
   try {
@@ -58,19 +69,130 @@ bool TTwainSource::Close() {
   return result;
 }
 
+// A source that follows the standard transfers natively until told otherwise and refuses the
+// other mechanisms, so the one TransferMode names is asked for before every enable. A refusal is
+// left to the transfer, which reports it.
+void TTwainSource::SetTransferMechanism() {
+  static constexpr TW_UINT16 kMechanism[] = {TWSX_FILE, TWSX_NATIVE, TWSX_MEMORY}; // by TTwainTransferMode
+  if (TransferMode > ttmMemory)
+    return;
+  win::UniqueGlobal container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
+  {
+    win::GlobalLockGuard lock(container.get());
+    if (!lock || lock.size() < sizeof(TW_ONEVALUE))
+      return;
+    TW_ONEVALUE value;
+    std::memset(&value, 0, sizeof value);
+    value.ItemType = TWTY_UINT16;
+    value.Item = kMechanism[TransferMode];
+    std::memcpy(lock.data(), &value, sizeof value);
+  }
+  TW_CAPABILITY cap;
+  cap.Cap = ICAP_XFERMECH;
+  cap.ConType = TWON_ONEVALUE;
+  cap.hContainer = container.get();
+  Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+}
+
 bool TTwainSource::Enable(bool showUI, bool modalUI) {
-  if (!loaded_ || enabled_)
+  if (!loaded_)
     return enabled_;
+  if (enabled_) {
+    // A batch, or the driver's own dialog, is left alone; a stranded source is brought back first.
+    if (!stranded_ || RunningBatch())
+      return !stranded_;
+    if (!StepBack())
+      return false;
+  }
+  SetTransferMechanism();
   TW_USERINTERFACE ui;
   ui.ShowUI = showUI ? TWAIN_TRUE : TWAIN_FALSE;
   ui.ModalUI = modalUI ? TWAIN_TRUE : TWAIN_FALSE;
   ui.hParent = Owner()->VirtualWindow();
   // Enabled before the request: notifications sent while it runs are offered to this source.
   enabled_ = true;
-  TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-  // A batch that ran and ended while the request was in progress may have cleared the flag.
+  xferState_ = 5;
+  const unsigned disablesBefore = disables_;
+  TW_UINT16 rc;
+  {
+    // The manager is busy meanwhile: a driver's own loop may deliver a close to the application.
+    struct TEnabling {
+      TKestraTwain &manager;
+      explicit TEnabling(TKestraTwain &m) : manager(m) { manager.EnableStarted(); }
+      ~TEnabling() { manager.EnableEnded(); }
+    } enabling(*Owner());
+    rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  }
+  // A whole batch may have run and ended inside the request: the flags already say where it is.
+  if (disables_ != disablesBefore || stranded_)
+    return enabled_;
   enabled_ = rc == TWRC_SUCCESS || rc == TWRC_CHECKSTATUS;
+  xferState_ = enabled_ ? 5 : 4;
   return enabled_;
+}
+
+template <typename T> TW_UINT16 TTwainSource::Retry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, T &record) {
+  TW_UINT16 rc = TWRC_FAILURE;
+  for (int attempt = 0; attempt < kStepTries && rc != TWRC_SUCCESS; ++attempt) {
+    std::memset(&record, 0, sizeof record);
+    rc = Call(dg, dat, msg, &record);
+  }
+  return rc;
+}
+
+bool TTwainSource::EndPage() {
+  TW_PENDINGXFERS pending;
+  if (Retry(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending) != TWRC_SUCCESS)
+    return false; // StepBack tries again from where the source is, and reports it
+  xferState_ = pending.Count != 0 ? 6 : 5;
+  return true;
+}
+
+bool TTwainSource::StepBack() {
+  // Ending the pages one by one after a refused reset is bounded too.
+  constexpr int kMaxSteps = 4096;
+  for (int step = 0; step < kMaxSteps && enabled_; ++step) {
+    TW_PENDINGXFERS pending;
+    TW_UINT16 rc;
+    if (xferState_ >= 6) {
+      rc = xferState_ == 6 ? Retry(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, pending) : TWRC_FAILURE;
+      if (rc == TWRC_SUCCESS) {
+        xferState_ = 5;
+        continue;
+      }
+      const TW_UINT16 resetRc = rc;
+      rc = Retry(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending);
+      if (rc == TWRC_SUCCESS) {
+        xferState_ = pending.Count != 0 ? 6 : 5;
+        continue;
+      }
+      if (xferState_ == 6)
+        rc = resetRc;
+    } else {
+      TW_USERINTERFACE ui;
+      rc = Retry(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, ui);
+      if (rc == TWRC_SUCCESS) {
+        xferState_ = 4;
+        stranded_ = false;
+        ++disables_;
+        // The handler still sees Enabled true; the flag is cleared even if the handler fails.
+        struct ClearOnExit {
+          bool &flag;
+          ~ClearOnExit() { flag = false; }
+        } clear{enabled_};
+        TKestraTwain *manager = Owner();
+        if (manager->OnSourceDisable)
+          manager->OnSourceDisable(manager, Index);
+        return true;
+      }
+    }
+    // The source refuses what leads out of its state: shown, and tried again next time.
+    stranded_ = true;
+    ReportError({rc});
+    return false;
+  }
+  stranded_ = enabled_;
+  return !enabled_;
 }
 
 bool TTwainSource::Disable() {
@@ -78,19 +200,11 @@ bool TTwainSource::Disable() {
     enabled_ = false;
     return true;
   }
-  TW_USERINTERFACE ui;
-  std::memset(&ui, 0, sizeof ui);
-  if (Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS)
+  if (TTwainBatch *batch = RunningBatch()) {
+    batch->RequestEnd();
     return false;
-  // The handler still sees Enabled true; the flag is cleared even if the handler fails.
-  struct ClearOnExit {
-    bool &flag;
-    ~ClearOnExit() { flag = false; }
-  } clear{enabled_};
-  TKestraTwain *manager = Owner();
-  if (manager->OnSourceDisable)
-    manager->OnSourceDisable(manager, Index);
-  return true;
+  }
+  return StepBack();
 }
 
 void TTwainSource::SetEnabled(bool value) {
@@ -111,7 +225,11 @@ bool TTwainSource::ProcessEvent(MSG &msg) {
   TKestraTwain *manager = Owner();
   switch (event.TWMessage) {
   case MSG_XFERREADY:
-    TransferPending();
+    // A driver that pumps messages during a transfer may say it again: never a nested batch.
+    if (!manager->Batch() && !stranded_) {
+      xferState_ = 6;
+      TransferPending();
+    }
     break;
   case MSG_CLOSEDSREQ:
     try {
@@ -121,7 +239,7 @@ bool TTwainSource::ProcessEvent(MSG &msg) {
       Disable(); // the source asked to be closed: do not leave it enabled
       throw;
     }
-    Disable();
+    Disable(); // during a batch: the batch ends in order and disables it
     break;
   default: // MSG_CLOSEDSOK, MSG_DEVICEEVENT, MSG_NULL and anything else: nothing
     break;

@@ -23,6 +23,7 @@
 #include <vector>
 
 class TKestraTwain;
+class TTwainBatch;
 
 class TTwainSource : public TTwainIdentity {
 public:
@@ -46,12 +47,20 @@ public:
   // MSG_OPENDS; true when the source is open afterwards.
   bool Open();
   // Disable, then MSG_CLOSEDS; true exactly when MSG_CLOSEDS succeeded (or nothing was open).
+  // During the source's own batch the close waits for the batch to end (false meanwhile).
   bool Close();
-  // MSG_ENABLEDS with the hidden window as parent; true when enabled afterwards.
+  // ICAP_XFERMECH set to TransferMode, then MSG_ENABLEDS with the hidden window as parent; true
+  // when enabled afterwards (and false when a batch ran and ended inside the request, as a driver
+  // with its own modal loop does). A source left stranded by a refused step back is brought back
+  // to state 4 first; false when it still refuses.
   bool Enable(bool showUI, bool modalUI);
-  // MSG_DISABLEDS; true when not enabled afterwards.
+  // Brings the source back to state 4 (StepBack); true when not enabled afterwards. During the
+  // source's own batch it asks the batch to end instead (false: the batch disables it).
   bool Disable();
   bool Enabled() const { return enabled_; }
+  // Enabled, but left in state 5 to 7 by a step back the source refused (reported through
+  // OnAcquireError); the next Enable or Disable tries again from where it is.
+  bool Stranded() const { return stranded_; }
   // Enable with the stored ShowUI/ModalUI, or Disable; nothing when not open or unchanged.
   void SetEnabled(bool value);
   bool Loaded() const { return loaded_; }
@@ -64,7 +73,8 @@ public:
   TW_IDENTITY *IdentityRecord() { return Record(); }
 
   // ---- image transfer ----
-  // Fetches every pending image by TransferMode, then writes Enabled := false. An exception of an
+  // Fetches every pending image by TransferMode inside one TTwainBatch, then steps the source back
+  // to state 4. Never nested: it does nothing while the manager runs a batch. An exception of an
   // event handler ends the page at once, but the protocol is finished before it is passed on
   // (MSG_ENDXFER, MSG_RESET when pages remain, the disable), so the source is not left in a
   // transfer state.
@@ -103,6 +113,19 @@ private:
   TTwainCapResult TakeCapContainer(TW_UINT16 capability, TTwainCapRequest request, HGLOBAL container,
                                    TW_UINT16 expectedType, win::UniqueGlobal &owned);
 
+  // ICAP_XFERMECH := the mechanism of TransferMode (state 4, before MSG_ENABLEDS).
+  void SetTransferMechanism();
+  // The manager's batch when it is this source's, else null.
+  TTwainBatch *RunningBatch() const;
+  // Back to state 4 from xferState_ with what the standard allows there, each triplet tried up to
+  // kStepTries times: in 7 only MSG_ENDXFER, in 6 MSG_RESET (or MSG_ENDXFER page by page when the
+  // reset is refused), in 5 MSG_DISABLEDS. A refusal that outlasts the tries is reported and
+  // leaves the source stranded where it is. True when the source is in state 4.
+  bool StepBack();
+  // A triplet tried up to kStepTries times while it fails; `record` is zeroed before each try.
+  template <typename T> TW_UINT16 Retry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, T &record);
+  // MSG_ENDXFER after a page (tried up to kStepTries times); false when the source refused it.
+  bool EndPage();
   // A request to this source through the manager's DSM_Entry.
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
@@ -124,6 +147,8 @@ private:
     TPageSide side = TPageSide::unknown;
   };
 
+  // Fetches and delivers one page; xferState_ becomes 7 once the source began the transfer.
+  void TransferPage(TPagePlace &place, bool &cancel);
   TPageResult PrepareMemoryBitmap(TMemoryPage &page);
   TPageResult ReceiveMemoryStrips(TMemoryPage &page);
   // After TWRC_XFERDONE: checks a JPEG page, builds the bitmap of a page of undetermined length.
@@ -136,11 +161,14 @@ private:
   TPageSide ReadPageSide();
   void DeliverTransferredFile(const TW_STR255 &fileName, TTwainFormat format, bool &cancel);
   void ReportError(const TPageResult &result);
-  // Sends MSG_ENDXFER, and MSG_RESET when pages remain, after an exception ended a page.
-  void AbortTransfer();
+  static constexpr int kStepTries = 3;
 
   bool enabled_ = false;
   bool loaded_ = false;
   bool pageSideRefused_ = false;
   unsigned batches_ = 0;
+  int xferState_ = 4;          // the TWAIN state the source is in while enabled: 5, 6 or 7
+  bool stranded_ = false;      // see Stranded()
+  bool closeDeferred_ = false; // Close asked during the source's own batch
+  unsigned disables_ = 0;      // successful MSG_DISABLEDS so far (a batch inside MSG_ENABLEDS)
 };

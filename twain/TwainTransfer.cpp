@@ -15,11 +15,15 @@
 // - Without an OnTwainAcquire handler the page bitmap is released.
 // - An exception of an event handler ends the page; the protocol is finished (MSG_ENDXFER,
 //   MSG_RESET when pages remain, the disable) and the exception is passed on.
+// - What the source refuses while the batch steps back (MSG_ENDXFER, MSG_RESET, MSG_DISABLEDS) is
+//   tried again a few times, reported through OnAcquireError, and leaves the source stranded in the
+//   state it is in (TTwainSource::StepBack); nothing is sent that the state does not allow.
 #include "twain/CompressedPage.h"
 #include "twain/KestraTwain.h"
 #include "twain/KestraTwainUtils.h"
 #include "twain/PageHeader.h"
 #include "twain/StripCopy.h"
+#include "twain/TwainBatch.h"
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 
@@ -61,6 +65,8 @@ uint32_t TTwainSource::DibColorCount(const void *dib) {
 }
 
 void TTwainSource::ReportError(const TPageResult &result) {
+  if (TTwainBatch *batch = RunningBatch())
+    batch->SetFailed();
   TKestraTwain *manager = Owner();
   if (!manager->OnAcquireError)
     return;
@@ -68,118 +74,118 @@ void TTwainSource::ReportError(const TPageResult &result) {
   manager->OnAcquireError(manager, Index, result.rc, additional);
 }
 
-void TTwainSource::AbortTransfer() {
-  TW_PENDINGXFERS pending;
-  std::memset(&pending, 0, sizeof pending);
-  if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) == TWRC_SUCCESS && pending.Count != 0) {
-    std::memset(&pending, 0, sizeof pending);
-    Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
-  }
-}
-
 void TTwainSource::TransferPending() {
   TKestraTwain *manager = Owner();
-  bool cancel = false;
-  bool done = false;
-  TW_PENDINGXFERS pending;
-  std::memset(&pending, 0, sizeof pending);
+  if (manager->Batch())
+    return;
   std::exception_ptr failure;
-  TPagePlace place;
-  place.batch = ++batches_;
-
-  for (; !done; ++place.index) {
-    try {
-      TPageResult result;
-      TMemoryPage page;
-      win::UniqueGlobal native;
-      TW_SETUPFILEXFER fileSetup;
-      TTwainFormat fileFormat = tfUnknown;
-
-      // Fetch one image.
-      switch (TransferMode) {
-      case ttmFile: {
-        if (manager->OnSourceSetupFileXfer)
-          manager->OnSourceSetupFileXfer(manager, Index);
-        std::memset(&fileSetup, 0, sizeof fileSetup);
-        if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &fileSetup) == TWRC_SUCCESS) {
-          fileSetup.FileName[sizeof fileSetup.FileName - 1] = '\0';
-          fileFormat = FormatFromTwain(fileSetup.Format);
-        } else {
-          std::memset(&fileSetup, 0, sizeof fileSetup); // reported as an empty name, tfUnknown
-        }
-        result.rc = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+  {
+    TTwainBatch batch(*this);
+    xferState_ = 6;
+    bool cancel = false;
+    TPagePlace place;
+    place.batch = ++batches_;
+    for (; xferState_ == 6 && !cancel && !failure && !batch.EndRequested(); ++place.index) {
+      try {
+        TransferPage(place, cancel);
+      } catch (...) {
+        // A handler failed during the page: the protocol is finished before the failure is passed on.
+        failure = std::current_exception();
+      }
+      if (!EndPage())
         break;
-      }
-      case ttmNative: {
-        TW_UINT32 handle = 0;
-        result.rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-        if (result.rc == TWRC_XFERDONE)
-          native.reset(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(handle)));
-        break;
-      }
-      case ttmMemory:
-        result = PrepareMemoryBitmap(page);
-        if (result.rc == TWRC_SUCCESS)
-          result = ReceiveMemoryStrips(page);
-        if (result.rc == TWRC_XFERDONE)
-          result = FinishMemoryPage(page);
-        break;
-      default:
-        result = {TWRC_FAILURE, TWCC_BADPROTOCOL};
-        break;
-      }
-
-      // Act on the outcome.
-      if (result.rc == TWRC_CANCEL) {
-        if (manager->OnAcquireCancel)
-          manager->OnAcquireCancel(manager, Index);
-        AbortTransfer();
-        done = true;
-        continue;
-      }
-      if (result.rc == TWRC_XFERDONE) {
-        place.side = ReadPageSide();
-        switch (TransferMode) {
-        case ttmFile:
-          DeliverTransferredFile(fileSetup.FileName, fileFormat, cancel);
-          break;
-        case ttmNative: {
-          int condition = DeliverNativeImage(native, place, cancel);
-          if (condition >= 0)
-            ReportError({TWRC_FAILURE, condition});
-          break;
-        }
-        default:
-          DeliverMemoryImage(page, place, cancel);
-          break;
-        }
-      } else {
-        ReportError(result);
-      }
-    } catch (...) {
-      // A handler failed during the page: finish the protocol before passing the failure on.
-      failure = std::current_exception();
-      AbortTransfer();
-      break;
     }
-
-    // The page is over.
-    std::memset(&pending, 0, sizeof pending);
-    done = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS || pending.Count == 0;
-    if (!done && cancel)
-      done = Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS;
+    // No page left, cancelled, asked to end, failed: the rest is dropped and the source disabled.
+    try {
+      StepBack();
+    } catch (...) {
+      if (!failure)
+        failure = std::current_exception();
+    }
   }
+  if (closeDeferred_) {
+    closeDeferred_ = false;
+    try {
+      Close();
+    } catch (...) {
+      if (!failure)
+        failure = std::current_exception();
+    }
+  }
+  if (failure)
+    std::rethrow_exception(failure);
+}
 
-  if (!failure) {
-    SetEnabled(false);
+void TTwainSource::TransferPage(TPagePlace &place, bool &cancel) {
+  TKestraTwain *manager = Owner();
+  TPageResult result;
+  TMemoryPage page;
+  win::UniqueGlobal native;
+  TW_SETUPFILEXFER fileSetup;
+  std::memset(&fileSetup, 0, sizeof fileSetup);
+  TTwainFormat fileFormat = tfUnknown;
+
+  // Fetch one image.
+  switch (TransferMode) {
+  case ttmFile: {
+    if (manager->OnSourceSetupFileXfer)
+      manager->OnSourceSetupFileXfer(manager, Index);
+    if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &fileSetup) == TWRC_SUCCESS) {
+      fileSetup.FileName[sizeof fileSetup.FileName - 1] = '\0';
+      fileFormat = FormatFromTwain(fileSetup.Format);
+    } else {
+      std::memset(&fileSetup, 0, sizeof fileSetup); // reported as an empty name, tfUnknown
+    }
+    result.rc = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    break;
+  }
+  case ttmNative: {
+    TW_UINT32 handle = 0;
+    result.rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+    if (result.rc == TWRC_XFERDONE)
+      native.reset(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(handle)));
+    break;
+  }
+  case ttmMemory:
+    result = PrepareMemoryBitmap(page);
+    if (result.rc == TWRC_SUCCESS)
+      result = ReceiveMemoryStrips(page);
+    if (result.rc == TWRC_XFERDONE)
+      result = FinishMemoryPage(page);
+    break;
+  default:
+    result = {TWRC_FAILURE, TWCC_BADPROTOCOL};
+    break;
+  }
+  if (result.rc == TWRC_XFERDONE || result.rc == TWRC_CANCEL)
+    xferState_ = 7; // the source began the page: only MSG_ENDXFER leads out now
+
+  // Act on the outcome.
+  if (result.rc == TWRC_CANCEL) {
+    cancel = true; // acknowledged with MSG_ENDXFER, the rest dropped with MSG_RESET
+    if (manager->OnAcquireCancel)
+      manager->OnAcquireCancel(manager, Index);
     return;
   }
-  try {
-    SetEnabled(false);
-  } catch (...) {
-    // The first failure is the one passed on.
+  if (result.rc != TWRC_XFERDONE) {
+    ReportError(result);
+    return;
   }
-  std::rethrow_exception(failure);
+  place.side = ReadPageSide();
+  switch (TransferMode) {
+  case ttmFile:
+    DeliverTransferredFile(fileSetup.FileName, fileFormat, cancel);
+    break;
+  case ttmNative: {
+    int condition = DeliverNativeImage(native, place, cancel);
+    if (condition >= 0)
+      ReportError({TWRC_FAILURE, condition});
+    break;
+  }
+  default:
+    DeliverMemoryImage(page, place, cancel);
+    break;
+  }
 }
 
 TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
@@ -327,6 +333,8 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(TMemoryPage &page) {
       xfer.Memory.TheMem = buffer.get();
       xfer.BytesWritten = 0;
       result.rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+      if (result.rc == TWRC_SUCCESS || result.rc == TWRC_XFERDONE || result.rc == TWRC_CANCEL)
+        xferState_ = 7; // the source began the page: only MSG_ENDXFER leads out now
       if (result.rc != TWRC_SUCCESS && result.rc != TWRC_XFERDONE)
         break;
       if (xfer.BytesWritten > bufferSize) {

@@ -4,6 +4,9 @@
 #include "twain/KestraTwain.h"
 #include "twain/TwainSource.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 HINSTANCE ModuleInstance() { return ::GetModuleHandleA(nullptr); }
@@ -37,14 +40,19 @@ std::exception_ptr &ParkedException() {
   return parked;
 }
 
+std::vector<TKestraTwain *> &Managers() {
+  static std::vector<TKestraTwain *> managers;
+  return managers;
+}
+
+void Park(std::exception_ptr failure) {
+  // Parked for the message loop; the first one waits until it is taken.
+  if (!ParkedException())
+    ParkedException() = failure;
+}
+
 // Offers the message to the open and enabled sources in list order; true when one claimed it.
-bool OfferToSources(TKestraTwain &manager, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG record = {};
-  record.hwnd = window;
-  record.message = message;
-  record.wParam = wParam;
-  record.lParam = lParam;
-  ::GetCursorPos(&record.pt);
+bool OfferToSources(TKestraTwain &manager, MSG &record) {
   int count = manager.SourceCount();
   for (int i = 0; i < count; ++i) {
     TTwainSource *source = manager.Source(i);
@@ -71,14 +79,26 @@ LRESULT CALLBACK VirtualWindowProc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_SETTINGCHANGE)
     RefreshDecimalSeparator();
   TKestraTwain *manager = reinterpret_cast<TKestraTwain *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (manager && message == kTwainIdleMessage) {
+    try {
+      manager->RunIdle();
+    } catch (...) {
+      Park(std::current_exception());
+    }
+    return 0;
+  }
   if (manager && manager->LoadedSourceCount > 0) {
     try {
-      if (OfferToSources(*manager, window, message, wParam, lParam))
+      MSG record = {};
+      record.hwnd = window;
+      record.message = message;
+      record.wParam = wParam;
+      record.lParam = lParam;
+      ::GetCursorPos(&record.pt);
+      if (OfferToSources(*manager, record))
         return 0;
     } catch (...) {
-      // Parked for the message loop; the first one waits until it is taken.
-      if (!ParkedException())
-        ParkedException() = std::current_exception();
+      Park(std::current_exception());
       return 0;
     }
   }
@@ -94,4 +114,29 @@ std::exception_ptr TakeParkedTwainException() {
 void RethrowParkedTwainException() {
   if (std::exception_ptr parked = TakeParkedTwainException())
     std::rethrow_exception(parked);
+}
+
+void RegisterTwainManager(TKestraTwain *manager, bool alive) {
+  std::vector<TKestraTwain *> &managers = Managers();
+  managers.erase(std::remove(managers.begin(), managers.end(), manager), managers.end());
+  if (alive)
+    managers.push_back(manager);
+}
+
+bool OfferTwainMessage(MSG &message) {
+  // A copy of the list: a handler may create or destroy managers.
+  const std::vector<TKestraTwain *> managers = Managers();
+  for (TKestraTwain *manager : managers) {
+    const std::vector<TKestraTwain *> &alive = Managers();
+    if (std::find(alive.begin(), alive.end(), manager) == alive.end() || manager->LoadedSourceCount <= 0)
+      continue;
+    try {
+      if (OfferToSources(*manager, message))
+        return true;
+    } catch (...) {
+      Park(std::current_exception());
+      return true;
+    }
+  }
+  return false;
 }

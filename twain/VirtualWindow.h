@@ -15,6 +15,8 @@
 class TKestraTwain;
 
 constexpr const char *kVirtualWindowClassName = "KESTRATWAIN_VIRTUALWINDOW";
+// Posted by a manager to its own hidden window when it is idle again (TKestraTwain::RunIdle).
+constexpr UINT kTwainIdleMessage = WM_APP + 0x4B54;
 
 // Registers the window class once per program (on first use; unregistered at program end) and
 // creates the hidden window for `manager`. Returns 0 when the window could not be created.
@@ -27,3 +29,13 @@ std::exception_ptr TakeParkedTwainException();
 
 // Rethrows the parked exception, if any (for the message loop, right after DispatchMessage).
 void RethrowParkedTwainException();
+
+// Managers alive in the program, for OfferTwainMessage (the manager registers itself).
+void RegisterTwainManager(TKestraTwain *manager, bool alive);
+
+// For the application's message loop, before it translates and dispatches a message: offers it
+// to every open and enabled source (MSG_PROCESSEVENT), as TWAIN 1.x asks while a source is
+// enabled; a driver's own dialog needs it for its keyboard. True when a source claimed it: the
+// message is then not dispatched. What the source answers is handled as the hidden window does,
+// and an exception of a handler is parked the same way.
+bool OfferTwainMessage(MSG &message);

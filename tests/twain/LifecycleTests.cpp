@@ -67,17 +67,17 @@ TEST_F(TwainFixture, FailingCloseDsKeepsTheLoadedSourceCount) {
 TEST_F(TwainFixture, EnableSendsTrueAsFFFFAndTheHiddenWindowAsParent) {
   TTwainSource *source = OpenSource();
   EXPECT_TRUE(source->Enable(true, false));
-  ASSERT_EQ(Trace(), StringList{"CONTROL/USERINTERFACE/ENABLEDS"});
-  TW_USERINTERFACE ui = Dsm().Calls()[0].As<TW_USERINTERFACE>();
+  ASSERT_EQ(Trace(), (StringList{"CONTROL/CAPABILITY/SET", "CONTROL/USERINTERFACE/ENABLEDS"}));
+  TW_USERINTERFACE ui = Dsm().Calls()[1].As<TW_USERINTERFACE>();
   EXPECT_EQ(ui.ShowUI, 0xFFFF);
   EXPECT_EQ(ui.ModalUI, 0);
   EXPECT_EQ(ui.hParent, twain->VirtualWindow());
-  EXPECT_EQ(Dsm().Calls()[0].dest, source->IdentityRecord());
-  EXPECT_EQ(Dsm().Calls()[0].origin, twain->AppIdentity());
+  EXPECT_EQ(Dsm().Calls()[1].dest, source->IdentityRecord());
+  EXPECT_EQ(Dsm().Calls()[1].origin, twain->AppIdentity());
   ASSERT_TRUE(source->Disable());
   Dsm().ClearCalls();
   EXPECT_TRUE(source->Enable(false, true));
-  ui = Dsm().Calls()[0].As<TW_USERINTERFACE>();
+  ui = Dsm().Calls()[1].As<TW_USERINTERFACE>();
   EXPECT_EQ(ui.ShowUI, 0);
   EXPECT_EQ(ui.ModalUI, 0xFFFF);
 }
@@ -125,13 +125,14 @@ TEST_F(TwainFixture, EnableOnAClosedOrEnabledSourceSendsNothing) {
 TEST_F(TwainFixture, WritingEnabledUsesTheStoredUserInterfaceFlags) {
   TTwainSource *source = OpenSource();
   source->SetEnabled(true);
-  ASSERT_EQ(Trace(), StringList{"CONTROL/USERINTERFACE/ENABLEDS"});
-  TW_USERINTERFACE ui = Dsm().Calls()[0].As<TW_USERINTERFACE>();
+  ASSERT_EQ(Trace(), (StringList{"CONTROL/CAPABILITY/SET", "CONTROL/USERINTERFACE/ENABLEDS"}));
+  TW_USERINTERFACE ui = Dsm().Calls()[1].As<TW_USERINTERFACE>();
   EXPECT_EQ(ui.ShowUI, 0xFFFF);
   EXPECT_EQ(ui.ModalUI, 0xFFFF);
   source->SetEnabled(true); // unchanged: nothing
   source->SetEnabled(false);
-  EXPECT_EQ(Trace(), (StringList{"CONTROL/USERINTERFACE/ENABLEDS", "CONTROL/USERINTERFACE/DISABLEDS"}));
+  EXPECT_EQ(Trace(), (StringList{"CONTROL/CAPABILITY/SET", "CONTROL/USERINTERFACE/ENABLEDS",
+                                 "CONTROL/USERINTERFACE/DISABLEDS"}));
   // Not open: nothing at all.
   source->Close();
   Dsm().ClearCalls();
@@ -146,14 +147,19 @@ TEST_F(TwainFixture, DisableRules) {
   EXPECT_TRUE(Dsm().Calls().empty());
   ASSERT_TRUE(source->Enable(false, false));
   Dsm().ClearCalls();
-  Dsm().Queue(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, Rc(TWRC_FAILURE));
+  // Refused every time it is tried: shown, and the source stays enabled (stranded in state 5).
+  for (int i = 0; i < 3; ++i)
+    Dsm().Queue(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, Rc(TWRC_FAILURE));
   EXPECT_FALSE(source->Disable());
   EXPECT_TRUE(source->Enabled());
-  EXPECT_TRUE(events.empty());
+  EXPECT_TRUE(source->Stranded());
+  EXPECT_EQ(events, StringList{"error 0 1 0"});
   EXPECT_TRUE(source->Disable());
   EXPECT_FALSE(source->Enabled());
-  EXPECT_EQ(events, StringList{"disable 0"});
-  EXPECT_EQ(Trace(), (StringList{"CONTROL/USERINTERFACE/DISABLEDS", "CONTROL/USERINTERFACE/DISABLEDS"}));
+  EXPECT_FALSE(source->Stranded());
+  EXPECT_EQ(events, (StringList{"error 0 1 0", "disable 0"}));
+  const char *disable = "CONTROL/USERINTERFACE/DISABLEDS";
+  EXPECT_EQ(Trace(), (StringList{disable, disable, disable, "CONTROL/STATUS/GET", disable}));
 }
 
 TEST_F(TwainFixture, CloseDsRequestRaisesCancelBeforeTheDisable) {

@@ -47,9 +47,17 @@ TRecordingDsm &TRecordingDsm::Instance() {
 
 void TRecordingDsm::Reset() {
   calls_.clear();
+  states_.clear();
+  violations_.clear();
   queued_.clear();
   defaults_.clear();
   onCall = nullptr;
+}
+
+void TRecordingDsm::ClearScript() {
+  calls_.clear();
+  queued_.clear();
+  defaults_.clear();
 }
 
 void TRecordingDsm::Queue(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TAnswer answer) {
@@ -162,12 +170,104 @@ TW_UINT16 TRecordingDsm::Entry(pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32
     answer = DefaultAnswer(key);
   }
   call.rc = answer.rc;
-  calls_.push_back(std::move(call));
+  CheckState(call);
+  calls_.push_back(call);
   if (data && !answer.bytes.empty())
     std::memcpy(static_cast<uint8_t *>(data) + answer.offset, answer.bytes.data(), answer.bytes.size());
   if (answer.action)
     answer.action(data);
+  MoveState(call, data);
   return answer.rc;
+}
+
+namespace {
+
+// The source a triplet is about: its destination, or the identity record of OPENDS / CLOSEDS.
+const TW_IDENTITY *SourceOf(const TRecordedCall &call) {
+  if (call.dg == DG_CONTROL && call.dat == DAT_IDENTITY &&
+      (call.msg == MSG_OPENDS || call.msg == MSG_CLOSEDS))
+    return static_cast<const TW_IDENTITY *>(call.pData);
+  return call.dest;
+}
+
+// States in which the standard lets an application send a triplet to a source.
+struct TAllowed {
+  TW_UINT32 dg;
+  TW_UINT16 dat;
+  TW_UINT16 msg; // 0xFFFF: any message of the DAT
+  int low, high;
+};
+constexpr TW_UINT16 kAnyMsg = 0xFFFF;
+constexpr TAllowed kAllowed[] = {
+    {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, 3, 3},
+    {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, 4, 4},
+    {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, 4, 4},
+    {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, 5, 5},
+    {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, 5, 7},
+    {DG_CONTROL, DAT_CAPABILITY, MSG_SET, 4, 4},
+    {DG_CONTROL, DAT_CAPABILITY, MSG_RESET, 4, 4},
+    {DG_CONTROL, DAT_CAPABILITY, kAnyMsg, 4, 7},
+    {DG_CONTROL, DAT_STATUS, MSG_GET, 4, 7},
+    {DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, 4, 6},
+    {DG_CONTROL, DAT_SETUPFILEXFER, kAnyMsg, 4, 6},
+    {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, 6, 7},
+    {DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, 6, 6},
+    {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, 4, 7},
+    {DG_IMAGE, DAT_IMAGEINFO, MSG_GET, 6, 7},
+    {DG_IMAGE, DAT_PALETTE8, MSG_GET, 4, 7},
+    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, 6, 7},
+    {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, 6, 6},
+    {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, 6, 6},
+};
+
+} // namespace
+
+int TRecordingDsm::StateOf(TW_UINT32 id) const {
+  auto found = states_.find(id);
+  return found == states_.end() ? 3 : found->second;
+}
+
+void TRecordingDsm::CheckState(const TRecordedCall &call) {
+  const TW_IDENTITY *source = SourceOf(call);
+  if (!source)
+    return; // a triplet for the source manager itself
+  const int state = StateOf(source->Id);
+  for (const TAllowed &a : kAllowed)
+    if (a.dg == call.dg && a.dat == call.dat && (a.msg == call.msg || a.msg == kAnyMsg)) {
+      if (state < a.low || state > a.high)
+        violations_.push_back(TripletName(call.dg, call.dat, call.msg) + " in state " +
+                              std::to_string(state));
+      return;
+    }
+}
+
+void TRecordingDsm::MoveState(const TRecordedCall &call, TW_MEMREF data) {
+  const TW_IDENTITY *source = SourceOf(call);
+  if (!source)
+    return;
+  int &state = states_.emplace(source->Id, 3).first->second;
+  const bool ok = call.rc == TWRC_SUCCESS;
+  if (call.Is(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS) && ok && state == 3)
+    state = 4;
+  else if (call.Is(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS) && ok && state == 4)
+    state = 3;
+  else if (call.Is(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS) && (ok || call.rc == TWRC_CHECKSTATUS) &&
+           state == 4)
+    state = 5;
+  else if (call.Is(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS) && ok && state == 5)
+    state = 4;
+  else if (call.Is(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT) && call.rc == TWRC_DSEVENT && data &&
+           state == 5 && static_cast<const TW_EVENT *>(data)->TWMessage == MSG_XFERREADY)
+    state = 6;
+  else if (call.Is(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER) && ok && data && state >= 6)
+    state = static_cast<const TW_PENDINGXFERS *>(data)->Count != 0 ? 6 : 5;
+  else if (call.Is(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET) && ok && state == 6)
+    state = 5;
+  else if (call.dg == DG_IMAGE &&
+           (call.dat == DAT_IMAGEMEMXFER || call.dat == DAT_IMAGENATIVEXFER ||
+            call.dat == DAT_IMAGEFILEXFER) &&
+           (ok || call.rc == TWRC_XFERDONE || call.rc == TWRC_CANCEL) && state == 6)
+    state = 7;
 }
 
 TW_UINT16 WINAPI RecordingDsmEntry(pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 dg, TW_UINT16 dat,

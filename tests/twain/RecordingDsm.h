@@ -67,8 +67,10 @@ class TRecordingDsm {
 public:
   static TRecordingDsm &Instance();
 
-  // Forgets calls, queued answers and defaults.
+  // Forgets calls, queued answers, defaults and the sources' states.
   void Reset();
+  // Forgets calls, queued answers and defaults; the sources stay in their states.
+  void ClearScript();
 
   void Queue(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TAnswer answer);
   void SetDefault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TAnswer answer);
@@ -86,6 +88,15 @@ public:
   size_t CountOf(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) const;
   void ClearCalls() { calls_.clear(); }
 
+  // The TWAIN state (3 to 7) the model holds for the source with identity Id `id` (3 when never
+  // opened). Triplets to a source move it as the standard says, by the answer they got.
+  int StateOf(TW_UINT32 id) const;
+  // For tests that start mid-session (a transfer without MSG_XFERREADY before it).
+  void SetState(TW_UINT32 id, int state) { states_[id] = state; }
+  // Triplets sent to a source in a state where the standard does not allow them, as
+  // "CONTROL/PENDINGXFERS/RESET in state 7"; the fixture fails a test that leaves any.
+  const std::vector<std::string> &Violations() const { return violations_; }
+
   // Called for every triplet before it is answered (inspect the layer's state during a call).
   std::function<void(const TRecordedCall &)> onCall;
 
@@ -95,6 +106,12 @@ public:
 private:
   using Key = std::tuple<TW_UINT32, TW_UINT16, TW_UINT16>;
   TAnswer DefaultAnswer(const Key &key) const;
+  // Checks the triplet against the source's state, then moves the state by the answer.
+  void CheckState(const TRecordedCall &call);
+  void MoveState(const TRecordedCall &call, TW_MEMREF data);
+
+  std::map<TW_UINT32, int> states_;
+  std::vector<std::string> violations_;
 
   std::vector<TRecordedCall> calls_;
   std::map<Key, std::vector<TAnswer>> queued_;

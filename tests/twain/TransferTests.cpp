@@ -393,18 +393,31 @@ TEST_F(TransferTest, CancelOnTheLastPageSendsNoReset) {
   EXPECT_EQ(pages.size(), 2u);
 }
 
-TEST_F(TransferTest, AFailedResetFetchesTheNextPageAndTriesAgain) {
+TEST_F(TransferTest, ARefusedResetIsTriedAgainThenThePagesAreEndedWithoutTransfer) {
   cancelOnPage = 1;
   MemoryPage first = GreyPage(2);
-  MemoryPage second = GreyPage(1);
   QueuePage(first);
-  QueuePage(second);
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, Rc(TWRC_FAILURE));
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, Pending(0));
   RunBatch();
-  EXPECT_EQ(Trace(),
-            Join({{kProcessEvent}, PageTrace(first), {kReset}, PageTrace(second), {kReset, kDisable}}));
-  EXPECT_EQ(pages.size(), 2u);
+  EXPECT_EQ(Trace(), Join({{kProcessEvent}, PageTrace(first), {kReset, kReset, kDisable}}));
+  EXPECT_EQ(pages.size(), 1u);
+
+  // A source that keeps refusing the reset: its pages are ended one by one, none transferred.
+  pages.clear();
+  ASSERT_TRUE(source->Enable(false, false));
+  QueuePage(first);
+  Dsm().SetDefault(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, Rc(TWRC_FAILURE));
+  Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(1));
+  Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(0));
+  const size_t from = Dsm().Calls().size();
+  RunBatch();
+  EXPECT_EQ(Trace(from),
+            Join({{kProcessEvent},
+                  PageTrace(first),
+                  {kReset, kReset, kReset, kEndXfer, kReset, kReset, kReset, kEndXfer, kDisable}}));
+  EXPECT_EQ(pages.size(), 1u);
+  EXPECT_FALSE(source->Enabled());
 }
 
 TEST_F(TransferTest, SourceCancelAcknowledgesAndDropsTheRest) {
@@ -452,7 +465,7 @@ TEST_F(TransferTest, AFailedPageInTheMiddleIsReportedAndTheNextOnesArrive) {
 
 TEST_F(TransferTest, FailedImageInfoIsReported) {
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, Rc(TWRC_FAILURE));
-  Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_SEQERROR));
+  Dsm().SetDefault(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_SEQERROR));
   RunBatch();
   EXPECT_EQ(Trace(), (StringList{kProcessEvent, kImageInfo, kStatus, kEndXfer, kDisable}));
   EXPECT_EQ(events, (StringList{"error 0 1 11", "disable 0"}));
@@ -527,7 +540,7 @@ TEST_F(TransferTest, SurplusInALaterStripStopsAskingForStrips) {
 
 TEST_F(TransferTest, BytesWrittenAboveTheBufferIsNotBelieved) {
   // A strip that claims more than the 16-byte buffer holds.
-  Dsm().Reset();
+  Dsm().ClearScript();
   Dsm().Queue(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, Event(TWRC_DSEVENT, MSG_XFERREADY));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().SetDefault(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 16));
@@ -782,16 +795,30 @@ TEST(FormatFromTwainTest, Mapping) {
   EXPECT_EQ(TTwainSource::FormatFromTwain(0xFFFF), tfUnknown);
 }
 
-TEST_F(TransferTest, EndXferFailureEndsTheBatch) {
-  Dsm().Reset();
+TEST_F(TransferTest, ARefusedEndXferIsTriedAgainThenLeavesTheSourceWhereItIsUntilTheNextEnable) {
+  Dsm().ClearScript();
   Dsm().Queue(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, Event(TWRC_DSEVENT, MSG_XFERREADY));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().SetDefault(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Strip(Sequence(8), TWRC_XFERDONE, 4));
-  Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(5, TWRC_FAILURE));
+  Dsm().SetDefault(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(5, TWRC_FAILURE));
+  Dsm().SetDefault(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_SEQERROR));
   MSG msg = {};
   EXPECT_TRUE(source->ProcessEvent(msg));
+  // In state 7 only MSG_ENDXFER leads out: tried a bounded number of times, nothing else sent.
   EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_IMAGEINFO, MSG_GET), 1u);
-  EXPECT_EQ(Trace().back(), kDisable);
+  EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER), 6u);
+  EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS), 0u);
   EXPECT_EQ(pages.size(), 1u);
+  EXPECT_EQ(events.back(), "error 0 1 11");
+  EXPECT_TRUE(source->Enabled());
+  EXPECT_TRUE(source->Stranded());
+  EXPECT_EQ(Dsm().StateOf(source->IdentityRecord()->Id), 7);
+  // The source accepts it again: the next enable steps back from state 7 first.
+  Dsm().SetDefault(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(0));
+  Dsm().ClearCalls();
+  EXPECT_TRUE(source->Enable(false, false));
+  EXPECT_EQ(Trace(),
+            (StringList{kEndXfer, kDisable, "CONTROL/CAPABILITY/SET", "CONTROL/USERINTERFACE/ENABLEDS"}));
+  EXPECT_FALSE(source->Stranded());
 }

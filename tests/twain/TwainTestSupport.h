@@ -25,6 +25,7 @@ protected:
   }
   void TearDown() override {
     twain.reset();
+    EXPECT_EQ(rdsm::Dsm().Violations(), std::vector<std::string>{}) << "triplets sent out of state";
     rdsm::Dsm().Reset();
   }
 

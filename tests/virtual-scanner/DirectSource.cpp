@@ -89,6 +89,21 @@ bool DirectSource::Enable(bool showUI) {
   return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) == TWRC_SUCCESS;
 }
 
+TW_UINT16 DirectSource::SetMechanism(TW_UINT16 mechanism) {
+  win::UniqueGlobal container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
+  {
+    win::GlobalLockGuard lock(container.get());
+    if (!lock)
+      return TWRC_FAILURE;
+    TW_ONEVALUE value{};
+    value.ItemType = TWTY_UINT16;
+    value.Item = mechanism;
+    std::memcpy(lock.data(), &value, sizeof value);
+  }
+  TW_CAPABILITY cap{ICAP_XFERMECH, TWON_ONEVALUE, container.get()};
+  return Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+}
+
 void DirectSource::Shutdown() {
   TW_PENDINGXFERS pending{};
   Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);

@@ -28,6 +28,8 @@ public:
   std::string NextIdentity();
   bool Open(const std::string &productName = "");
   bool Enable(bool showUI);
+  // ICAP_XFERMECH := mechanism (a one-value), in state 4.
+  TW_UINT16 SetMechanism(TW_UINT16 mechanism);
   // Brings the source back to closed (state 3), whatever state it is in.
   void Shutdown();
 

@@ -37,8 +37,10 @@ protected:
     ASSERT_TRUE(Source.Open());
   }
 
-  // Enables without UI and waits for the source's notification.
-  TW_UINT16 EnableAndWait() {
+  // Sets ICAP_XFERMECH (as an application must before a transfer other than native), enables
+  // without UI and waits for the source's notification.
+  TW_UINT16 EnableAndWait(TW_UINT16 mechanism = TWSX_MEMORY) {
+    EXPECT_EQ(Source.SetMechanism(mechanism), TWRC_SUCCESS);
     EXPECT_TRUE(Source.Enable(false));
     return Source.WaitForNotification();
   }
@@ -319,7 +321,14 @@ TEST_F(ScannerTest, APageTooLargeForTheProcessFailsWithLowMemory) {
 
 TEST_F(ScannerTest, NativeTransferHandsOverABottomUpDibInBlueGreenRedOrder) {
   OpenWith(Base());
-  ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);
+  // Native is the standard's default, and the only mechanism that transfers until another is set.
+  ASSERT_TRUE(Source.Enable(false));
+  ASSERT_EQ(Source.WaitForNotification(), MSG_XFERREADY);
+  std::vector<uint8_t> refused;
+  TW_UINT32 refusedRow = 0;
+  const Reply r = ReadMemoryPage(4096, refused, refusedRow);
+  EXPECT_EQ(r.rc, TWRC_FAILURE);
+  EXPECT_EQ(r.cc, TWCC_SEQERROR);
   HGLOBAL handle = nullptr;
   ASSERT_EQ(Source.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
   win::UniqueGlobal owned(handle);
@@ -347,7 +356,7 @@ TEST_F(ScannerTest, NativeTransferHandsOverABottomUpDibInBlueGreenRedOrder) {
 TEST_F(ScannerTest, FileTransferWritesABmpUnderTheAnnouncedName) {
   const std::string file = testsupport::FreshTempFile("vscanner-page-{page}.bmp");
   OpenWith(Base().Set("file_name", file).Set("pixel_type", "gray").Set("unit", "centimeters"));
-  ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);
+  ASSERT_EQ(EnableAndWait(TWSX_FILE), MSG_XFERREADY);
   TW_SETUPFILEXFER setup{};
   ASSERT_EQ(Source.Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
   EXPECT_EQ(setup.Format, TWFF_BMP);
@@ -410,7 +419,7 @@ TEST_F(ScannerTest, CancelAtAPageAnswersCancelAndResetDropsTheRest) {
 
 TEST_F(ScannerTest, APaperJamFailsThePageAndEndsTheBatch) {
   OpenWith(Base(2).Set("jam_at_page", 3));
-  ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);
+  ASSERT_EQ(EnableAndWait(TWSX_NATIVE), MSG_XFERREADY);
   HGLOBAL handle = nullptr;
   for (int page = 1; page <= 2; ++page) {
     ASSERT_EQ(Source.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);

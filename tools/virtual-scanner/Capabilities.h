@@ -14,7 +14,7 @@ struct Scenario;
 // What the capabilities report that changes while the source is open.
 struct CapabilityState {
   bool feederLoaded = false;
-  TW_UINT16 xferMech = TWSX_MEMORY;
+  TW_UINT16 xferMech = TWSX_NATIVE; // the standard's default until the application sets another
 };
 
 struct CapabilityAnswer {

@@ -79,6 +79,8 @@ TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW
   }
   if (result.cc != TWCC_SUCCESS)
     lastCc_ = result.cc;
+  // The state after the triplet, so a test can tell where the session was left.
+  notes_ += (notes_.empty() ? "state=" : " state=") + std::to_string(state_);
   log_.Write("in", dg, dat, msg, result.rc, result.cc, notes_);
   return result.rc;
 }
@@ -215,8 +217,9 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
   app_ = origin ? *origin : TW_IDENTITY{};
   feeder_.Load(scenario_);
   capState_ = CapabilityState{};
-  if (!MechanismWorks(scenario_, capState_.xferMech))
-    capState_.xferMech = scenario_.nativeXfer ? TWSX_NATIVE : TWSX_FILE;
+  for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
+    if (!MechanismWorks(scenario_, capState_.xferMech) && MechanismWorks(scenario_, m))
+      capState_.xferMech = m;
   fileName_ = scenario_.fileName;
   if (fileName_.empty()) {
     char temp[MAX_PATH] = {};

@@ -74,6 +74,9 @@ DataSource::Result DataSource::Palette(TW_PALETTE8 *palette) {
 DataSource::Result DataSource::StartPage(TW_UINT16 mechanism) {
   if (!MechanismWorks(scenario_, mechanism))
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  // As a careful driver does: only the mechanism ICAP_XFERMECH names transfers.
+  if (mechanism != capState_.xferMech)
+    return Result{TWRC_FAILURE, TWCC_SEQERROR};
   if (pageDone_)
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
   notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
