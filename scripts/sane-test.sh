@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs a test program of the SANE bridge: in the build tree's SANE prefix, against SANE's own
+# frontend tester only (SANE_CONFIG_DIR is the project's tests/sane-source/sane.d), with every scan
+# case of tests/sane-source/cases.conf prepared as a configuration of the bridge plus scanimage's
+# page for the same options. CTest runs the bridge's tests through this.
+# Usage: sane-test.sh BUILD_DIR program.exe [args...]
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+. "$here/sane-prefix.sh" "$1"
+shift
+tovik_sane_prefix || exit 1
+export SANE_CONFIG_DIR="$root/tests/sane-source/sane.d"
+cases="$tovik_build_dir/sane-cases"
+rm -rf "$cases"
+mkdir -p "$cases"
+
+# One case: the bridge's configuration and scanimage's page of the same options.
+write_case() {
+  local name=$1
+  shift
+  local args=()
+  {
+    echo "[test:0]"
+    echo "name = KV-S SANE test"
+    for line in "$@"; do
+      echo "$line"
+      local option=${line#option }
+      args+=("--${option%% = *}=${option#* = }")
+    done
+  } >"$cases/$name.ini"
+  printf '%s\n' "${args[@]}" >"$cases/$name.args"
+  if ! scanimage -d test:0 "${args[@]}" --format=pnm >"$cases/$name.pnm" 2>"$cases/$name.scanimage.log"; then
+    rm -f "$cases/$name.pnm" # an error case: scanimage has no page either
+  fi
+}
+# [defaults] starts every case.
+defaults=()
+name=""
+lines=()
+end_section() {
+  if [ "$name" = defaults ]; then
+    defaults=("${lines[@]}")
+  elif [ -n "$name" ]; then
+    write_case "$name" "${defaults[@]}" "${lines[@]}"
+  fi
+}
+while IFS= read -r line || [ -n "$line" ]; do
+  if [[ $line =~ ^\[(.+)\]$ ]]; then
+    end_section
+    name=${BASH_REMATCH[1]}
+    lines=()
+  elif [[ $line == option* ]]; then
+    lines+=("$line")
+  fi
+done <"$root/tests/sane-source/cases.conf"
+end_section
+
+export TOVIK_SANE_CASES="Z:${cases//\//\\}"
+# Output through files: Wine's background processes would keep a pipe open (see wine-run.sh).
+out=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")
+err=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")
+wine "$@" >"$out" 2>"$err" </dev/null
+rc=$?
+cat "$out"
+cat "$err" >&2
+rm -f "$out" "$err"
+wineserver -k >/dev/null 2>&1 || true
+exit $rc

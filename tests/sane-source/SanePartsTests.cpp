@@ -1,0 +1,189 @@
+// The bridge's pure parts: SANE frames into TWAIN rows, SANE statuses into condition codes,
+// options into capabilities, and the names devices are listed under.
+#include "tools/sane-source/Config.h"
+#include "tools/sane-source/OptionCaps.h"
+#include "tools/sane-source/PageRows.h"
+#include "tools/sane-source/StatusMap.h"
+
+#include <gtest/gtest.h>
+
+using namespace sanesrc;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+FrameShape Shape(SaneFrame format, int bytesPerLine, int pixels, int lines, int depth, bool last = true) {
+  return FrameShape{format, last, bytesPerLine, pixels, lines, depth};
+}
+
+TEST(SaneFrames, BecomeTwainRowsWithinTheBytesThatArrived) {
+  struct Case {
+    const char *what;
+    FrameShape shape;
+    Bytes data;
+    Bytes rows;
+    uint32_t rowCount;
+  };
+  const Case cases[] = {
+      // SANE lineart has 1 as black, TWAIN 0; bits past the last pixel stay clear.
+      {"lineart", Shape(SaneFrame::Gray, 1, 3, 2, 1), {0xA0, 0x00}, {0x40, 0xE0}, 2},
+      // Bytes past the pixels of a line (a device's padding) are left out.
+      {"padded grey", Shape(SaneFrame::Gray, 3, 2, 2, 8), {1, 2, 9, 3, 4, 9}, {1, 2, 3, 4}, 2},
+      // Unknown length: the whole lines that arrived; a partial last line is dropped.
+      {"lines -1", Shape(SaneFrame::Gray, 2, 2, -1, 8), {1, 2, 3, 4, 5}, {1, 2, 3, 4}, 2},
+      // A frame shorter than announced gives the lines it holds.
+      {"short frame", Shape(SaneFrame::Rgb, 3, 1, 4, 8), {1, 2, 3}, {1, 2, 3}, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    PageRows page;
+    ASSERT_TRUE(AddFrame(page, c.shape, c.data.data(), c.data.size()));
+    EXPECT_EQ(page.rows, c.rowCount);
+    EXPECT_EQ(page.bytes, c.rows);
+    EXPECT_TRUE(page.Complete());
+  }
+}
+
+TEST(SaneFrames, ThreePassChannelsInterleaveInWhateverOrderTheyCome) {
+  PageRows page;
+  const Bytes green = {20, 21, 22, 23}, blue = {30, 31, 32, 33}, red = {10, 11, 12, 13};
+  ASSERT_TRUE(AddFrame(page, Shape(SaneFrame::Green, 2, 2, 2, 8, false), green.data(), green.size()));
+  ASSERT_TRUE(AddFrame(page, Shape(SaneFrame::Blue, 2, 2, 2, 8, false), blue.data(), blue.size()));
+  EXPECT_FALSE(page.Complete());
+  // A channel of another width cannot belong to the page.
+  EXPECT_FALSE(AddFrame(page, Shape(SaneFrame::Red, 3, 3, 2, 8), red.data(), 6));
+  ASSERT_TRUE(AddFrame(page, Shape(SaneFrame::Red, 2, 2, 2, 8), red.data(), red.size()));
+  EXPECT_TRUE(page.Complete());
+  EXPECT_EQ(page.bytes, (Bytes{10, 20, 30, 11, 21, 31, 12, 22, 32, 13, 23, 33}));
+}
+
+TEST(SaneFrames, ShapesThatCannotBeLaidOutAreRefused) {
+  const Bytes data(64, 0);
+  for (const FrameShape &shape : {Shape(SaneFrame::Gray, 4, 8, 1, 4), // depth 4
+                                  Shape(SaneFrame::Gray, 1, 9, 1, 8), // line shorter than its pixels
+                                  Shape(SaneFrame::Rgb, 1, 8, 1, 1),  // one-bit colour
+                                  Shape(SaneFrame::Gray, 0, 0, 1, 8), // no pixels
+                                  Shape(static_cast<SaneFrame>(9), 8, 8, 1, 8)}) {
+    PageRows page;
+    EXPECT_FALSE(AddFrame(page, shape, data.data(), data.size()));
+    EXPECT_TRUE(page.bytes.empty());
+  }
+}
+
+TEST(SaneStatuses, MapToTwainConditionCodes) {
+  struct Row {
+    SaneStatus status;
+    TW_UINT16 rc, cc;
+    bool close;
+  };
+  for (const Row &r : {Row{SaneStatus::Jammed, TWRC_FAILURE, TWCC_PAPERJAM, false},
+                       Row{SaneStatus::NoDocs, TWRC_FAILURE, TWCC_NOMEDIA, false},
+                       Row{SaneStatus::CoverOpen, TWRC_FAILURE, TWCC_INTERLOCK, true},
+                       Row{SaneStatus::DeviceBusy, TWRC_FAILURE, TWCC_MAXCONNECTIONS, true},
+                       Row{SaneStatus::AccessDenied, TWRC_FAILURE, TWCC_DENIED, true},
+                       Row{SaneStatus::IoError, TWRC_FAILURE, TWCC_OPERATIONERROR, true},
+                       Row{SaneStatus::NoMem, TWRC_FAILURE, TWCC_LOWMEMORY, false},
+                       Row{SaneStatus::Cancelled, TWRC_CANCEL, TWCC_SUCCESS, false},
+                       Row{static_cast<SaneStatus>(99), TWRC_FAILURE, TWCC_OPERATIONERROR, true}}) {
+    const StatusMeaning m = MeaningOf(int(r.status));
+    EXPECT_EQ(m.rc, r.rc) << int(r.status);
+    EXPECT_EQ(m.cc, r.cc) << int(r.status);
+    EXPECT_EQ(m.closeRequest, r.close) << int(r.status);
+  }
+}
+
+OptionInfo Option(const char *name, SaneType type, SaneConstraint constraint) {
+  OptionInfo o;
+  o.name = name;
+  o.type = type;
+  o.cap = kSaneCapSoftSelect;
+  o.constraint = constraint;
+  return o;
+}
+
+TEST(SaneOptions, DescribeCapabilitiesByNameAndConstraint) {
+  OptionInfo listed = Option("resolution", SaneType::Int, SaneConstraint::WordList);
+  listed.words = {150, 300, 600};
+  listed.word = 300;
+  OptionInfo fixed = Option("resolution", SaneType::Fixed, SaneConstraint::Range);
+  fixed.min = 50 << 16;
+  fixed.max = 600 << 16;
+  fixed.quant = 0;
+  fixed.word = (100 << 16) | 0x8000; // 100.5 dpi
+  const SessionCaps session;
+
+  const auto enumeration = DescribeCap(ICAP_XRESOLUTION, {listed}, {listed}, session);
+  ASSERT_TRUE(enumeration);
+  EXPECT_EQ(enumeration->conType, TWON_ENUMERATION);
+  EXPECT_EQ(enumeration->items, (std::vector<TW_UINT32>{150, 300, 600}));
+  EXPECT_EQ(enumeration->current, 1u);
+  EXPECT_EQ(PlanSet(ICAP_XRESOLUTION, TWTY_FIX32, 200, {listed}, session).cc, TWCC_BADVALUE);
+  EXPECT_EQ(PlanSet(ICAP_XRESOLUTION, TWTY_FIX32, 600, {listed}, session).changes.at(0).word, 600);
+
+  const auto range = DescribeCap(ICAP_YRESOLUTION, {fixed}, {fixed}, session);
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->conType, TWON_RANGE);
+  EXPECT_EQ(range->min, 50u);
+  EXPECT_EQ(range->currentValue, 100u | (0x8000u << 16));
+  EXPECT_EQ(PlanSet(ICAP_YRESOLUTION, TWTY_FIX32, 700, {fixed}, session).cc, TWCC_BADVALUE);
+
+  // An inactive option is no capability.
+  listed.cap |= kSaneCapInactive;
+  EXPECT_FALSE(DescribeCap(ICAP_XRESOLUTION, {listed}, {listed}, session));
+}
+
+TEST(SaneOptions, PixelTypesAndSourcesBecomeOptionWrites) {
+  OptionInfo mode = Option("mode", SaneType::String, SaneConstraint::StringList);
+  mode.strings = {"Gray", "Color"};
+  mode.text = "Gray";
+  OptionInfo depth = Option("depth", SaneType::Int, SaneConstraint::WordList);
+  depth.words = {1, 8, 16};
+  depth.word = 8;
+  OptionInfo source = Option("source", SaneType::String, SaneConstraint::StringList);
+  source.strings = {"Flatbed", "ADF Front", "ADF Duplex"};
+  source.text = "Flatbed";
+  const Options options = {mode, depth, source};
+  const SessionCaps session;
+
+  // Black and white is one-bit grey where no lineart mode exists.
+  const SetPlan bw = PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW, options, session);
+  ASSERT_EQ(bw.changes.size(), 2u);
+  EXPECT_EQ(bw.changes[0].text, "Gray");
+  EXPECT_EQ(bw.changes[1].word, 1);
+  EXPECT_EQ(PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB, options, session).changes.at(0).text, "Color");
+  EXPECT_EQ(PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_PALETTE, options, session).cc, TWCC_BADVALUE);
+  EXPECT_EQ(PlanSet(ICAP_BITDEPTH, TWTY_UINT16, 16, options, session).changes.at(0).word, 16);
+
+  EXPECT_EQ(PlanSet(CAP_FEEDERENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Front");
+  EXPECT_EQ(PlanSet(CAP_DUPLEXENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Duplex");
+  EXPECT_TRUE(PlanSet(CAP_FEEDERENABLED, TWTY_BOOL, 0, options, session).changes.empty());
+  EXPECT_EQ(PlanSet(CAP_XFERCOUNT, TWTY_INT16, 0, options, session).cc, TWCC_BADVALUE);
+  EXPECT_EQ(PlanSet(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE, options, session).cc, TWCC_BADVALUE);
+}
+
+TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
+  std::vector<std::string> errors;
+  const BridgeConfig config = ParseConfig("# office\n[fujitsu:1]\nname = KV-S Front desk\n"
+                                          "option source = ADF Duplex\nnonsense\n",
+                                          errors);
+  ASSERT_EQ(config.devices.size(), 1u);
+  EXPECT_EQ(config.devices[0].options.at(0), (std::pair<std::string, std::string>{"source", "ADF Duplex"}));
+  EXPECT_EQ(errors.size(), 1u);
+
+  const std::vector<DeviceEntry> devices = {{"test:0", "Noname", "frontend-tester"},
+                                            {"test:1", "Noname", "frontend-tester"},
+                                            {"fujitsu:1", "F", "x"}};
+  EXPECT_EQ(ProductNames(devices, config),
+            (std::vector<std::string>{"Noname frontend-tester", "Noname frontend-tester (test:1)",
+                                      "KV-S Front desk"}));
+
+  std::vector<DeviceEntry> cached;
+  const std::string text = FormatDeviceCache("key", devices);
+  EXPECT_FALSE(ParseDeviceCache(text, "other key", cached));
+  ASSERT_TRUE(ParseDeviceCache(text, "key", cached));
+  EXPECT_EQ(cached.size(), 3u);
+  EXPECT_EQ(cached[2].model, "x");
+}
+
+} // namespace

@@ -1,0 +1,435 @@
+#include "tools/sane-source/Bridge.h"
+
+#include "tools/sane-source/Containers.h"
+#include "tools/virtual-scanner/DataSourceGuards.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace sanesrc {
+
+using vscan::InStates;
+
+namespace {
+
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
+constexpr TW_INT32 TWQC_GET = 0x0001;
+constexpr TW_INT32 TWQC_SET = 0x0002;
+constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
+constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
+constexpr TW_INT32 TWQC_RESET = 0x0010;
+
+void CopyText(char *target, size_t size, const std::string &text) {
+  const size_t n = std::min(text.size(), size - 1);
+  std::memcpy(target, text.data(), n);
+  target[n] = '\0';
+}
+
+std::string FieldText(const char *field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+std::string ConfigPath() {
+  char buf[MAX_PATH] = {};
+  DWORD n = ::GetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH)
+    return std::string(buf, n);
+  n = ::GetWindowsDirectoryA(buf, MAX_PATH);
+  return std::string(buf, n < MAX_PATH ? n : 0) + "\\twain_32\\sane-source.ini";
+}
+
+BridgeConfig ReadConfig() {
+  std::string text;
+  unsigned age = 0;
+  std::vector<std::string> errors; // a line not understood is skipped
+  return ReadTextFile(ConfigPath(), text, age) ? ParseConfig(text, errors) : BridgeConfig{};
+}
+
+// Sensors some backends offer for paper in the feeder.
+bool SensedPaper(const Options &options, bool &loaded) {
+  for (const char *name : {"page-loaded", "adf-loaded"}) {
+    const OptionInfo *o = FindOption(options, name);
+    if (o && o->type == SaneType::Bool) {
+      loaded = o->word != 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FeederSelected(const Options &options) {
+  const OptionInfo *source = FindOption(options, "source");
+  if (!source)
+    return false;
+  std::string lower = source->text;
+  for (char &c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find("adf") != std::string::npos || lower.find("feeder") != std::string::npos ||
+         lower.find("automatic document") != std::string::npos;
+}
+
+} // namespace
+
+Bridge::~Bridge() {
+  // The module is unloaded with a session still open: stop the worker before anything it uses.
+  if (scan_ && device_)
+    device_->Cancel();
+  scan_.reset();
+}
+
+TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  Result result;
+  try {
+    result = Dispatch(origin, dg, dat, msg, data);
+  } catch (const std::bad_alloc &) {
+    result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  }
+  if (result.cc != TWCC_SUCCESS)
+    lastCc_ = result.cc;
+  return result.rc;
+}
+
+Bridge::Result Bridge::Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                TW_MEMREF data) {
+  if (dg == DG_CONTROL) {
+    switch (dat) {
+    case DAT_IDENTITY:
+      return Identity(origin, msg, static_cast<TW_IDENTITY *>(data));
+    case DAT_USERINTERFACE:
+      return UserInterface(msg, static_cast<TW_USERINTERFACE *>(data));
+    case DAT_EVENT:
+      if (msg == MSG_PROCESSEVENT)
+        return ProcessEvent(static_cast<TW_EVENT *>(data));
+      break;
+    case DAT_CAPABILITY:
+      return Capability(msg, static_cast<TW_CAPABILITY *>(data));
+    case DAT_STATUS:
+      if (msg == MSG_GET)
+        return Status(static_cast<TW_STATUS *>(data));
+      break;
+    case DAT_PENDINGXFERS:
+      return PendingXfers(msg, static_cast<TW_PENDINGXFERS *>(data));
+    case DAT_SETUPMEMXFER:
+      if (msg == MSG_GET)
+        return SetupMemXfer(static_cast<TW_SETUPMEMXFER *>(data));
+      break;
+    case DAT_ENTRYPOINT:
+      if (msg == MSG_SET)
+        return EntryPoint(data);
+      break;
+    default:
+      break;
+    }
+  } else if (dg == DG_IMAGE && msg == MSG_GET) {
+    switch (dat) {
+    case DAT_IMAGEINFO:
+      return ImageInfo(static_cast<TW_IMAGEINFO *>(data));
+    case DAT_PALETTE8:
+      return Palette(static_cast<TW_PALETTE8 *>(data));
+    case DAT_IMAGEMEMXFER:
+      return MemoryTransfer(static_cast<TW_IMAGEMEMXFER *>(data));
+    case DAT_IMAGENATIVEXFER:
+      return NativeTransfer(data);
+    default:
+      break;
+    }
+  }
+  return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+}
+
+void Bridge::LoadDevices(bool fresh) {
+  config_ = ReadConfig();
+  devices_ = ListDevices(fresh);
+  names_ = ProductNames(devices_, config_);
+}
+
+void Bridge::FillIdentity(TW_IDENTITY &identity, size_t device) const {
+  const TW_UINT32 id = identity.Id;
+  identity = TW_IDENTITY{};
+  identity.Id = id;
+  identity.Version.MajorNum = 1;
+  identity.Version.MinorNum = 0;
+  identity.Version.Language = TWLG_USA;
+  identity.Version.Country = TWCY_USA;
+  CopyText(identity.Version.Info, sizeof identity.Version.Info, "Tovik SANE source 1.0");
+  identity.ProtocolMajor = TWON_PROTOCOLMAJOR;
+  identity.ProtocolMinor = TWON_PROTOCOLMINOR;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyText(identity.Manufacturer, sizeof identity.Manufacturer, devices_[device].vendor);
+  CopyText(identity.ProductFamily, sizeof identity.ProductFamily, devices_[device].model);
+  CopyText(identity.ProductName, sizeof identity.ProductName, names_[device]);
+}
+
+Bridge::Result Bridge::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
+  VSCAN_REQUIRE_DATA(identity);
+  switch (msg) {
+  case MSG_GET: {
+    if (state_ > 3) {
+      *identity = self_;
+      return Result{};
+    }
+    // Each device once, then the first again: the source manager stops listing when a name
+    // repeats, and the next listing starts over (and reads the list again).
+    if (enumeration_ % (devices_.size() + 1) == 0)
+      LoadDevices(false);
+    if (devices_.empty())
+      return Result{TWRC_FAILURE, TWCC_NODS};
+    const size_t position = enumeration_++ % (devices_.size() + 1);
+    FillIdentity(*identity, position == devices_.size() ? 0 : position);
+    return Result{};
+  }
+  case MSG_OPENDS:
+    return OpenSource(origin, identity);
+  case MSG_CLOSEDS:
+    return CloseSource();
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
+  if (state_ != 3)
+    return Result{TWRC_FAILURE, TWCC_MAXCONNECTIONS};
+  const std::string wanted = FieldText(identity->ProductName, sizeof identity->ProductName);
+  LoadDevices(false); // the configuration may have changed since the listing
+  auto found = std::find(names_.begin(), names_.end(), wanted);
+  if (found == names_.end() && !wanted.empty()) { // the cached list is out of date
+    LoadDevices(true);
+    found = std::find(names_.begin(), names_.end(), wanted);
+  }
+  if (devices_.empty())
+    return Result{TWRC_FAILURE, TWCC_NODS};
+  const size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
+  auto device = std::make_unique<SaneDevice>();
+  const int status = device->Open(devices_[index].name);
+  if (status != int(SaneStatus::Good))
+    return Result{TWRC_FAILURE, MeaningOf(status).cc};
+  device_ = std::move(device);
+  if (const DeviceConfig *own = config_.Find(devices_[index].name))
+    for (const auto &option : own->options)
+      device_->WriteText(option.first, option.second); // an option the device refuses keeps its value
+  ReadOptions();
+  defaults_ = options_;
+  // The source manager gave the record its Id: keep using that record's identity as our origin.
+  self_ = *identity;
+  FillIdentity(self_, index);
+  self_.Id = identity->Id;
+  *identity = self_;
+  app_ = origin ? *origin : TW_IDENTITY{};
+  session_ = SessionCaps{};
+  hasWindow_ = notifier_.Create([this](WPARAM token) { OnPosted(token); });
+  lastCc_ = TWCC_SUCCESS;
+  pending_ = Pending::None;
+  state_ = 4;
+  return Result{};
+}
+
+Bridge::Result Bridge::CloseSource() {
+  VSCAN_REQUIRE_STATE(4, 4);
+  notifier_.Destroy();
+  device_.reset();
+  ++token_;
+  state_ = 3;
+  return Result{};
+}
+
+void Bridge::ReadOptions() {
+  options_ = device_->ReadOptions();
+  SensedPaper(options_, session_.feederLoaded);
+}
+
+Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
+  switch (msg) {
+  case MSG_ENABLEDS:
+    VSCAN_REQUIRE_STATE(4, 4);
+    VSCAN_REQUIRE_DATA(ui);
+    // The bridge has no settings dialog of its own: with or without ShowUI, the scan starts.
+    ReadOptions();
+    feederBatch_ = FeederSelected(options_);
+    stopFeeder_ = false;
+    closeAfterBatch_ = false;
+    pagesDone_ = 0;
+    state_ = 5;
+    ++token_;
+    StartPage();
+    return Result{};
+  case MSG_DISABLEDS:
+    VSCAN_REQUIRE_STATE(5, 5);
+    EndBatch();
+    pending_ = Pending::None;
+    ++token_;
+    state_ = 4;
+    return Result{};
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+void Bridge::StartPage() {
+  offset_ = 0;
+  pageFailed_ = false;
+  const WPARAM token = token_;
+  scan_.reset();
+  scan_ = std::make_unique<PageScan>(*device_, [this, token] { notifier_.Post(token); });
+  // Without a window of our own (no message queue), the application is told at once.
+  if (!hasWindow_) {
+    scan_->Wait();
+    Notify(Pending::XferReady);
+  }
+}
+
+void Bridge::OnPosted(WPARAM token) {
+  if (token != token_ || state_ != 5)
+    return;
+  if (pending_ == Pending::None && scan_ && scan_->Finished())
+    pending_ = Pending::XferReady;
+  const TW_UINT16 msg = TakePendingMessage();
+  if (msg == MSG_NULL)
+    return;
+  const DSMENTRYPROC entry = notifier_.Entry();
+  if (entry)
+    entry(&self_, &app_, DG_CONTROL, DAT_NULL, msg, nullptr);
+}
+
+TW_UINT16 Bridge::TakePendingMessage() {
+  const Pending what = std::exchange(pending_, Pending::None);
+  if (state_ != 5)
+    return MSG_NULL;
+  if (what == Pending::CloseRequest)
+    return MSG_CLOSEDSREQ;
+  if (what != Pending::XferReady || !scan_)
+    return MSG_NULL;
+  // An empty feeder at the first sheet: nothing to transfer, so the application is asked to
+  // close the source, as when a person cancels.
+  if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
+    session_.feederLoaded = false;
+    lastCc_ = TWCC_NOMEDIA;
+    EndBatch();
+    return MSG_CLOSEDSREQ;
+  }
+  state_ = 6;
+  return MSG_XFERREADY;
+}
+
+void Bridge::Notify(Pending what) {
+  pending_ = what;
+  if (!notifier_.Post(token_))
+    OnPosted(token_);
+}
+
+Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
+  VSCAN_REQUIRE_STATE(5, 7);
+  VSCAN_REQUIRE_DATA(event);
+  event->TWMessage = MSG_NULL;
+  const MSG *message = static_cast<const MSG *>(event->pEvent);
+  if (!message)
+    return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+  // Our own posted notification, offered by an application that asks before dispatching.
+  if (notifier_.IsPostedMessage(*message) && message->wParam == token_ && state_ == 5) {
+    if (pending_ == Pending::None && scan_ && scan_->Finished())
+      pending_ = Pending::XferReady;
+    event->TWMessage = TakePendingMessage();
+    return Result{TWRC_DSEVENT, TWCC_SUCCESS};
+  }
+  return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+}
+
+Bridge::Result Bridge::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
+  VSCAN_REQUIRE_STATE(4, 7);
+  VSCAN_REQUIRE_DATA(cap);
+  if (state_ == 4)
+    ReadOptions();
+  const std::optional<CapValue> value = DescribeCap(cap->Cap, options_, defaults_, session_);
+  if (!value)
+    return Result{TWRC_FAILURE, TWCC_CAPUNSUPPORTED};
+  HGLOBAL container = nullptr;
+  TW_UINT16 conType = TWON_ONEVALUE;
+  switch (msg) {
+  case MSG_GET:
+    container = BuildContainer(*value);
+    conType = value->conType;
+    break;
+  case MSG_GETCURRENT:
+    container = BuildOneValue(value->itemType, value->CurrentItem());
+    break;
+  case MSG_GETDEFAULT:
+    container = BuildOneValue(value->itemType, value->DefaultItem());
+    break;
+  case MSG_QUERYSUPPORT:
+    container =
+        BuildOneValue(TWTY_INT32, static_cast<TW_UINT32>(TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT |
+                                                         (value->settable ? TWQC_SET | TWQC_RESET : 0)));
+    break;
+  case MSG_SET: {
+    if (state_ != 4)
+      return Result{TWRC_FAILURE, TWCC_SEQERROR};
+    if (cap->ConType != TWON_ONEVALUE || !cap->hContainer)
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    win::GlobalLockGuard lock(cap->hContainer);
+    TW_UINT16 itemType = 0;
+    const std::optional<TW_UINT32> item = ReadOneValue(lock.data(), lock.size(), itemType);
+    if (!item)
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    return SetCapability(*cap, *item, itemType);
+  }
+  case MSG_RESET: {
+    if (state_ != 4)
+      return Result{TWRC_FAILURE, TWCC_SEQERROR};
+    const Result reset = SetCapability(*cap, value->DefaultItem(), value->itemType);
+    if (reset.rc == TWRC_FAILURE)
+      return reset;
+    return Capability(MSG_GET, cap);
+  }
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+  if (!container)
+    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  cap->ConType = conType;
+  cap->hContainer = container;
+  return Result{};
+}
+
+Bridge::Result Bridge::SetCapability(TW_CAPABILITY &cap, TW_UINT32 value, TW_UINT16 itemType) {
+  const SetPlan plan = PlanSet(cap.Cap, itemType, value, options_, session_);
+  if (plan.cc != TWCC_SUCCESS)
+    return Result{TWRC_FAILURE, plan.cc};
+  Result result;
+  for (const OptionChange &change : plan.changes) {
+    const OptionInfo *option = FindOption(options_, change.name);
+    bool inexact = false;
+    const int status = option ? device_->Write(*option, change, inexact) : int(SaneStatus::Unsupported);
+    ReadOptions();
+    if (status != int(SaneStatus::Good))
+      return Result{TWRC_FAILURE, MeaningOf(status).cc};
+    if (inexact) // the device took a value near the one asked for
+      result.rc = TWRC_CHECKSTATUS;
+  }
+  if (plan.xferMech)
+    session_.xferMech = *plan.xferMech;
+  if (plan.xferCount)
+    session_.xferCount = *plan.xferCount;
+  return result;
+}
+
+Bridge::Result Bridge::Status(TW_STATUS *status) {
+  VSCAN_REQUIRE_DATA(status);
+  status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
+  status->Reserved = 0;
+  return Result{};
+}
+
+Bridge::Result Bridge::EntryPoint(const void *data) {
+  VSCAN_REQUIRE_STATE(3, 4);
+  VSCAN_REQUIRE_DATA(data);
+  // TW_ENTRYPOINT: Size (UINT32), then DSM_Entry; only the entry is used.
+  TW_UINT32 size = 0;
+  std::memcpy(&size, data, sizeof size);
+  if (size < 8)
+    return Result{TWRC_FAILURE, TWCC_BADVALUE};
+  void *entry = nullptr;
+  std::memcpy(&entry, static_cast<const char *>(data) + 4, sizeof entry);
+  notifier_.SetEntry(reinterpret_cast<DSMENTRYPROC>(entry));
+  return Result{};
+}
+
+} // namespace sanesrc

@@ -1,0 +1,96 @@
+// The data source over SANE: each SANE device listed as a TWAIN source, the TWAIN state machine
+// of one open session (states 3 to 7), and the dispatch of every triplet DS_Entry receives.
+//
+// A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
+// to the application from its own message loop. Each page is one SANE image (every frame of it).
+// With the feeder selected, MSG_ENDXFER reads the next sheet (the next sane_start decides whether
+// there is one): SANE_STATUS_NO_DOCS ends the batch, any other failure is answered at that page's
+// transfer with its condition code.
+#pragma once
+
+#include "tools/sane-source/Config.h"
+#include "tools/sane-source/OptionCaps.h"
+#include "tools/sane-source/PageScan.h"
+#include "tools/sane-source/SaneDevice.h"
+#include "tools/sane-source/StatusMap.h"
+#include "tools/virtual-scanner/Notifier.h"
+#include "twain/TwainRecords.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sanesrc {
+
+class Bridge {
+public:
+  TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
+  void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
+  ~Bridge();
+
+private:
+  struct Result {
+    TW_UINT16 rc = TWRC_SUCCESS;
+    TW_UINT16 cc = TWCC_SUCCESS;
+  };
+  enum class Pending { None, XferReady, CloseRequest };
+
+  Result Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  Result Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity);
+  Result OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity);
+  Result CloseSource();
+  Result UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui);
+  Result ProcessEvent(TW_EVENT *event);
+  Result Capability(TW_UINT16 msg, TW_CAPABILITY *cap);
+  Result SetCapability(TW_CAPABILITY &cap, TW_UINT32 value, TW_UINT16 itemType);
+  Result Status(TW_STATUS *status);
+  Result PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending);
+  Result SetupMemXfer(TW_SETUPMEMXFER *setup);
+  Result EntryPoint(const void *data);
+  Result ImageInfo(TW_IMAGEINFO *info);
+  Result Palette(TW_PALETTE8 *palette);
+  Result MemoryTransfer(TW_IMAGEMEMXFER *xfer);
+  Result NativeTransfer(TW_MEMREF data);
+
+  void LoadDevices(bool fresh);
+  void FillIdentity(TW_IDENTITY &identity, size_t device) const;
+  void ReadOptions();
+  void StartPage();
+  // The page being transferred (waits for the worker); null with `failure` set when it failed.
+  const PageRows *Page(Result &failure);
+  void EndBatch();
+  void Notify(Pending what);
+  void OnPosted(WPARAM token);
+  TW_UINT16 TakePendingMessage();
+
+  BridgeConfig config_;
+  std::vector<DeviceEntry> devices_;
+  std::vector<std::string> names_;
+  size_t enumeration_ = 0;
+
+  int state_ = 3;
+  TW_IDENTITY self_{};
+  TW_IDENTITY app_{};
+  TW_UINT16 lastCc_ = TWCC_SUCCESS;
+
+  std::unique_ptr<SaneDevice> device_;
+  Options options_;
+  Options defaults_;
+  SessionCaps session_;
+  vscan::Notifier notifier_;
+  bool hasWindow_ = false;
+  WPARAM token_ = 0;
+  Pending pending_ = Pending::None;
+
+  // The batch: the page being read or transferred, and how the batch goes on.
+  std::unique_ptr<PageScan> scan_;
+  bool feederBatch_ = false;
+  bool stopFeeder_ = false;
+  int pagesDone_ = 0;
+  size_t offset_ = 0;       // bytes of the page handed over by memory transfers
+  bool pageFailed_ = false; // the page's transfer failed: the batch ends with it
+  bool closeAfterBatch_ = false;
+};
+
+} // namespace sanesrc

@@ -1,0 +1,222 @@
+// The batch and image triplets of the bridge: pending transfers, the image description and
+// palette, and the memory and native transfers of the page read from the device. Both transfers
+// work whatever ICAP_XFERMECH says: the triplet the application sends is its choice.
+#include "tools/sane-source/Bridge.h"
+
+#include "tools/virtual-scanner/DataSourceGuards.h"
+#include "win/Owners.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sanesrc {
+
+using vscan::InStates;
+
+namespace {
+
+constexpr TW_UINT16 TWPA_GRAY = 1;
+constexpr TW_UINT16 TWCP_NONE = 0;
+constexpr TW_UINT16 kMorePages = 0xFFFF; // -1: more pages, how many is not known
+constexpr TW_UINT32 kPreferredBuffer = 64 * 1024;
+
+TW_INT16 PixelTypeOf(const PageRows &page) {
+  if (page.samplesPerPixel == 3)
+    return TWPT_RGB;
+  return page.bitsPerSample == 1 ? TWPT_BW : TWPT_GRAY;
+}
+
+} // namespace
+
+const PageRows *Bridge::Page(Result &failure) {
+  if (!scan_) {
+    failure = Result{TWRC_FAILURE, TWCC_SEQERROR};
+    return nullptr;
+  }
+  const PageResult &page = scan_->Wait();
+  if (page.status == int(SaneStatus::Good))
+    return &page.page;
+  const StatusMeaning meaning = MeaningOf(page.status);
+  failure = Result{meaning.rc, meaning.cc};
+  pageFailed_ = true;
+  closeAfterBatch_ = closeAfterBatch_ || meaning.closeRequest;
+  if (meaning.rc == TWRC_CANCEL)
+    state_ = 7; // a cancelled transfer still ends with MSG_ENDXFER
+  return nullptr;
+}
+
+void Bridge::EndBatch() {
+  if (scan_ && !scan_->Finished())
+    device_->Cancel(); // stops a sheet still being read
+  scan_.reset();
+  if (device_)
+    device_->Cancel(); // SANE's end of a scan, also after its last page
+  offset_ = 0;
+}
+
+Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
+  VSCAN_REQUIRE_DATA(pending);
+  pending->EOJ = 0;
+  switch (msg) {
+  case MSG_GET:
+    VSCAN_REQUIRE_STATE(4, 7);
+    pending->Count = state_ >= 6 ? kMorePages : 0;
+    return Result{};
+  case MSG_ENDXFER: {
+    VSCAN_REQUIRE_STATE(6, 7);
+    ++pagesDone_;
+    const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
+    bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
+    if (more) {
+      // The next sane_start tells whether another sheet is there.
+      StartPage();
+      if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
+        session_.feederLoaded = false;
+        more = false;
+      }
+    }
+    if (!more) {
+      EndBatch();
+      state_ = 5;
+      if (closeAfterBatch_)
+        Notify(Pending::CloseRequest);
+    } else {
+      state_ = 6;
+    }
+    pending->Count = more ? kMorePages : 0;
+    return Result{};
+  }
+  case MSG_RESET:
+    VSCAN_REQUIRE_STATE(6, 6);
+    EndBatch();
+    state_ = 5;
+    pending->Count = 0;
+    return Result{};
+  case MSG_STOPFEEDER:
+    VSCAN_REQUIRE_STATE(6, 6);
+    stopFeeder_ = true; // the sheet already fed is still delivered
+    pending->Count = kMorePages;
+    return Result{};
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
+  VSCAN_REQUIRE_STATE(4, 6);
+  VSCAN_REQUIRE_DATA(setup);
+  TW_UINT32 row = 1;
+  if (state_ == 6 && scan_ && scan_->Finished() && scan_->Wait().status == int(SaneStatus::Good))
+    row = std::max<TW_UINT32>(1, scan_->Wait().page.bytesPerRow);
+  setup->MinBufSize = row;
+  setup->MaxBufSize = 0xFFFFFFFF;
+  setup->Preferred = std::max(row, kPreferredBuffer / row * row);
+  return Result{};
+}
+
+Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
+  VSCAN_REQUIRE_STATE(6, 7);
+  VSCAN_REQUIRE_DATA(info);
+  Result failure;
+  const PageRows *page = Page(failure);
+  if (!page)
+    return failure;
+  const int dpi = scan_->Wait().dotsPerInch;
+  *info = TW_IMAGEINFO{};
+  info->XResolution.Whole = static_cast<TW_INT16>(dpi);
+  info->YResolution.Whole = static_cast<TW_INT16>(dpi);
+  info->ImageWidth = static_cast<TW_INT32>(page->width);
+  info->ImageLength = static_cast<TW_INT32>(page->rows);
+  info->SamplesPerPixel = static_cast<TW_INT16>(page->samplesPerPixel);
+  for (int i = 0; i < page->samplesPerPixel; ++i)
+    info->BitsPerSample[i] = static_cast<TW_INT16>(page->bitsPerSample);
+  info->BitsPerPixel = static_cast<TW_INT16>(page->bitsPerSample * page->samplesPerPixel);
+  info->Planar = 0;
+  info->PixelType = PixelTypeOf(*page);
+  info->Compression = TWCP_NONE;
+  return Result{};
+}
+
+Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
+  VSCAN_REQUIRE_STATE(6, 7);
+  VSCAN_REQUIRE_DATA(palette);
+  Result failure;
+  const PageRows *page = Page(failure);
+  if (!page)
+    return failure;
+  if (page->samplesPerPixel != 1)
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  *palette = TW_PALETTE8{};
+  const unsigned entries = page->bitsPerSample == 1 ? 2 : 256;
+  palette->NumColors = static_cast<TW_UINT16>(entries);
+  palette->PaletteType = TWPA_GRAY;
+  for (unsigned i = 0; i < entries; ++i) {
+    const auto level = static_cast<TW_UINT8>(i * 255 / (entries - 1));
+    palette->Colors[i] = TW_ELEMENT8{static_cast<TW_UINT8>(i), level, level, level};
+  }
+  return Result{};
+}
+
+Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
+  VSCAN_REQUIRE_STATE(6, 7);
+  VSCAN_REQUIRE_DATA(xfer);
+  Result failure;
+  const PageRows *page = Page(failure);
+  if (!page)
+    return failure;
+  const size_t total = page->bytes.size();
+  if (offset_ >= total && total != 0)
+    return Result{TWRC_FAILURE, TWCC_SEQERROR}; // the page was handed over already
+
+  // The application's buffer: a pointer, or a global handle whose real size bounds the length.
+  TW_UINT32 length = xfer->Memory.Length;
+  void *target = xfer->Memory.TheMem;
+  std::unique_ptr<win::GlobalLockGuard> lock;
+  if (xfer->Memory.Flags & TWMF_HANDLE) {
+    lock = std::make_unique<win::GlobalLockGuard>(static_cast<HGLOBAL>(xfer->Memory.TheMem));
+    target = lock->data();
+    length = static_cast<TW_UINT32>(std::min<SIZE_T>(length, lock->size()));
+  }
+  const size_t rowBytes = page->bytesPerRow;
+  const size_t rows = rowBytes ? length / rowBytes : 0;
+  if (!target || rows == 0)
+    return Result{TWRC_FAILURE, TWCC_BADVALUE};
+  const size_t n = std::min(rows * rowBytes, total - offset_);
+  if (n)
+    std::memcpy(target, page->bytes.data() + offset_, n);
+  xfer->Compression = TWCP_NONE;
+  xfer->BytesPerRow = static_cast<TW_UINT32>(rowBytes);
+  xfer->Columns = page->width;
+  xfer->Rows = static_cast<TW_UINT32>(n / rowBytes);
+  xfer->XOffset = 0;
+  xfer->YOffset = static_cast<TW_UINT32>(offset_ / rowBytes);
+  xfer->BytesWritten = static_cast<TW_UINT32>(n);
+  offset_ += n;
+  state_ = 7;
+  return offset_ < total ? Result{} : Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
+  VSCAN_REQUIRE_STATE(6, 6);
+  VSCAN_REQUIRE_DATA(data);
+  Result failure;
+  const PageRows *page = Page(failure);
+  if (!page)
+    return failure;
+  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().dotsPerInch);
+  if (dib.empty())
+    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
+  {
+    win::GlobalLockGuard lock(block.get());
+    if (!lock)
+      return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    std::memcpy(lock.data(), dib.data(), dib.size());
+  }
+  // From here the application owns the block.
+  *static_cast<HGLOBAL *>(data) = block.release();
+  state_ = 7;
+  return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+} // namespace sanesrc

@@ -1,0 +1,46 @@
+// The bridge's own configuration file, and the names under which SANE devices are listed.
+//
+//   # comment
+//   [test:0]                    a SANE device name starts its section
+//   name = KV-S SANE frontend   the product name to list it under
+//   option mode = Color         an option set whenever the device is opened
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sanesrc {
+
+struct DeviceConfig {
+  std::string device;
+  std::string productName;
+  std::vector<std::pair<std::string, std::string>> options; // in file order
+};
+
+struct BridgeConfig {
+  std::vector<DeviceConfig> devices;
+  const DeviceConfig *Find(const std::string &device) const;
+};
+
+// Lines the parser did not understand are reported in `errors` and skipped.
+BridgeConfig ParseConfig(const std::string &text, std::vector<std::string> &errors);
+
+// A device as sane_get_devices lists it.
+struct DeviceEntry {
+  std::string name;
+  std::string vendor;
+  std::string model;
+};
+
+// The product name of each device, in order: the configured one, else "vendor model". Names stay
+// distinct within the 33 characters TWAIN keeps (the source manager stops listing at the first
+// repeat): a repeated name gets the device's own name appended.
+std::vector<std::string> ProductNames(const std::vector<DeviceEntry> &devices, const BridgeConfig &config);
+
+// The device list as kept in the listing cache: the key it was made for, then a device a line.
+std::string FormatDeviceCache(const std::string &key, const std::vector<DeviceEntry> &devices);
+// False when the text is not a cache of that key.
+bool ParseDeviceCache(const std::string &text, const std::string &key, std::vector<DeviceEntry> &devices);
+
+} // namespace sanesrc
