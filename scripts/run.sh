@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds TovikScan and runs it under Wine on the virtual
 # KV-S scanner. With a display, the station's window opens for a person to use; without one, a
-# short demonstration runs on a virtual display and ends by itself.
-# Usage: run.sh [BUILD_DIR]   (default: build)
+# short demonstration runs on a virtual display and ends by itself. With --sane, the station runs
+# on the machine's SANE scanners instead (scripts/run-sane.sh).
+# Usage: run.sh [--sane] [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
+sane=0
+if [ "${1:-}" = "--sane" ]; then
+  sane=1
+  shift
+fi
 build=${1:-$root/build}
 
 bash "$here/build.sh" "$build"
+[ $sane -eq 1 ] && exec bash "$here/run-sane.sh" "$build"
 . "$here/wine-env.sh" "$build"
 build=$tovik_build_dir
 unset TOVIK_VSCANNER_SCENARIO # the scanner reads the scenario installed beside it

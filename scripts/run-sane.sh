@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the station on the machine's SANE scanners through the bridge (tools/sane-source), in the
+# build tree's SANE prefix (build/wineprefix-sane). run.sh --sane calls it after the build.
+# Usage: run-sane.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/sane-prefix.sh" "$1"
+
+echo "run: SANE devices on this machine (scanimage -L):"
+devices=$(scanimage -L 2>/dev/null | grep '^device' || true)
+if [ -z "$devices" ]; then
+  cat <<'TEXT'
+run: SANE lists no scanner. Check that it is connected and switched on, that its backend is
+     enabled in /etc/sane.d/dll.conf, and that this user may use it (see README: "Scanning from
+     real scanners"). `scanimage -L` must list it before the station can.
+TEXT
+  exit 0
+fi
+echo "$devices" | sed 's/^/  /'
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  echo "run: no display: the station needs one to be used with a real scanner (set DISPLAY)"
+  exit 0
+fi
+TOVIK_WINE_GRAPHICS=x11 tovik_sane_prefix
+tovik_install_wine_fonts || true
+
+# The station takes the first source whose name holds "KV-S": unless the bridge's configuration
+# already names a device, the first SANE device is listed under such a name.
+config="$WINEPREFIX/drive_c/windows/twain_32/sane-source.ini"
+if [ ! -f "$config" ]; then
+  first=$(echo "$devices" | head -1 | sed -n "s/^device \`\\(.*\\)' is a .*/\\1/p")
+  mkdir -p "$(dirname "$config")"
+  cat >"$config" <<INI
+# The bridge's configuration (written by scripts/run.sh --sane; edit freely): a section per SANE
+# device, with the product name to list it under and options set whenever it is opened, e.g.
+#   option source = ADF Duplex
+[$first]
+name = KV-S via SANE ${first:0:18}
+INI
+  echo "run: $first is listed as a KV-S scanner; its settings are in $config"
+fi
+
+echo "run: TovikScan is starting on display $DISPLAY on the machine's SANE scanners"
+log="$tovik_build_dir/tovikscan-sane-run.log"
+wine "$tovik_build_dir/app/TovikScan.exe" >"$log" 2>&1 </dev/null || true
+wineserver -k >/dev/null 2>&1 || true
+folder=$(sed -n 's/^eDir=//p' "$WINEPREFIX/drive_c/ProgramData/Tovik/TovikScan/config.ini" 2>/dev/null | tr -d '\r' | head -1)
+[ -n "$folder" ] && echo "run: scanned pages are in $folder (C: is $WINEPREFIX/drive_c)"
+exit 0
