@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Creates (once) the build tree's 32-bit Wine prefix with the null graphics driver, so that
 # windows, controls and GDI work without any display.
-# Usage: prepare-wineprefix.sh BUILD_DIR
+# Usage: prepare-wineprefix.sh BUILD_DIR [PREFIX_FOLDER]   (default: wineprefix in BUILD_DIR)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh" "$1"
+[ -n "${2:-}" ] && export WINEPREFIX="$tovik_build_dir/$2"
 
 if [ ! -f "$WINEPREFIX/.tovik-ready" ]; then
   echo "wine: creating prefix $WINEPREFIX" >&2

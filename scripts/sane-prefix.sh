@@ -8,33 +8,17 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX="$tovik_build_dir/wineprefix-sane"
 export WINEDLLPATH="$tovik_build_dir/tools/sane-source${WINEDLLPATH:+:$WINEDLLPATH}"
 
-# Creates the prefix once (headless unless TOVIK_WINE_GRAPHICS asks for X) and checks that its
+# Creates the prefix once (headless unless TOVIK_WINE_GRAPHICS asks for X), checking that its
 # sane.ds is Wine's placeholder, which hands over to the bridge.
 tovik_sane_prefix() {
   if [ ! -f "$tovik_build_dir/tools/sane-source/sane.ds.so" ]; then
     echo "sane: the bridge $tovik_build_dir/tools/sane-source/sane.ds.so is not built" >&2
     return 1
   fi
-  if [ ! -f "$WINEPREFIX/.tovik-ready" ]; then
-    echo "wine: creating prefix $WINEPREFIX" >&2
-    rm -rf "$WINEPREFIX"
-    timeout 300 wineboot -i >/dev/null 2>&1 </dev/null || true
-    wineserver -w
-    touch "$WINEPREFIX/.tovik-ready"
-  fi
   local placeholder="$WINEPREFIX/drive_c/windows/twain_32/sane.ds"
   if [ -f "$placeholder" ] && [ "$(stat -c %s "$placeholder")" -gt 65536 ]; then
     echo "sane: $placeholder is not Wine's placeholder (a virtual scanner?); remove the prefix" >&2
     return 1
   fi
-  tovik_start_wineserver
-  if [ "${TOVIK_WINE_GRAPHICS:-null}" = "null" ]; then
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
-  else
-    wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 </dev/null || true
-  fi
-  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  tovik_start_wineserver
+  bash "$here/prepare-wineprefix.sh" "$tovik_build_dir" wineprefix-sane
 }

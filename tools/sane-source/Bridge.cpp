@@ -196,7 +196,8 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
     LoadDevices(true);
     found = std::find(names_.begin(), names_.end(), wanted);
   }
-  if (devices_.empty())
+  // A device that is gone is not replaced by another; no name at all means the first.
+  if (devices_.empty() || (found == names_.end() && !wanted.empty()))
     return Result{TWRC_FAILURE, TWCC_NODS};
   const size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
   auto device = std::make_unique<SaneDevice>();
@@ -207,6 +208,8 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   if (const DeviceConfig *own = config_.Find(devices_[index].name))
     for (const auto &option : own->options)
       device_->WriteText(option.first, option.second); // an option the device refuses keeps its value
+  session_ = SessionCaps{};
+  feederEmpty_ = false;
   ReadOptions();
   defaults_ = options_;
   // The source manager gave the record its Id: keep using that record's identity as our origin.
@@ -215,7 +218,6 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   self_.Id = identity->Id;
   *identity = self_;
   app_ = origin ? *origin : TW_IDENTITY{};
-  session_ = SessionCaps{};
   hasWindow_ = notifier_.Create([this](WPARAM token) { OnPosted(token); });
   lastCc_ = TWCC_SUCCESS;
   pending_ = Pending::None;
@@ -234,7 +236,16 @@ Bridge::Result Bridge::CloseSource() {
 
 void Bridge::ReadOptions() {
   options_ = device_->ReadOptions();
-  SensedPaper(options_, session_.feederLoaded);
+  // Paper in the feeder: the device's sensor where it has one; else whether the last sheet fed
+  // (the next sane_start is the only other way to know). Never with the flatbed selected, so that
+  // an application starting batches while paper is loaded does not scan the glass for ever.
+  bool sensed = false;
+  if (!FeederSelected(options_))
+    session_.feederLoaded = false;
+  else if (SensedPaper(options_, sensed))
+    session_.feederLoaded = sensed;
+  else
+    session_.feederLoaded = !feederEmpty_;
 }
 
 Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
@@ -245,6 +256,7 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
     // The bridge has no settings dialog of its own: with or without ShowUI, the scan starts.
     ReadOptions();
     feederBatch_ = FeederSelected(options_);
+    feederEmpty_ = false; // a person asking for a scan may have loaded paper
     stopFeeder_ = false;
     closeAfterBatch_ = false;
     pagesDone_ = 0;
@@ -301,6 +313,7 @@ TW_UINT16 Bridge::TakePendingMessage() {
   // An empty feeder at the first sheet: nothing to transfer, so the application is asked to
   // close the source, as when a person cancels.
   if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
+    feederEmpty_ = true;
     session_.feederLoaded = false;
     lastCc_ = TWCC_NOMEDIA;
     EndBatch();

@@ -86,6 +86,7 @@ private:
   // The batch: the page being read or transferred, and how the batch goes on.
   std::unique_ptr<PageScan> scan_;
   bool feederBatch_ = false;
+  bool feederEmpty_ = false; // SANE said NO_DOCS since the last MSG_ENABLEDS
   bool stopFeeder_ = false;
   int pagesDone_ = 0;
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers

@@ -60,7 +60,8 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
   switch (msg) {
   case MSG_GET:
     VSCAN_REQUIRE_STATE(4, 7);
-    pending->Count = state_ >= 6 ? kMorePages : 0;
+    // The page in hand, and with the feeder an unknown number after it.
+    pending->Count = state_ < 6 ? 0 : feederBatch_ && !stopFeeder_ ? kMorePages : 1;
     return Result{};
   case MSG_ENDXFER: {
     VSCAN_REQUIRE_STATE(6, 7);
@@ -71,6 +72,7 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
       // The next sane_start tells whether another sheet is there.
       StartPage();
       if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
+        feederEmpty_ = true;
         session_.feederLoaded = false;
         more = false;
       }
