@@ -86,7 +86,7 @@ public:
     std::string text;
     TW_UINT16 itemType = 0;
     if (Scanner)
-      Scanner->ReadOneValueText(kCapFeederLoaded, itemType, text, tcqGet);
+      Scanner->ReadCurrentText(kCapFeederLoaded, itemType, text, tcqGet);
     return text;
   }
 

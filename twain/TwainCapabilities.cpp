@@ -9,7 +9,9 @@
 
 namespace {
 
-// The typed readers: an enumeration of TWTY_UINT16 items, each converted to a member.
+// The typed readers: TWTY_UINT16 items, each converted to a member. Sources answer these as an
+// enumeration or as a one-value (GETCURRENT and GETDEFAULT always, some sources for MSG_GET too),
+// so both shapes are decoded; a one-value makes its item the only supported member.
 template <typename E>
 TTwainCapResult ReadTypedEnumeration(TTwainSource &source, TW_UINT16 capability, E (*convert)(TW_UINT16),
                                      E &value, TTwainByteSet<E> &supported, TTwainCapRequest request) {
@@ -18,7 +20,7 @@ TTwainCapResult ReadTypedEnumeration(TTwainSource &source, TW_UINT16 capability,
   int32_t currentIndex = 0;
   int32_t defaultIndex = 0;
   TTwainCapResult result =
-      source.ReadEnumerationTexts(capability, itemType, texts, currentIndex, defaultIndex, request);
+      source.ReadCurrentTexts(capability, itemType, texts, currentIndex, defaultIndex, request);
   if (result != tcrOk)
     return result;
   if (itemType != TWTY_UINT16)
@@ -93,6 +95,49 @@ TTwainCapResult TTwainSource::ReadOneValueText(TW_UINT16 capability, TW_UINT16 &
   const win::GlobalLockGuard lock(owned.get());
   if (!lock || !DecodeOneValue(lock.data(), lock.size(), DecimalSeparator(), itemType, value))
     return tcrBadContainer;
+  return tcrOk;
+}
+
+TTwainCapResult TTwainSource::ReadCurrentTexts(TW_UINT16 capability, TW_UINT16 &itemType,
+                                               TGetCapabilityList &list, int32_t &currentIndex,
+                                               int32_t &defaultIndex, TTwainCapRequest request) {
+  HGLOBAL container = nullptr;
+  TW_UINT16 containerType = 0;
+  const TTwainCapResult result = ReadCapContainer(capability, container, request, containerType);
+  if (result != tcrOk) {
+    win::UniqueGlobal owned(container);
+    return result;
+  }
+  // Each reader below owns the container from here on.
+  if (containerType == TWON_ENUMERATION)
+    return ReadEnumerationTexts(capability, itemType, list, currentIndex, defaultIndex, request, container);
+  if (containerType != TWON_ONEVALUE) {
+    win::UniqueGlobal owned(container);
+    return tcrBadContainer;
+  }
+  std::string value;
+  const TTwainCapResult one = ReadOneValueText(capability, itemType, value, request, container);
+  if (one == tcrOk) {
+    list = TGetCapabilityList{value};
+    currentIndex = defaultIndex = 0;
+  }
+  return one;
+}
+
+TTwainCapResult TTwainSource::ReadCurrentText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
+                                              TTwainCapRequest request) {
+  TGetCapabilityList list;
+  int32_t currentIndex = 0, defaultIndex = 0;
+  TW_UINT16 type = 0;
+  const TTwainCapResult result =
+      ReadCurrentTexts(capability, type, list, currentIndex, defaultIndex, request);
+  if (result != tcrOk)
+    return result;
+  const int32_t index = request == tcqGetDefault ? defaultIndex : currentIndex;
+  if (index < 0 || static_cast<size_t>(index) >= list.size())
+    return tcrBadContainer;
+  itemType = type;
+  value = list[static_cast<size_t>(index)];
   return tcrOk;
 }
 

@@ -92,6 +92,13 @@ public:
                                        HGLOBAL container = nullptr);
   TTwainCapResult ReadOneValueText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
                                    TTwainCapRequest request, HGLOBAL container = nullptr);
+  // Whatever shape the source answers (an enumeration or a one-value, which it may choose either
+  // way): the items as texts, with the current and default index (0 and 0 for a one-value).
+  TTwainCapResult ReadCurrentTexts(TW_UINT16 capability, TW_UINT16 &itemType, TGetCapabilityList &list,
+                                   int32_t &currentIndex, int32_t &defaultIndex, TTwainCapRequest request);
+  // The text of the current item (the default one for tcqGetDefault), from either shape.
+  TTwainCapResult ReadCurrentText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
+                                  TTwainCapRequest request);
   // The text of one item at `item`, which holds a whole item of its type (no state of the source).
   static void CapItemText(std::string &text, TW_UINT16 itemType, const void *item);
   TTwainCapResult CapResultFromCode(TW_UINT16 returnCode);

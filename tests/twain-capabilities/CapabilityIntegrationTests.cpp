@@ -119,13 +119,13 @@ TEST_F(CapabilityIntegrationTest, UnitsAndFlavorAsTheScannerIsSetUp) {
   EXPECT_EQ(asked, CapabilityRequests());
 }
 
-TEST_F(CapabilityIntegrationTest, ASourceAnsweringTheDefaultAsAOneValueGivesABadContainer) {
-  // A standard source answers MSG_GETDEFAULT with a one-value, which the enumeration reader refuses.
+TEST_F(CapabilityIntegrationTest, ASourceAnsweringTheDefaultAsAOneValueIsRead) {
+  // A standard source answers MSG_GETDEFAULT with a one-value: the typed readers take both shapes.
   Open(ScannerScenario());
   TTwainMeasureUnit unit = tmuPixels;
   TTwainMeasureUnits units;
-  EXPECT_EQ(tcrBadContainer, source->ReadMeasureUnit(unit, units, tcqGetDefault));
-  EXPECT_EQ(tmuPixels, unit);
+  EXPECT_EQ(tcrOk, source->ReadMeasureUnit(unit, units, tcqGetDefault));
+  EXPECT_EQ(tmuInches, unit);
 
   TW_UINT16 itemType = 0;
   std::string text;

@@ -275,10 +275,13 @@ TEST_F(IntegrationTest, PalettePages) {
 TEST_F(IntegrationTest, BlackAndWhiteVanillaHasWhiteFirst) {
   ScannerScenario s = Scenario(1);
   s.Set("pixel_type", "bw").Set("bit_depth", 1).Set("pixel_flavor", "vanilla").Set("sides", 1);
+  // A driver that answers the flavour and the unit as one-values: neither inverted nor 0 dpi.
+  s.Set("one_value_caps", 1);
   Start(s);
   RunBatch();
   ASSERT_EQ(pages.size(), 1u);
   const Page &page = pages[0];
+  EXPECT_EQ(page.header.biXPelsPerMeter, 3937); // 100 dpi
   ASSERT_EQ(page.colors.size(), 2u);
   EXPECT_EQ(page.colors[0].rgbRed, 255);
   EXPECT_EQ(page.colors[1].rgbRed, 0);
@@ -380,6 +383,23 @@ TEST_F(IntegrationTest, CancelInTheScannersDialogGivesAcquireCancelThenTheDisabl
   for (const auto &t : testsupport::ReadTripletLog(logPath))
     asked = asked || (t.direction == "out" && t.names == "CONTROL/NULL/CLOSEDSREQ");
   EXPECT_TRUE(asked) << "the scanner never asked to be closed";
+}
+
+TEST_F(IntegrationTest, ABatchRunInsideTheDriversModalEnableLeavesTheSourceReadyForTheNext) {
+  ScannerScenario s = Scenario(1);
+  s.Set("modal_enable", 1).Set("refills", 1);
+  Start(s);
+  // The driver's own loop runs the whole batch, and its disable, before MSG_ENABLEDS returns.
+  EXPECT_FALSE(source->Enable(false, false));
+  EXPECT_EQ(pages.size(), 2u);
+  EXPECT_FALSE(source->Enabled());
+  EXPECT_FALSE(twain->Busy());
+  // The next start works the same way.
+  EXPECT_FALSE(source->Enable(false, false));
+  EXPECT_EQ(pages.size(), 4u);
+  const auto log = testsupport::ReadTripletLog(logPath);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().Note("state"), "4");
 }
 
 TEST_F(IntegrationTest, ClosingTheManagerDisablesAndClosesTheSource) {

@@ -822,3 +822,45 @@ TEST_F(TransferTest, ARefusedEndXferIsTriedAgainThenLeavesTheSourceWhereItIsUnti
             (StringList{kEndXfer, kDisable, "CONTROL/CAPABILITY/SET", "CONTROL/USERINTERFACE/ENABLEDS"}));
   EXPECT_FALSE(source->Stranded());
 }
+
+TEST_F(TransferTest, CloseRequestsDuringABatchEndItInOrderAndNothingNests) {
+  MemoryPage first = GreyPage(2);
+  MemoryPage second = GreyPage(1);
+  QueuePage(first);
+  QueuePage(second);
+  bool pumped = false;
+  Dsm().onCall = [&](const TRecordedCall &call) {
+    if (pumped || !call.Is(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET))
+      return;
+    pumped = true;
+    // A driver that pumps messages inside the transfer: its notification comes again, the
+    // buttons and the timer are used, and a handler closes the source and the source manager.
+    Dsm().Queue(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, Event(TWRC_DSEVENT, MSG_XFERREADY));
+    MSG msg = {};
+    EXPECT_TRUE(source->ProcessEvent(msg));
+    EXPECT_TRUE(source->Enable(false, false)); // already enabled: nothing
+    EXPECT_FALSE(source->Close());
+    twain->SetSourceManagerLoaded(false);
+    EXPECT_TRUE(twain->SourceManagerLoaded());
+    EXPECT_TRUE(twain->Busy());
+  };
+  bool idle = false;
+  twain->OnIdle = [&] { idle = true; };
+  RunBatch();
+  // The page in transfer arrived; the next one was never begun.
+  EXPECT_EQ(pages.size(), 1u);
+  EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_IMAGEINFO, MSG_GET), 1u);
+  const StringList trace = Trace();
+  ASSERT_GE(trace.size(), 4u);
+  EXPECT_EQ(StringList(trace.end() - 4, trace.end()),
+            (StringList{kEndXfer, kReset, kDisable, "CONTROL/IDENTITY/CLOSEDS"}));
+  EXPECT_FALSE(source->Loaded());
+  EXPECT_FALSE(twain->Busy());
+  // The source manager closes once the manager is idle, through its hidden window.
+  MSG message;
+  while (::PeekMessageA(&message, twain->VirtualWindow(), 0, 0, PM_REMOVE))
+    ::DispatchMessageA(&message);
+  EXPECT_TRUE(idle);
+  EXPECT_FALSE(twain->SourceManagerLoaded());
+  EXPECT_EQ(Trace().back(), "CONTROL/PARENT/CLOSEDSM");
+}

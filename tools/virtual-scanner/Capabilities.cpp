@@ -210,11 +210,11 @@ CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &sta
     }
     [[fallthrough]];
   case MSG_GET:
-    if (value->enumeration) {
+    if (value->enumeration && !scenario.oneValueCaps) {
       container = BuildEnumeration(*value);
       conType = TWON_ENUMERATION;
     } else {
-      container = BuildOneValue(value->itemType, value->items[0]);
+      container = BuildOneValue(value->itemType, value->items[value->current]);
     }
     break;
   default:

@@ -274,6 +274,8 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
     } else {
       RequestNotification(Pending::Scan);
     }
+    if (scenario_.modalEnable)
+      RunModalLoop();
     return Result{};
   }
   case MSG_DISABLEDS:
@@ -286,6 +288,40 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
+}
+
+namespace {
+
+// Dispatches what waits in this thread's queue; false when the application is quitting (the
+// WM_QUIT is put back for its own loop).
+bool DispatchWaiting() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  return true;
+}
+
+} // namespace
+
+void DataSource::RunModalLoop() {
+  const std::string notes = notes_;
+  constexpr DWORD kLimitMs = 60000;
+  const DWORD start = ::GetTickCount();
+  while (state_ >= 5 && ::GetTickCount() - start < kLimitMs && DispatchWaiting())
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  notes_ = notes;
+}
+
+void DataSource::PumpMessages() {
+  const std::string notes = notes_;
+  DispatchWaiting();
+  notes_ = notes;
 }
 
 void DataSource::RequestNotification(Pending what) {

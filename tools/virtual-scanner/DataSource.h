@@ -52,6 +52,11 @@ private:
   Result ExtImageInfo(TW_MEMREF data);
   Result StartPage(TW_UINT16 mechanism);
 
+  // Driver behaviours that give the application's messages a turn inside a triplet; what the
+  // nested triplets note is kept apart from the outer triplet's notes.
+  void RunModalLoop();
+  void PumpMessages();
+
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void RequestNotification(Pending what);
   void OnPosted(WPARAM token);

@@ -109,6 +109,10 @@ void DataSource::EndPageData() {
 DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   VSCAN_REQUIRE_STATE(6, 7);
   VSCAN_REQUIRE_DATA(xfer);
+  // A driver's progress window: the application's messages (a close, a timer, a click) get a turn.
+  if (scenario_.pumpMessages)
+    PumpMessages();
+  VSCAN_REQUIRE_STATE(6, 7);
   const Result start = StartPage(TWSX_MEMORY);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;

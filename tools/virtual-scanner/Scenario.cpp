@@ -329,6 +329,12 @@ private:
       s_.fileName = value;
       return true;
     }
+    if (key == "one_value_caps")
+      return ParseBool(value, s_.oneValueCaps);
+    if (key == "modal_enable")
+      return ParseBool(value, s_.modalEnable);
+    if (key == "pump_messages")
+      return ParseBool(value, s_.pumpMessages);
     if (key == "dialog") {
       if (v == "interactive")
         s_.dialog = DialogAnswer::Interactive;

@@ -67,6 +67,11 @@ struct Scenario {
   bool fileXfer = true;
   std::string fileName; // empty: a file in %TEMP%; "{page}" is replaced by the page number
 
+  // Driver behaviours
+  bool oneValueCaps = false; // MSG_GET answers the enumerations as one-values (their current item)
+  bool modalEnable = false;  // MSG_ENABLEDS runs the source's own message loop until disabled
+  bool pumpMessages = false; // every memory transfer pumps the application's messages first
+
   // Settings dialog
   DialogAnswer dialog = DialogAnswer::Interactive;
   int dialogDelayMs = 0;
