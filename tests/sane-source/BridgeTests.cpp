@@ -29,10 +29,11 @@ std::vector<uint8_t> TwainRows(const PnmPage &pnm) {
   return rows;
 }
 
-void ExpectSamePage(const ClientPage &page, const PnmPage &pnm) {
+// lengthKnown false: the device did not know the page's length in advance (ImageLength -1).
+void ExpectSamePage(const ClientPage &page, const PnmPage &pnm, bool lengthKnown = true) {
   ASSERT_TRUE(pnm.ok);
   EXPECT_EQ(page.info.ImageWidth, static_cast<TW_INT32>(pnm.width));
-  EXPECT_EQ(page.info.ImageLength, static_cast<TW_INT32>(pnm.height));
+  EXPECT_EQ(page.info.ImageLength, lengthKnown ? static_cast<TW_INT32>(pnm.height) : -1);
   EXPECT_EQ(page.info.PixelType, pnm.kind == '6' ? TWPT_RGB : pnm.kind == '5' ? TWPT_GRAY : TWPT_BW);
   EXPECT_EQ(page.bytesPerRow, pnm.bytesPerRow);
   EXPECT_TRUE(page.rows == TwainRows(pnm)) << "the page differs from scanimage's";
@@ -64,7 +65,7 @@ TEST_F(SaneBridgeTest, MemoryTransfersMatchScanimageByteForByte) {
     Open(name);
     const Batch batch = client.Scan();
     ASSERT_EQ(batch.pages.size(), 1u) << testing::PrintToString(batch.failures);
-    ExpectSamePage(batch.pages[0], ReadPnm(CasePath(name, ".pnm")));
+    ExpectSamePage(batch.pages[0], ReadPnm(CasePath(name, ".pnm")), std::string(name) != "hand-scanner");
     EXPECT_EQ(client.CloseSource(), TWRC_SUCCESS);
   }
 }

@@ -41,6 +41,7 @@ TEST(SaneFrames, BecomeTwainRowsWithinTheBytesThatArrived) {
     ASSERT_TRUE(AddFrame(page, c.shape, c.data.data(), c.data.size()));
     EXPECT_EQ(page.rows, c.rowCount);
     EXPECT_EQ(page.bytes, c.rows);
+    EXPECT_EQ(page.lengthKnown, c.shape.lines >= 0);
     EXPECT_TRUE(page.Complete());
   }
 }

@@ -1,5 +1,6 @@
-// TovikScan.exe on a SANE device through the bridge, driven through its window: a feeder batch
-// whose pages are the JPEGs scanimage's pages make, and a jam shown in the status line.
+// TovikScan.exe on a SANE device through the bridge, driven through its window: a feeder batch,
+// a lineart page and a page of undetermined length, each the JPEG scanimage's page makes, and a jam
+// shown in the status line.
 #include "tests/sane-source/SaneCases.h"
 
 #include "app/ControlIds.h"
@@ -41,9 +42,12 @@ std::string TempFolder(const std::string &name) {
   return folder;
 }
 
-// scanimage's page as the station would write it: the same JPEG encoder and settings, read back.
+// scanimage's page as the station would write it: black and white as 8-bit grey, then the same
+// JPEG encoder and settings, read back.
 Bitmap ReferenceJpeg(const std::string &pnmPath, const std::string &folder) {
   Bitmap pnm(FreeImage_Load(FreeImage_GetFileType(pnmPath.c_str(), 0), pnmPath.c_str(), 0));
+  if (pnm && FreeImage_GetBPP(pnm.get()) == 1)
+    pnm.reset(FreeImage_ConvertToGreyscale(pnm.get()));
   const std::string jpeg = folder + "\\reference.jpeg";
   if (!pnm || !FreeImage_Save(FIF_JPEG, pnm.get(), jpeg.c_str(), 0))
     return nullptr;
@@ -61,30 +65,49 @@ bool SamePixels(FIBITMAP *a, FIBITMAP *b) {
   return true;
 }
 
+// The station on one scan case: a batch with Go.. into `folder`, then closed.
+void ScanWithStation(const std::string &name, const std::string &folder, size_t pages) {
+  UseCase(name);
+  StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
+  ASSERT_TRUE(station.Start());
+  ASSERT_TRUE(station.WaitUntilShown());
+  ASSERT_TRUE(station.IsEnabled(idBtGo)) << "the station found no KV-S scanner through the bridge";
+  station.SetText(idEDir, folder);
+  station.Click(idBtGo);
+  ASSERT_TRUE(WaitFor([&] { return FilesIn(folder, "Scan*.jpg").size() >= pages; }))
+      << FilesIn(folder, "Scan*.jpg").size() << " pages; status: " << station.Text(idLbStatus);
+  EXPECT_EQ(station.Text(idLbStatus), "");
+  ASSERT_TRUE(station.Close());
+  // The next station in this prefix starts with its usual folder.
+  ::WritePrivateProfileStringA("Main", "eDir", "C:\\ProgramData\\Tovik\\TovikScan",
+                               "C:\\ProgramData\\Tovik\\TovikScan\\config.ini");
+}
+
+void ExpectPagesLikeScanimage(const std::string &name, const std::string &folder) {
+  const Bitmap reference = ReferenceJpeg(CasePath(name, ".pnm"), folder);
+  ASSERT_TRUE(reference);
+  for (const std::string &page : FilesIn(folder, "Scan*.jpg")) {
+    const std::string path = folder + "\\" + page;
+    const Bitmap written(FreeImage_Load(FIF_JPEG, path.c_str(), 0));
+    EXPECT_TRUE(SamePixels(written.get(), reference.get())) << page << " differs from scanimage's page";
+  }
+}
+
+TEST(StationOnSane, WritesLineartAndUndeterminedLengthPagesAsScanimageGivesThem) {
+  for (const char *name : {"lineart", "hand-scanner"}) {
+    SCOPED_TRACE(name);
+    const std::string folder = TempFolder(std::string("tovik-sane-") + name);
+    ScanWithStation(name, folder, 1);
+    EXPECT_EQ(FilesIn(folder, "Scan*.jpg").size(), 1u);
+    ExpectPagesLikeScanimage(name, folder);
+  }
+}
+
 TEST(StationOnSane, ScansTheFeederPixelExactAndShowsAJamInTheStatusLine) {
   const std::string folder = TempFolder("tovik-sane-station");
-  {
-    UseCase("feeder");
-    StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
-    ASSERT_TRUE(station.Start());
-    ASSERT_TRUE(station.WaitUntilShown());
-    ASSERT_TRUE(station.IsEnabled(idBtGo)) << "the station found no KV-S scanner through the bridge";
-    station.SetText(idEDir, folder);
-    station.Click(idBtGo);
-    ASSERT_TRUE(WaitFor([&] { return FilesIn(folder, "Scan*.jpg").size() >= kFeederSheets; }))
-        << FilesIn(folder, "Scan*.jpg").size() << " pages; status: " << station.Text(idLbStatus);
-    ASSERT_TRUE(station.Close());
-    EXPECT_EQ(station.Text(idLbStatus), "");
-  }
-  const std::vector<std::string> pages = FilesIn(folder, "Scan*.jpg");
-  EXPECT_EQ(pages.size(), kFeederSheets);
-  const Bitmap reference = ReferenceJpeg(CasePath("feeder", ".pnm"), folder);
-  ASSERT_TRUE(reference);
-  for (const std::string &name : pages) {
-    const std::string path = folder + "\\" + name;
-    const Bitmap page(FreeImage_Load(FIF_JPEG, path.c_str(), 0));
-    EXPECT_TRUE(SamePixels(page.get(), reference.get())) << name << " differs from scanimage's page";
-  }
+  ScanWithStation("feeder", folder, kFeederSheets);
+  EXPECT_EQ(FilesIn(folder, "Scan*.jpg").size(), kFeederSheets);
+  ExpectPagesLikeScanimage("feeder", folder);
 
   UseCase("jam");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));

@@ -128,7 +128,8 @@ Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
   info->XResolution.Whole = static_cast<TW_INT16>(dpi);
   info->YResolution.Whole = static_cast<TW_INT16>(dpi);
   info->ImageWidth = static_cast<TW_INT32>(page->width);
-  info->ImageLength = static_cast<TW_INT32>(page->rows);
+  // A page of undetermined length, as the device announced it: the rows come with the transfers.
+  info->ImageLength = page->lengthKnown ? static_cast<TW_INT32>(page->rows) : -1;
   info->SamplesPerPixel = static_cast<TW_INT16>(page->samplesPerPixel);
   for (int i = 0; i < page->samplesPerPixel; ++i)
     info->BitsPerSample[i] = static_cast<TW_INT16>(page->bitsPerSample);

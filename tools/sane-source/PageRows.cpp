@@ -53,6 +53,7 @@ bool SinglePass(PageRows &page, const FrameShape &shape, const uint8_t *data, si
   out.samplesPerPixel = samples;
   out.bitsPerSample = shape.depth;
   out.bytesPerRow = static_cast<uint32_t>(rowBytes);
+  out.lengthKnown = shape.lines >= 0;
   out.bytes.resize(rowBytes * rows);
   for (uint32_t r = 0; r < rows; ++r)
     std::memcpy(out.bytes.data() + r * rowBytes, data + size_t(r) * size_t(shape.bytesPerLine), rowBytes);
@@ -85,6 +86,7 @@ bool Channel(PageRows &page, const FrameShape &shape, int channel, const uint8_t
     page.bitsPerSample = shape.depth;
     page.bytesPerRow = static_cast<uint32_t>(rowBytes);
     page.bytes.assign(rowBytes * lines, 0);
+    page.lengthKnown = shape.lines >= 0;
   } else if (page.samplesPerPixel != 3 || page.width != uint32_t(shape.pixelsPerLine) ||
              page.bitsPerSample != shape.depth) {
     return false;
@@ -100,6 +102,7 @@ bool Channel(PageRows &page, const FrameShape &shape, int channel, const uint8_t
     for (uint32_t x = 0; x < page.width; ++x)
       std::memcpy(out + size_t(x) * 3 * sampleBytes, in + size_t(x) * sampleBytes, sampleBytes);
   }
+  page.lengthKnown = page.lengthKnown && shape.lines >= 0;
   page.framesSeen |= 1 << channel;
   return true;
 }

@@ -30,6 +30,7 @@ struct PageRows {
   int bitsPerSample = 0;
   uint32_t bytesPerRow = 0;
   std::vector<uint8_t> bytes; // rows * bytesPerRow
+  bool lengthKnown = true;    // false when the device announced -1 lines: rows is what arrived
   int framesSeen = 0;         // of a three-pass page: a bit per red, green, blue frame
 
   bool Complete() const { return framesSeen == 0 ? samplesPerPixel > 0 : framesSeen == 7; }
