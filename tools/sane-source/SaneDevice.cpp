@@ -134,7 +134,7 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
   std::string text;
   unsigned age = 0;
   if (!fresh && ReadTextFile(path, text, age) && age < kDeviceCacheSeconds &&
-      ParseDeviceCache(text, key, devices))
+      ParseDeviceCache(text, key, devices) && !devices.empty())
     return devices;
   devices.clear();
   const SANE_Device **list = nullptr;
@@ -145,7 +145,9 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
     devices.push_back(
         DeviceEntry{d->name ? d->name : "", d->vendor ? d->vendor : "", d->model ? d->model : ""});
   }
-  WriteFileText(path, FormatDeviceCache(key, devices));
+  // No device is not kept: a scanner plugged in next shows at once.
+  if (!devices.empty())
+    WriteFileText(path, FormatDeviceCache(key, devices));
   return devices;
 }
 

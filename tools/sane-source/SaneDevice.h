@@ -16,7 +16,8 @@ namespace sanesrc {
 bool ReadTextFile(const std::string &path, std::string &text, unsigned &ageSeconds);
 
 // The devices SANE lists. From the cache file when it was written for the same SANE
-// configuration less than kDeviceCacheSeconds ago, unless `fresh`; a fresh listing rewrites it.
+// configuration less than kDeviceCacheSeconds ago, unless `fresh`; a fresh listing that found a
+// device rewrites it.
 constexpr unsigned kDeviceCacheSeconds = 300;
 std::vector<DeviceEntry> ListDevices(bool fresh);
 
