@@ -1,4 +1,5 @@
 // The scanner through the TWAIN layer.
+#include "app/ProgressBar.h"
 #include "app/ScannerChoice.h"
 #include "app/ScannerLink.h"
 
@@ -55,7 +56,7 @@ public:
       Handlers.OnPage(page);
     };
     Twain.OnAcquireProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
-      if (Handlers.OnProgress)
+      if (Handlers.OnProgress && Progress.Pass(current, total))
         Handlers.OnProgress(current, total);
     };
     Twain.OnAcquireError = [this](TKestraTwain *, int, int errorCode, int additional) {
@@ -94,6 +95,7 @@ private:
   Events Handlers;
   TKestraTwain Twain;
   TTwainSource *Scanner = nullptr; // owned by Twain
+  TProgressGate Progress;          // one report a row arrives; the bar needs far fewer
   unsigned DuplexBatch = 0;
   bool Simplex = false;
 };

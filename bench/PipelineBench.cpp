@@ -102,7 +102,7 @@ void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFl
               r.HandlerMs / pages, r.ImportMs / pages, r.ImportMs / pages / floor.MemcpyMs,
               r.QueueMs / pages);
   if (config.Progress)
-    std::printf("    progress handler (%5.0f reports a page)        %8.2f ms\n", r.ProgressCalls / pages,
+    std::printf("    progress handler (%5.0f reports a page passed) %8.2f ms\n", r.ProgressCalls / pages,
                 r.ProgressMs / pages);
   std::printf("    rest: transfer loop and strip copy             %8.2f ms\n",
               ours - r.HandlerMs / pages - r.ProgressMs / pages);

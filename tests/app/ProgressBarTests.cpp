@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // A real progress control whose PBM_SETPOS messages are counted.
@@ -72,6 +75,25 @@ TEST(PageProgress, SlowRowsAreEachShown) {
   ScanPage(progress, 50, clock, TPageProgress::kRepaintIntervalMs);
   EXPECT_EQ(bar.Positions, 50);
   EXPECT_GE(bar.Position(), 49);
+}
+
+// The station drops most row reports before they reach the bar; what passes must still start
+// each page, move evenly and end it, whatever the page's length.
+TEST(ProgressGate, PassesEachPagesFirstRowEvenStepsAndItsLastRow) {
+  TProgressGate gate;
+  for (int rows : {3508, 3508, 50, 1, 7000}) {
+    std::vector<int> passed;
+    for (int row = 1; row <= rows; ++row)
+      if (gate.Pass(row, rows - 1))
+        passed.push_back(row);
+    ASSERT_FALSE(passed.empty());
+    EXPECT_EQ(passed.front(), 1) << rows;
+    EXPECT_EQ(passed.back(), rows) << rows;
+    EXPECT_LE(passed.size(), static_cast<size_t>(TProgressGate::kSteps) + 2) << rows;
+    EXPECT_GE(passed.size(), static_cast<size_t>(std::min(rows, TProgressGate::kSteps / 2))) << rows;
+    for (size_t i = 1; i < passed.size(); ++i)
+      ASSERT_LE(passed[i] - passed[i - 1], rows / TProgressGate::kSteps + 1) << rows << " at " << passed[i];
+  }
 }
 
 } // namespace
