@@ -37,6 +37,10 @@ public:
 
   // Positions are shown at most this often, and always the last one of a page.
   static constexpr DWORD kRepaintIntervalMs = 40;
+  // Each paint is timed: where painting is slow (a loaded machine, a remote screen) positions
+  // within a page are shown less often, so that the bar takes at most about 1/kPaintShare of the
+  // scan's time.
+  static constexpr DWORD kPaintShare = 50;
 
   explicit TPageProgress(HWND bar, TClock clock = ::GetTickCount);
 
@@ -49,5 +53,7 @@ private:
   TClock Clock;
   bool HaveRange = false;
   int Maximum = 0;
+  int Shown = -1; // position last sent to the bar
   DWORD LastShown = 0;
+  DWORD PaintMs = 0; // what the last position sent cost
 };
