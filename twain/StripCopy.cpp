@@ -165,6 +165,17 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
   return TStripOutcome::ok;
 }
 
+void BlankRowsNotReceived(const TStripTarget &target, const TStripState &state) {
+  if (!target.pixels || state.rowsCompleted >= target.height)
+    return;
+  const bool narrowed =
+      target.narrow == TSampleConversion::grey16To8 || target.narrow == TSampleConversion::rgbx32ToBgr;
+  const size_t begun = narrowed ? 0 : std::min(state.bytesInRow, target.stride);
+  std::memset(RowAt(target, state.rowsCompleted) + begun, 0, target.stride - begun);
+  for (uint32_t row = state.rowsCompleted + 1; row < target.height; ++row)
+    std::memset(RowAt(target, row), 0, target.stride);
+}
+
 size_t StripRowBytes(uint32_t bytesPerRow, size_t stride, size_t minimumRowBytes) {
   if (bytesPerRow == 0 || bytesPerRow == 0xFFFFFFFFu || bytesPerRow == stride ||
       bytesPerRow < minimumRowBytes)

@@ -55,6 +55,11 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
                         const TStripTarget &target, TStripState &state,
                         const std::function<void(uint32_t rowsCompleted)> &rowDone);
 
+// Zeroes what of the target's rows the strips have not written, as a fresh bitmap would hold it:
+// the rows after the last one completed and the rest of a row begun (all of a narrowed row, which
+// is written only when complete). For a bitmap that held an earlier page.
+void BlankRowsNotReceived(const TStripTarget &target, const TStripState &state);
+
 // Bytes of one bitmap row: bits per pixel x width rounded up to whole 32-bit words.
 size_t DibRowStride(uint32_t bitsPerPixel, uint32_t width);
 

@@ -25,6 +25,8 @@ public:
 
   // The page's bitmap; for a JPEG page decoded on the first call (null when it cannot be).
   HBITMAP Handle();
+  // The layer takes the page's bitmap back once the handler has returned, to serve the next page.
+  win::UniqueBitmap TakeBack() { return std::move(bitmap_); }
   // The JPEG file the source sent; empty for a page sent as rows.
   const std::vector<uint8_t> &Jpeg() const { return jpeg_; }
 

@@ -146,6 +146,8 @@ private:
     std::vector<uint8_t> jpeg;             // the file of a page the source compresses
     bool lengthUnknown = false;
     bool compressed = false;
+    uint8_t *pixels = nullptr; // of the bitmap
+    bool reused = false;       // the bitmap held an earlier page of the batch
   };
   // Where a page stands among the pages of its batch, and the side the source reported.
   struct TPagePlace {
@@ -157,6 +159,8 @@ private:
   // Fetches and delivers one page; xferState_ becomes 7 once the source began the transfer.
   void TransferPage(TPagePlace &place, bool &cancel);
   TPageResult PrepareMemoryBitmap(TMemoryPage &page);
+  // The page's bitmap section from page.info: the batch's kept one when it fits.
+  TPageResult MakePageBitmap(TMemoryPage &page);
   TPageResult ReceiveMemoryStrips(TMemoryPage &page);
   // After TWRC_XFERDONE: checks a JPEG page, builds the bitmap of a page of undetermined length.
   TPageResult FinishMemoryPage(TMemoryPage &page);

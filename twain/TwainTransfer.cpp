@@ -189,7 +189,6 @@ void TTwainSource::TransferPage(TPagePlace &place, bool &cancel) {
 }
 
 TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
-  TKestraTwain *manager = Owner();
   TW_IMAGEINFO image;
   std::memset(&image, 0, sizeof image);
   TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image);
@@ -263,19 +262,16 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
   info->Header.biClrUsed = colorsUsed;
   if (page.lengthUnknown)
     return {TWRC_SUCCESS}; // the bitmap is made once the length is known
+  return MakePageBitmap(page);
+}
 
-  void *bits = nullptr;
-  HBITMAP section;
-  {
-    win::WindowDC dc(manager->VirtualWindow());
-    section = ::CreateDIBSection(dc.get(), reinterpret_cast<const BITMAPINFO *>(info), DIB_RGB_COLORS, &bits,
-                                 nullptr, 0);
-  }
-  page.bitmap.reset(section);
-  if (!page.bitmap || !bits) {
-    page.bitmap.reset();
+TTwainSource::TPageResult TTwainSource::MakePageBitmap(TMemoryPage &page) {
+  TTwainBatch *batch = RunningBatch();
+  TPageSections unkept; // outside a batch nothing is kept
+  page.bitmap = (batch ? batch->Sections() : unkept)
+                    .Take(*page.info, Owner()->VirtualWindow(), page.pixels, page.reused);
+  if (!page.bitmap)
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
-  }
   return {TWRC_SUCCESS};
 }
 
@@ -375,6 +371,8 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(TMemoryPage &page) {
       }
     }
   }
+  if (page.reused && page.bitmap && result.rc == TWRC_XFERDONE && !page.compressed)
+    BlankRowsNotReceived(target, state); // what a short page did not send must not show the last one
   if (page.lengthUnknown && result.rc == TWRC_XFERDONE) {
     // Only the rows received are the page's (the storage may hold more).
     page.grown.resize(static_cast<size_t>(state.rowsCompleted) * target.stride);
@@ -420,19 +418,10 @@ TTwainSource::TPageResult TTwainSource::FinishMemoryPage(TMemoryPage &page) {
   }
   header.biHeight = static_cast<LONG>(length);
   header.biSizeImage = static_cast<DWORD>(stride * length);
-  void *bits = nullptr;
-  HBITMAP section;
-  {
-    win::WindowDC dc(Owner()->VirtualWindow());
-    section = ::CreateDIBSection(dc.get(), reinterpret_cast<const BITMAPINFO *>(page.info.get()),
-                                 DIB_RGB_COLORS, &bits, nullptr, 0);
-  }
-  page.bitmap.reset(section);
-  if (!page.bitmap || !bits) {
-    page.bitmap.reset();
-    return {TWRC_FAILURE, TWCC_LOWMEMORY};
-  }
-  uint8_t *rows = static_cast<uint8_t *>(bits);
+  const TPageResult made = MakePageBitmap(page);
+  if (made.rc != TWRC_SUCCESS)
+    return made;
+  uint8_t *rows = page.pixels;
   for (uint32_t r = 0; r < length; ++r)
     std::memcpy(rows + stride * (length - 1 - r), page.grown.data() + stride * r, stride);
   std::vector<uint8_t>().swap(page.grown);
@@ -467,6 +456,10 @@ void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place
   image->Batch = place.batch;
   image->IndexInBatch = place.index;
   manager->OnTwainAcquire(manager, Index, *image, cancel);
+  // The handler has copied what it keeps: the section can serve the next page.
+  TTwainBatch *batch = RunningBatch();
+  if (batch && !page.compressed)
+    batch->Sections().Give(image->TakeBack(), *page.info);
 }
 
 int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, const TPagePlace &place, bool &cancel) {

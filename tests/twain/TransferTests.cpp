@@ -503,6 +503,34 @@ TEST_F(TransferTest, ThePageObjectIsGoneAfterTheHandler) {
   EXPECT_EQ(::GetObjectType(handles[0]), 0u);
 }
 
+// A page of a megabyte or more keeps its section for the next page of the batch (a fresh one
+// costs more than the copy); a shorter next page must not show the rows of the one before, and
+// nothing is kept once the batch is over.
+TEST_F(TransferTest, ALargePagesSectionServesTheNextPageBlankWhereThatPageSentNothing) {
+  MemoryPage full;
+  full.width = 1024;
+  full.length = 1100;
+  full.preferred = 2u << 20;
+  full.strips = {std::vector<uint8_t>(1024u * 1100u, 0x77)};
+  full.pendingAfter = 1;
+  MemoryPage shorter = full;
+  shorter.strips = {std::vector<uint8_t>(1024u * 10u + 100u, 0x11)}; // ends within row 10
+  shorter.pendingAfter = 0;
+  QueuePage(full);
+  QueuePage(shorter);
+  RunBatch();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(handles[0], handles[1]) << "the section was made again";
+  ASSERT_EQ(pages[1].rows.size(), 1100u);
+  EXPECT_EQ(pages[1].rows[9], std::vector<uint8_t>(1024, 0x11));
+  std::vector<uint8_t> begun(1024, 0);
+  std::fill(begun.begin(), begun.begin() + 100, 0x11);
+  EXPECT_EQ(pages[1].rows[10], begun);
+  for (size_t row = 11; row < 1100; ++row)
+    ASSERT_EQ(pages[1].rows[row], std::vector<uint8_t>(1024, 0)) << row;
+  EXPECT_EQ(::GetObjectType(handles[1]), 0u);
+}
+
 TEST_F(TransferTest, WithoutAnAcquireHandlerThePageIsReleased) {
   twain->OnTwainAcquire = nullptr;
   QueuePage(GreyPage(0));
