@@ -102,7 +102,10 @@ void DataSource::EndPageData() {
   pageStarted_ = false;
   pageDone_ = false;
   pageRows_.clear();
-  pageRows_.shrink_to_fit();
+  // The next page of a batch is the same size: its rows reuse the storage instead of paying for
+  // fresh memory. Between batches the memory goes back.
+  if (!feeder_.InBatch())
+    pageRows_.shrink_to_fit();
   pageOffset_ = 0;
 }
 
@@ -120,9 +123,10 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   if (pageRows_.empty()) {
     // Group 4 strips here are the page's raw rows sent under that name: what a reader that takes
     // them for rows would get wrong.
-    pageRows_ = scenario_.compression == Compression::Jpeg
-                    ? JpegPage(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet())
-                    : TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
+    if (scenario_.compression == Compression::Jpeg)
+      pageRows_ = JpegPage(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
+    else
+      TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet(), pageRows_);
     if (pageRows_.empty())
       return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }

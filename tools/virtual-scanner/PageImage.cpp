@@ -50,12 +50,17 @@ PageFormat FormatOf(const Scenario &s) {
 }
 
 std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet) {
+  std::vector<uint8_t> rows;
+  TransferRows(f, page, side, sheet, rows);
+  return rows;
+}
+
+void TransferRows(const PageFormat &f, int page, int side, int sheet, std::vector<uint8_t> &rows) {
   const uint32_t rowBytes = TransferRowBytes(f);
-  std::vector<uint8_t> rows(PageBytes(rowBytes, f.height), 0);
+  rows.assign(PageBytes(rowBytes, f.height), 0);
   for (int y = 0; y < f.height; ++y)
     FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y,
             rows.data() + static_cast<size_t>(rowBytes) * y, sheet);
-  return rows;
 }
 
 uint32_t ColorCount(const PageFormat &f) {

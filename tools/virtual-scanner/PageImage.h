@@ -39,6 +39,8 @@ inline uint32_t TransferRowBytes(const PageFormat &f) {
 // All rows of the page, top row first, each TransferRowBytes long (padding bytes are zero).
 // `sheet` is the number the page's title shows (0: no title).
 std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet);
+// The same into `rows`, whose storage is reused when it is large enough (pages of a batch).
+void TransferRows(const PageFormat &f, int page, int side, int sheet, std::vector<uint8_t> &rows);
 
 // Entries of the palette a reader needs to show the page (0 for RGB and 16-bit grey).
 uint32_t ColorCount(const PageFormat &f);
