@@ -25,7 +25,7 @@ TMemoryPeaks TMemorySampler::Stop() {
     Thread.reset();
     Sample();
   }
-  return Peaks;
+  return SoFar();
 }
 
 DWORD WINAPI TMemorySampler::ThreadEntry(void *self) {
@@ -35,8 +35,14 @@ DWORD WINAPI TMemorySampler::ThreadEntry(void *self) {
   return 0;
 }
 
+TMemoryPeaks TMemorySampler::SoFar() {
+  win::Lock lock(Guard);
+  return Peaks;
+}
+
 void TMemorySampler::Sample() {
   const PROCESS_MEMORY_COUNTERS_EX now = ProcessMemory();
+  win::Lock lock(Guard);
   Peaks.PrivateUsage = std::max<size_t>(Peaks.PrivateUsage, now.PrivateUsage);
   Peaks.PagefileUsage = std::max<size_t>(Peaks.PagefileUsage, now.PagefileUsage);
   Peaks.WorkingSet = std::max<size_t>(Peaks.WorkingSet, now.WorkingSetSize);

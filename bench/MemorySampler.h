@@ -29,12 +29,15 @@ public:
 
   // Stops sampling and returns the peaks of the run.
   TMemoryPeaks Stop();
+  // The peaks so far, while the run goes on.
+  TMemoryPeaks SoFar();
 
 private:
   static DWORD WINAPI ThreadEntry(void *self);
   void Sample();
 
   DWORD IntervalMs;
+  win::CriticalSection Guard; // Peaks: written by the sampling thread, read by SoFar
   TMemoryPeaks Peaks;
   win::UniqueHandle StopEvent;
   win::UniqueHandle Thread;

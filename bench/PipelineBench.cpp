@@ -7,6 +7,8 @@
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
 //   --rgb or --grey runs one colour mode only, so its memory figures are its own.
 //   --jpeg also runs the same pages sent as JPEG the scanner compressed, beside them uncompressed.
+//   --long runs only one long batch of `pages` (e.g. 1000) as the station scans it, and compares
+//   the peak private bytes at its end with the peak up to page 200: a page's memory must not stay.
 #include "bench/BenchClock.h"
 #include "bench/Floor.h"
 #include "bench/MemorySampler.h"
@@ -35,6 +37,7 @@ struct TArguments {
   bool Rgb = true;
   bool Grey = true;
   bool Jpeg = false;
+  bool Long = false;
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -49,6 +52,8 @@ TArguments ParseArguments(int argc, char **argv) {
       arguments.Rgb = false;
     else if (std::strcmp(argv[i], "--jpeg") == 0)
       arguments.Jpeg = true;
+    else if (std::strcmp(argv[i], "--long") == 0)
+      arguments.Long = true;
     else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
@@ -152,6 +157,19 @@ int main(int argc, char **argv) {
       config.Rgb = rgb;
       config.Pages = arguments.Pages;
       config.Progress = true;
+      if (arguments.Long) {
+        config.MarkPage = arguments.Pages >= 400 ? 200 : arguments.Pages / 5;
+        const TPipelineResult run = Run(config, arguments, folder, window, floor);
+        const double mark = Megabytes(PrivateBytes(run.MemoryAtMark)),
+                     end = Megabytes(PrivateBytes(run.Memory));
+        std::printf(
+            "  => long batch: %d of %d pages written; peak private bytes %.0f MB up to page %d, %.0f MB "
+            "at the end (%.3f x); of it pages waiting for the writer at most %.0f MB up to page %d, %.0f MB "
+            "in the whole batch\n",
+            run.PagesWritten, config.Pages, mark, config.MarkPage, end, mark > 0 ? end / mark : 0.0,
+            Megabytes(run.PeakQueuedBytesAtMark), config.MarkPage, Megabytes(run.PeakQueuedBytes));
+        continue;
+      }
       const TPipelineResult withProgress = Run(config, arguments, folder, window, floor);
       config.Progress = false;
       const TPipelineResult without = Run(config, arguments, folder, window, floor);

@@ -101,6 +101,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     result.Failure = "no KV-S scanner";
     return result;
   }
+  TMemorySampler *sampling = nullptr; // from Enable on
   twain.OnTwainAcquire = [&](TKestraTwain *, int, TTwainBitmap &image, bool &) {
     TStopwatch watch;
     TScannedPage page; // as the station's scanner link hands it on
@@ -112,7 +113,10 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     page.IndexInBatch = image.IndexInBatch;
     pages.HandlePage(page);
     result.HandlerMs += watch.ElapsedMs();
-    ++result.PagesDelivered;
+    if (++result.PagesDelivered == config.MarkPage && sampling) {
+      result.MemoryAtMark = sampling->SoFar();
+      result.PeakQueuedBytesAtMark = writer.PeakQueuedBytes();
+    }
   };
   TProgressGate gate;
   if (config.Progress)
@@ -128,6 +132,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   twain.OnAcquireError = [&](TKestraTwain *, int, int, int) { ++result.TransferErrors; };
 
   TMemorySampler sampler;
+  sampling = &sampler;
   const double start = NowMs();
   scanner->Enable(false, false);
   ResetSourceTime(); // from here on, only what the notifications' dispatch spends in the source

@@ -18,6 +18,7 @@ struct TPipelineConfig {
   bool Jpeg = false;       // the scanner sends JPEG it compressed itself (memory strips)
   HWND ProgressBar = nullptr;
   std::string OutputFolder;
+  int MarkPage = 0; // the memory peaks up to this page are kept too (0: none)
 };
 
 struct TPipelineResult {
@@ -37,6 +38,8 @@ struct TPipelineResult {
   TTimings WriterMs;     // each page's save on the writer thread
   double EndToEndMs = 0; // from Enable until the last file was written
   TMemoryPeaks Memory;
+  TMemoryPeaks MemoryAtMark; // up to config.MarkPage
+  size_t PeakQueuedBytesAtMark = 0;
   size_t PeakQueuedBytes = 0;
 };
 

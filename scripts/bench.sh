@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds TovikScan and runs its benchmarks under the build's Wine prefix; they print figures.
-# Usage: bench.sh [BUILD_DIR] [PAGES]   (default: build, 200 pages a pipeline run)
-#   e.g. bench.sh build 20   for a quick run
+# Usage: bench.sh [BUILD_DIR] [PAGES] [LONG_PAGES]
+#   (default: build, 200 pages a pipeline run, 1000 pages in the long batch; 0 skips it)
+#   e.g. bench.sh build 20 0   for a quick run
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=${1:-$root/build}
 pages=${2:-200}
+long_pages=${3:-1000}
 
 bash "$here/build.sh" "$build"
 build=$(cd "$build" && pwd)
@@ -32,3 +34,9 @@ run "$build/bench/page_write_bench.exe" 5
 echo "== Page pipeline"
 run "$build/bench/pipeline_bench.exe" "$pages" --rgb --jpeg
 run "$build/bench/pipeline_bench.exe" "$pages" --grey --jpeg
+
+if [ "$long_pages" -gt 0 ]; then
+  echo "== One long batch: memory at its end against page 200"
+  run "$build/bench/pipeline_bench.exe" "$long_pages" --rgb --long
+  run "$build/bench/pipeline_bench.exe" "$long_pages" --grey --long
+fi
