@@ -2,20 +2,13 @@
 
 #include "app/uUtils.h"
 
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
-std::string FormatPageStamp(const SYSTEMTIME &t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u%02u%02u%02u%02u%02u%03u", t.wYear % 10000u, t.wMonth % 100u,
-                t.wDay % 100u, t.wHour % 100u, t.wMinute % 100u, t.wSecond % 100u, t.wMilliseconds % 1000u);
-  return text;
-}
-
 std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, bool backSide) {
-  return IncludeTrailingPathDelimiter(folder) + "Scan" + FormatPageStamp(stamp) + (backSide ? "B" : "F") +
-         ".jpg";
+  const std::string name = "Scan" + FormatPageStamp(stamp) + (backSide ? "B" : "F") + ".jpg";
+  // No folder is no reason to write into the root of the current drive: the page waits for one.
+  return folder.empty() ? name : IncludeTrailingPathDelimiter(folder) + name;
 }
 
 TPageHandOff::TPageHandOff(TFolderText folderText, TQueuePage queuePage, TClock clock, TImportPage importPage)
@@ -34,36 +27,15 @@ void TPageHandOff::ImportWithGdi(TSaveRec &rec, HBITMAP page) {
     throw std::runtime_error("Error: the page could not be copied");
 }
 
-namespace {
-
-constexpr ULONGLONG kTicksPerMillisecond = 10000; // FILETIME counts 100 ns
-
-bool ToMilliseconds(const SYSTEMTIME &t, ULONGLONG &ms) {
-  FILETIME ft;
-  if (!::SystemTimeToFileTime(&t, &ft))
-    return false;
-  ms = ((ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / kTicksPerMillisecond;
-  return true;
-}
-
-SYSTEMTIME FromMilliseconds(ULONGLONG ms) {
-  ULONGLONG ticks = ms * kTicksPerMillisecond;
-  FILETIME ft = {DWORD(ticks & 0xFFFFFFFFu), DWORD(ticks >> 32)};
-  SYSTEMTIME t = {};
-  ::FileTimeToSystemTime(&ft, &t);
-  return t;
-}
-
-} // namespace
-
 // Two fronts in the same millisecond, or a clock set back, would give a front the name of an
 // earlier one and the later file would replace it: every front's stamp is kept at least 1 ms
 // after the previous front's.
 SYSTEMTIME TPageHandOff::NextFrontStamp() {
   SYSTEMTIME now = Clock();
   ULONGLONG nowMs, lastMs;
-  if (HaveFrontStamp && ToMilliseconds(PageStamp, lastMs) && (!ToMilliseconds(now, nowMs) || nowMs <= lastMs))
-    return FromMilliseconds(lastMs + 1);
+  if (HaveFrontStamp && StampToMilliseconds(PageStamp, lastMs) &&
+      (!StampToMilliseconds(now, nowMs) || nowMs <= lastMs))
+    return StampFromMilliseconds(lastMs + 1);
   return now;
 }
 

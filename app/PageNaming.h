@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/ScannerLink.h"
+#include "image/PageStamp.h"
 #include "image/uSaveThread.h"
 
 #include <windows.h>
@@ -13,10 +14,8 @@
 #include <memory>
 #include <string>
 
-// "yyyymmddhhmmsszzz": 17 digits, zero-padded.
-std::string FormatPageStamp(const SYSTEMTIME &stamp);
-
-// Folder + separator (unless it already ends in one) + "Scan" + stamp + side + ".jpg".
+// Folder + separator (unless it already ends in one) + "Scan" + stamp + side + ".jpg"; with no
+// folder, the name alone, which the writer holds until a folder is given.
 std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, bool backSide);
 
 class TPageHandOff {

@@ -19,24 +19,6 @@ std::string IncludeTrailingPathDelimiter(const std::string &path) {
   return path + '\\';
 }
 
-static bool DirectoryExists(const std::string &path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool ForceDirectories(const std::string &path) {
-  std::string folder = path;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
-    folder.pop_back();
-  if (folder.empty() || DirectoryExists(folder))
-    return true;
-  size_t cut = folder.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 0 && folder[cut - 1] != ':' &&
-      !ForceDirectories(folder.substr(0, cut)))
-    return false;
-  return ::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 std::string ApplicationTitle() {
   char path[MAX_PATH + 1] = {};
   DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);

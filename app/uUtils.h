@@ -1,6 +1,8 @@
 // Small helpers of the station that ask the system for paths.
 #pragma once
 
+#include "image/FolderChain.h"
+
 #include <string>
 
 // Path of a shell special folder (CSIDL_...), or an empty text when the lookup fails.
@@ -8,9 +10,6 @@ std::string GetSpecialFolderPath(int folderId);
 
 // The path with one trailing backslash; an empty path becomes a lone backslash.
 std::string IncludeTrailingPathDelimiter(const std::string &path);
-
-// Creates the folder and every missing parent; true when the folder exists afterwards.
-bool ForceDirectories(const std::string &path);
 
 // The executable's name up to its first full stop, first character as is, the rest lower case:
 // the title of the station's message boxes.

@@ -61,12 +61,12 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   double lastWriteEnd = 0;
   TSaveThread::Options options;
   // The station's own writer (SaveToFile through FreeImage), timed page by page.
-  options.Writer = [&](TSaveRec &rec, std::string &reason) {
+  options.Writer = [&](TSaveRec &rec) {
     TStopwatch watch;
-    const bool saved = SavePage(rec, reason);
+    TPageWriteResult saved = WritePage(rec);
     result.WriterMs.Add(watch.ElapsedMs());
     lastWriteEnd = NowMs();
-    ::InterlockedIncrement(saved ? &written : &failed);
+    ::InterlockedIncrement(saved.Written() ? &written : &failed);
     return saved;
   };
   options.ErrorBox = [&](const std::string &message) {

@@ -114,22 +114,21 @@ bool TFreeBitmap::CanSaveAs(int32_t fif) const {
   return FreeImage_FIFSupportsExportType(format, type);
 }
 
-bool TFreeBitmap::SaveToFile(const std::string &fileName, int32_t flags) const {
+TPageWriteResult TFreeBitmap::WriteToFile(const std::string &fileName, int32_t flags) const {
+  if (!HasImage())
+    return TPageWriteResult::Refusal("the page holds no image");
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(fileName.c_str());
+  if (fif == FIF_UNKNOWN)
+    return TPageWriteResult::Refusal("no image format for this file name");
   if (!CanSaveAs(fif))
-    return false;
-  // Written under a temporary name and renamed when complete, so a failed or interrupted
-  // write never leaves a partial or empty page under the page's own name.
-  const std::string partial = fileName + ".partial";
-  if (!FreeImage_Save(fif, ImageHandle, partial.c_str(), flags)) {
-    ::DeleteFileA(partial.c_str());
-    return false;
-  }
-  if (!::MoveFileExA(partial.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileA(partial.c_str());
-    return false;
-  }
-  return true;
+    return TPageWriteResult::Refusal(std::string(FreeImage_GetFormatFromFIF(fif)) + " cannot hold a " +
+                                     std::to_string(FreeImage_GetBPP(ImageHandle)) + "-bit image");
+  // FreeImage's own file save does not check its last flush and close: the bytes go through a
+  // handle of ours. The bitmap's resolution goes into the file as FreeImage writes it.
+  return WritePageFile(fileName, [&](TPageFileSink &sink) {
+    FreeImageIO io = TPageFileSink::IO();
+    return FreeImage_SaveToHandle(fif, ImageHandle, &io, &sink, flags) != FALSE;
+  });
 }
 
 TFreeWinBitmap::TCopyDeviceBits TFreeWinBitmap::CopyDeviceBits = ::GetDIBits;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "image/PageFile.h"
+
 #include <FreeImage.h>
 
 #include <cstdint>
@@ -35,7 +37,12 @@ public:
   // Takes over another image; a null handle is refused.
   bool ReplaceImage(FIBITMAP *newImage);
   bool CanSaveAs(int32_t fif) const;
-  bool SaveToFile(const std::string &fileName, int32_t flags = 0) const;
+  // Writes the image in the format its name's extension picks, through the page file path
+  // (checked writes, ".partial" then the name, never replacing a file).
+  TPageWriteResult WriteToFile(const std::string &fileName, int32_t flags = 0) const;
+  bool SaveToFile(const std::string &fileName, int32_t flags = 0) const {
+    return WriteToFile(fileName, flags).Written();
+  }
 
   FIBITMAP *Image() const { return ImageHandle; }
 

@@ -1,55 +1,25 @@
 #include "image/uSaveThread.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
-
-// Written under a temporary name and renamed when complete, as a bitmap page is.
-bool SaveJpegBytes(const TSaveRec &rec) {
-  const std::string partial = rec.FileName + ".partial";
-  bool written = false;
-  {
-    const HANDLE opened = ::CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-      return false;
-    win::UniqueHandle file(opened);
-    DWORD done = 0;
-    written = ::WriteFile(file.get(), rec.Jpeg.data(), static_cast<DWORD>(rec.Jpeg.size()), &done, nullptr) &&
-              done == rec.Jpeg.size();
-  }
-  if (written && ::MoveFileExA(partial.c_str(), rec.FileName.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  ::DeleteFileA(partial.c_str());
-  return false;
-}
 
 void ShowThreadErrorBox(const std::string &message) {
   ::MessageBoxA(nullptr, message.c_str(), "Thread Error", MB_OK);
 }
 
-std::string FolderOf(const std::string &path) {
+size_t NameStart(const std::string &path) {
   const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+  return slash == std::string::npos ? 0 : slash + 1;
 }
 
-std::string FolderFailure(const std::string &fileName) {
-  const std::string folder = FolderOf(fileName);
-  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return "the folder " + folder + " does not exist";
-  return "the file could not be written";
+std::string InFolder(const std::string &folder, const std::string &name) {
+  const bool separated = folder.back() == '\\' || folder.back() == '/';
+  return separated ? folder + name : folder + '\\' + name;
 }
 
 } // namespace
-
-bool SavePage(TSaveRec &rec, std::string &reason) {
-  if (!rec.Jpeg.empty() ? SaveJpegBytes(rec) : rec.Bitmap.SaveToFile(rec.FileName, 0))
-    return true;
-  reason = SaveFailureReason(rec);
-  return false;
-}
 
 std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
   if (Items.empty())
@@ -65,18 +35,12 @@ size_t PageBytes(const TSaveRec &rec) {
          (image ? static_cast<size_t>(FreeImage_GetPitch(image)) * FreeImage_GetHeight(image) : 0);
 }
 
-std::string SaveFailureReason(const TSaveRec &rec) {
+TPageWriteResult WritePage(TSaveRec &rec) {
+  // The scanner's own JPEG file goes to disk as it is, by the same road as an encoded page.
   if (!rec.Jpeg.empty())
-    return FolderFailure(rec.FileName);
-  if (!rec.Bitmap.HasImage())
-    return "the page holds no image";
-  const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(rec.FileName.c_str());
-  if (fif == FIF_UNKNOWN)
-    return "no image format for this file name";
-  if (!rec.Bitmap.CanSaveAs(fif))
-    return std::string(FreeImage_GetFormatFromFIF(fif)) + " cannot hold a " +
-           std::to_string(FreeImage_GetBPP(rec.Bitmap.Image())) + "-bit image";
-  return FolderFailure(rec.FileName);
+    return WritePageFile(rec.FileName,
+                         [&rec](TPageFileSink &sink) { return sink.Write(rec.Jpeg.data(), rec.Jpeg.size()); });
+  return rec.Bitmap.WriteToFile(rec.FileName, 0);
 }
 
 namespace {
@@ -92,12 +56,14 @@ TSaveThread::TSaveThread(TWriteFailedEvent onWriteFailed)
 
 TSaveThread::TSaveThread(Options options)
     : Opts(std::move(options)), Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
-      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      RetryNow(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
   if (!Opts.Writer)
-    Opts.Writer = SavePage;
+    Opts.Writer = WritePage;
   if (!Opts.ErrorBox)
     Opts.ErrorBox = ShowThreadErrorBox;
-  if (!Signal || !SpaceFreed)
+  RetryDelayMs = Opts.FirstRetryMs;
+  if (!Signal || !SpaceFreed || !RetryNow)
     throw std::runtime_error("The page writer could not be started: no event");
   // Created suspended so that it cannot run before every field exists.
   Thread.reset(::CreateThread(nullptr, 0, &TSaveThread::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
@@ -109,6 +75,7 @@ TSaveThread::TSaveThread(Options options)
 TSaveThread::~TSaveThread() {
   ::InterlockedExchange(&Terminated, 1);
   ::SetEvent(Signal.get());
+  ::SetEvent(RetryNow.get());
   ::WaitForSingleObject(Thread.get(), INFINITE);
 }
 
@@ -123,14 +90,52 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
       if (Bytes == 0 || Bytes + bytes <= Opts.BudgetBytes) {
         Queue.Add(std::move(rec));
         Bytes += bytes;
-        if (Bytes > PeakBytes)
-          PeakBytes = Bytes;
+        PeakBytes = std::max(PeakBytes, Bytes);
         break;
       }
     }
-    ::WaitForSingleObject(SpaceFreed.get(), 1000);
+    if (Opts.WaitForRoom)
+      Opts.WaitForRoom(SpaceFreed.get());
+    else
+      ::WaitForSingleObject(SpaceFreed.get(), 1000);
   }
   ::SetEvent(Signal.get());
+}
+
+void TSaveThread::SetOutputFolder(const std::string &folder) {
+  {
+    win::Lock lock(Queue.GuardSection());
+    if (OutputFolder == folder)
+      return;
+    OutputFolder = folder;
+  }
+  ::SetEvent(RetryNow.get());
+}
+
+void TSaveThread::Finish() {
+  {
+    win::Lock lock(Queue.GuardSection());
+    Finishing = true;
+  }
+  ::SetEvent(RetryNow.get());
+  ::SetEvent(Signal.get());
+}
+
+void TSaveThread::Resume() {
+  win::Lock lock(Queue.GuardSection());
+  Finishing = false;
+  Diverting = false;
+}
+
+TWriterState TSaveThread::State() {
+  win::Lock lock(Queue.GuardSection());
+  TWriterState state;
+  state.Pages = Queue.Count() + InFlight;
+  state.WaitReason = WaitReason;
+  state.Finishing = Finishing;
+  state.Unsaved = Unsaved;
+  state.Lost = Lost;
+  return state;
 }
 
 size_t TSaveThread::QueuedCount() {
@@ -162,7 +167,11 @@ void TSaveThread::Run() {
     ::WaitForSingleObject(Signal.get(), Opts.WakeIntervalMs);
     RunPass();
   }
-  // Closing loses no page: whatever is still queued is written before the writer ends.
+  // Closing loses no page: whatever is still queued is written, or kept in the unsaved folder.
+  {
+    win::Lock lock(Queue.GuardSection());
+    Finishing = true;
+  }
   while (QueuedCount() > 0)
     RunPass();
 }
@@ -179,24 +188,97 @@ void TSaveThread::RunPass() {
   } catch (...) {
     Opts.ErrorBox("Unknown error while writing a page");
   }
+  win::Lock lock(Queue.GuardSection());
+  InFlight = 0;
 }
 
 bool TSaveThread::WriteOnePage() {
   std::unique_ptr<TSaveRec> rec;
-  size_t bytes = 0;
+  bool finishing = false, diverting = false;
   {
     win::Lock lock(Queue.GuardSection());
     rec = Queue.TakeFirst();
-    if (rec) {
-      bytes = PageBytes(*rec);
-      Bytes -= bytes;
-    }
+    if (!rec)
+      return false;
+    Bytes -= PageBytes(*rec);
+    InFlight = 1;
+    finishing = Finishing;
+    diverting = Diverting;
+    // A page named while no folder was given goes into the folder given since.
+    if (NameStart(rec->FileName) == 0 && !OutputFolder.empty())
+      rec->FileName = InFolder(OutputFolder, rec->FileName);
   }
-  if (!rec)
-    return false;
   ::SetEvent(SpaceFreed.get());
-  std::string reason;
-  if (!Opts.Writer(*rec, reason) && Opts.OnWriteFailed)
-    Opts.OnWriteFailed(rec->FileName, reason);
+
+  TPageWriteResult result = diverting ? WriteUnsaved(*rec, std::string()) : Opts.Writer(*rec);
+  if (result.Outcome == TPageWriteOutcome::Waiting && !diverting) {
+    if (!finishing) {
+      HoldForRetry(std::move(rec), result.Reason);
+      return true;
+    }
+    // At the end nobody waits for the folder to come back: this page and every page after it
+    // go where they are kept.
+    {
+      win::Lock lock(Queue.GuardSection());
+      Diverting = true;
+    }
+    diverting = true;
+    result = WriteUnsaved(*rec, result.Reason);
+  }
+  Settle(*rec, result, diverting, finishing);
   return true;
+}
+
+TPageWriteResult TSaveThread::WriteUnsaved(TSaveRec &rec, const std::string &whyNotInItsFolder) {
+  if (Opts.UnsavedFolder.empty())
+    return {TPageWriteOutcome::Waiting, whyNotInItsFolder.empty() ? "it was not written" : whyNotInItsFolder,
+            std::string()};
+  const std::string ownName = rec.FileName;
+  rec.FileName = InFolder(Opts.UnsavedFolder, ownName.substr(NameStart(ownName)));
+  TPageWriteResult result = Opts.Writer(rec);
+  if (!result.Written())
+    rec.FileName = ownName; // reported under the name the user knows
+  return result;
+}
+
+void TSaveThread::HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &reason) {
+  DWORD delay;
+  bool changed;
+  {
+    win::Lock lock(Queue.GuardSection());
+    Bytes += PageBytes(*rec);
+    Queue.AddFirst(std::move(rec));
+    InFlight = 0;
+    changed = WaitReason != reason;
+    WaitReason = reason;
+    delay = RetryDelayMs;
+    RetryDelayMs = std::min(RetryDelayMs * 2, Opts.MaxRetryMs);
+  }
+  if (changed)
+    StateChanged();
+  ::WaitForSingleObject(RetryNow.get(), delay);
+}
+
+void TSaveThread::Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted, bool finishing) {
+  bool waited;
+  {
+    win::Lock lock(Queue.GuardSection());
+    InFlight = 0;
+    waited = !WaitReason.empty();
+    WaitReason.clear();
+    RetryDelayMs = Opts.FirstRetryMs;
+    if (diverted && result.Written())
+      ++Unsaved;
+    else if (diverted && result.Outcome == TPageWriteOutcome::Waiting)
+      ++Lost;
+  }
+  if (!result.Written() && Opts.OnWriteFailed)
+    Opts.OnWriteFailed(rec.FileName, result.Reason);
+  if (waited || finishing)
+    StateChanged();
+}
+
+void TSaveThread::StateChanged() {
+  if (Opts.OnStateChanged)
+    Opts.OnStateChanged();
 }

@@ -64,6 +64,20 @@ using UniqueFont = Unique<HFONT, nullptr, DeleteObjectFree>;
 using UniqueBrush = Unique<HBRUSH, nullptr, DeleteObjectFree>;
 using UniqueMemoryDC = Unique<HDC, nullptr, DeleteDCFree>;
 
+// A file opened with CreateFile, which answers INVALID_HANDLE_VALUE rather than null.
+class UniqueFile {
+public:
+  explicit UniqueFile(HANDLE file) : handle_(file == INVALID_HANDLE_VALUE ? nullptr : file) {}
+  void reset(HANDLE file) { handle_.reset(file == INVALID_HANDLE_VALUE ? nullptr : file); }
+  HANDLE get() const { return handle_.get(); }
+  // For a close whose result counts: the last moment a write can still fail.
+  HANDLE release() { return handle_.release(); }
+  explicit operator bool() const { return static_cast<bool>(handle_); }
+
+private:
+  UniqueHandle handle_;
+};
+
 // A device context taken with GetDC and given back with ReleaseDC (null window = the screen).
 class WindowDC {
 public:

@@ -48,13 +48,17 @@ template <typename Condition> bool Eventually(Condition condition) {
   return condition();
 }
 
+TPageWriteResult Wrote(const TSaveRec &rec) {
+  return {TPageWriteOutcome::Written, std::string(), rec.FileName};
+}
+
 // A writer that only wakes on its signal: anything written proves the signal woke it.
 TSaveThread::Options SignalOnly(WriteLog &log) {
   TSaveThread::Options options;
   options.WakeIntervalMs = INFINITE;
-  options.Writer = [&log](TSaveRec &rec, std::string &) {
+  options.Writer = [&log](TSaveRec &rec) {
     log.Written(rec.FileName);
-    return true;
+    return Wrote(rec);
   };
   return options;
 }
@@ -98,7 +102,7 @@ TEST(SaveThread, DestructionWritesEveryPageStillQueued) {
   EXPECT_EQ(files, names);
 }
 
-TEST(SaveThread, AFailingPageIsReportedAndTheNextOneWritten) {
+TEST(SaveThread, APageTheFormatRefusesIsReportedAndTheNextOneWritten) {
   TempFolder folder;
   WriteLog log;
   {
@@ -106,15 +110,15 @@ TEST(SaveThread, AFailingPageIsReportedAndTheNextOneWritten) {
       std::lock_guard<std::mutex> lock(log.mutex);
       log.failed.emplace_back(name, reason);
     });
-    writer.QueuePage(Page(folder.File("missing\\a.jpg")));
+    writer.QueuePage(Page(folder.File("page.unknownext")));
     writer.QueuePage(Page(folder.File("bw.jpg"), 16, 16, 1));
     writer.QueuePage(Page(folder.File("good.jpg")));
   }
   ASSERT_EQ(log.failed.size(), 2u);
-  EXPECT_EQ(log.failed[0].first, folder.File("missing\\a.jpg"));
-  EXPECT_NE(log.failed[0].second.find("does not exist"), std::string::npos) << log.failed[0].second;
+  EXPECT_EQ(log.failed[0].first, folder.File("page.unknownext"));
+  EXPECT_EQ(log.failed[0].second, "no image format for this file name");
   EXPECT_EQ(log.failed[1].first, folder.File("bw.jpg"));
-  EXPECT_NE(log.failed[1].second.find("1-bit"), std::string::npos) << log.failed[1].second;
+  EXPECT_EQ(log.failed[1].second, "JPEG cannot hold a 1-bit image");
   EXPECT_EQ(folder.Files(), std::vector<std::string>{"good.jpg"});
 }
 
@@ -122,11 +126,11 @@ TEST(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
   WriteLog log;
   {
     TSaveThread::Options options = SignalOnly(log);
-    options.Writer = [&log](TSaveRec &rec, std::string &) -> bool {
+    options.Writer = [&log](TSaveRec &rec) {
       if (rec.FileName == "bad")
         throw std::runtime_error("Disk on fire");
       log.Written(rec.FileName);
-      return true;
+      return Wrote(rec);
     };
     options.ErrorBox = [&log](const std::string &message) {
       std::lock_guard<std::mutex> lock(log.mutex);
@@ -147,11 +151,11 @@ TEST(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
   WriteLog log;
   TSaveThread::Options options;
   options.BudgetBytes = pageBytes * 3;
-  options.Writer = [&](TSaveRec &rec, std::string &) {
+  options.Writer = [&](TSaveRec &rec) {
     while (!open)
       ::Sleep(1);
     log.Written(rec.FileName);
-    return true;
+    return Wrote(rec);
   };
   TSaveThread writer(options);
 
@@ -172,4 +176,89 @@ TEST(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
   EXPECT_LT(queuedWhileHeld, 10);
   ASSERT_TRUE(Eventually([&] { return log.WrittenCount() == 10; }));
   EXPECT_LE(writer.PeakQueuedBytes(), options.BudgetBytes);
+}
+
+namespace {
+
+// A folder that cannot take pages until it is opened: every write into it waits, as on a full
+// disk or a vanished share, and the writer records each attempt.
+struct DeadFolder {
+  std::atomic<bool> open{false};
+  std::atomic<int> attempts{0};
+  std::atomic<int> stateChanges{0};
+  WriteLog log;
+
+  TSaveThread::Options Options() {
+    TSaveThread::Options options;
+    options.FirstRetryMs = 5;
+    options.MaxRetryMs = 20;
+    options.OnStateChanged = [this] { ++stateChanges; };
+    options.Writer = [this](TSaveRec &rec) {
+      if (rec.FileName.rfind("S:\\", 0) == 0 && !open) {
+        ++attempts;
+        return TPageWriteResult{TPageWriteOutcome::Waiting, "the disk is full", std::string()};
+      }
+      log.Written(rec.FileName);
+      return Wrote(rec);
+    };
+    return options;
+  }
+};
+
+} // namespace
+
+TEST(SaveThread, APageThatWaitsStaysFirstAndIsTriedAgainUntilItsFolderTakesIt) {
+  DeadFolder folder;
+  TSaveThread writer(folder.Options());
+  for (const char *name : {"S:\\1", "S:\\2", "C:\\3"})
+    writer.QueuePage(Page(name));
+  ASSERT_TRUE(Eventually([&] { return folder.attempts >= 3; })) << "no retries";
+  TWriterState state = writer.State();
+  EXPECT_EQ(state.Pages, 3u);
+  EXPECT_EQ(state.WaitReason, "the disk is full");
+  EXPECT_EQ(folder.log.WrittenCount(), 0u) << "a later page overtook the waiting one";
+
+  folder.open = true;
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 3; }));
+  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"S:\\1", "S:\\2", "C:\\3"}));
+  ASSERT_TRUE(Eventually([&] { return !writer.State().Waiting(); }));
+  EXPECT_GE(folder.stateChanges, 2) << "the wait's start and end are announced";
+}
+
+// At the end nobody waits for a folder: one more try, then the page and every page after it go
+// into the unsaved folder under their own names, whether or not their own folder would work.
+TEST(SaveThread, FinishingKeepsWhatCannotBeWrittenInTheUnsavedFolder) {
+  DeadFolder folder;
+  TSaveThread::Options options = folder.Options();
+  options.FirstRetryMs = options.MaxRetryMs = 60000; // only the finish can cut the wait short
+  options.UnsavedFolder = "U:\\Unsaved";
+  TSaveThread writer(options);
+  writer.QueuePage(Page("C:\\Out\\0"));
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1; }));
+  for (const char *name : {"S:\\Out\\1", "C:\\Out\\2", "S:\\Out\\3"})
+    writer.QueuePage(Page(name));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+
+  writer.Finish();
+  ASSERT_TRUE(Eventually([&] { return writer.State().Finished(); }));
+  EXPECT_EQ(folder.attempts, 2) << "one try while scanning, one more at the finish";
+  EXPECT_EQ(folder.log.written,
+            (std::vector<std::string>{"C:\\Out\\0", "U:\\Unsaved\\1", "U:\\Unsaved\\2", "U:\\Unsaved\\3"}));
+  const TWriterState state = writer.State();
+  EXPECT_EQ(state.Unsaved, 3u);
+  EXPECT_EQ(state.Lost, 0u);
+}
+
+TEST(SaveThread, APageNamedWithoutAFolderWaitsUntilOneIsGiven) {
+  TempFolder folder;
+  TSaveThread::Options options;
+  options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
+  TSaveThread writer(options);
+  writer.QueuePage(Page("Scan20260101000000000F.jpg"));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().WaitReason, "no output folder is given");
+
+  writer.SetOutputFolder(folder.Path());
+  ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; }));
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
 }

@@ -1,0 +1,57 @@
+// One page file on its way to disk, so that no page is lost, cut short or replaced: its bytes
+// go through a file handle of our own into "<name>.partial", every write checked, flushed to
+// disk and closed, and only then does the file take its name. A name already on disk is never
+// replaced: the stamp in the name moves on by 1 ms until the name is free.
+#pragma once
+
+#include <windows.h>
+
+#include <FreeImage.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+enum class TPageWriteOutcome {
+  Written,
+  Waiting, // the folder or its disk cannot take the page now (unreachable, full, no folder given)
+  Refused, // the page can never be written as asked (its format, an empty page)
+};
+
+struct TPageWriteResult {
+  TPageWriteOutcome Outcome = TPageWriteOutcome::Refused;
+  std::string Reason;    // why not written, in words for the status line ("the disk is full")
+  std::string FinalName; // the name the page was written under
+
+  bool Written() const { return Outcome == TPageWriteOutcome::Written; }
+  static TPageWriteResult Refusal(std::string reason) {
+    return {TPageWriteOutcome::Refused, std::move(reason), std::string()};
+  }
+};
+
+// The open ".partial" file handed to whatever produces the page's bytes.
+class TPageFileSink {
+public:
+  explicit TPageFileSink(HANDLE file) : File(file) {}
+  // Writes all of it or records why not; once a write failed, every later one fails too.
+  bool Write(const void *data, size_t size);
+  DWORD ErrorCode() const { return Error; }
+  HANDLE Handle() const { return File; }
+  // FreeImage's I/O over a sink: pass the sink's address as the handle.
+  static FreeImageIO IO();
+
+private:
+  HANDLE File;
+  DWORD Error = 0;
+};
+
+// Writes the bytes the producer gives into the file; false from the producer (with no failed
+// write) means it had nothing it could write, which is a refusal.
+using TPageBytesProducer = std::function<bool(TPageFileSink &sink)>;
+
+// The folder chain of the name is created when it is missing and its drive is reachable. A name
+// with no folder waits for one.
+TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProducer &produce);
+
+// The status-line words for a system error code of a failed write.
+std::string PageWriteErrorText(DWORD errorCode);

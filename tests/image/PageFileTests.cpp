@@ -1,0 +1,130 @@
+// The road of one page file to disk: nothing under its final name before every byte is there,
+// missing folders made, no file ever replaced, and failures sorted into waiting and refused.
+#include "image/FreeBitmap.h"
+#include "image/PageFile.h"
+#include "image/PageStamp.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string Contents(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TPageBytesProducer Bytes(const std::string &bytes) {
+  return [bytes](TPageFileSink &sink) { return sink.Write(bytes.data(), bytes.size()); };
+}
+
+// Removes a folder chain a test made inside its TempFolder.
+struct MadeFolders {
+  std::vector<std::string> files, folders;
+  ~MadeFolders() {
+    for (const std::string &f : files)
+      ::DeleteFileA(f.c_str());
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+      ::RemoveDirectoryA(it->c_str());
+  }
+};
+
+} // namespace
+
+TEST(PageFile, TheFinalNameAppearsOnlyWhenEveryByteIsOnDisk) {
+  TempFolder folder;
+  const std::string name = folder.File("Scan20260101000000000F.jpg");
+  std::vector<std::string> seenWhileWriting;
+  const TPageWriteResult written = WritePageFile(name, [&](TPageFileSink &sink) {
+    seenWhileWriting = folder.Files();
+    return sink.Write("first half,", 11) && sink.Write("second half", 11);
+  });
+  ASSERT_TRUE(written.Written()) << written.Reason;
+  EXPECT_EQ(seenWhileWriting, std::vector<std::string>{"Scan20260101000000000F.jpg.partial"});
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
+  EXPECT_EQ(Contents(name), "first half,second half");
+
+  // A producer that gives up leaves nothing behind, not even the partial file.
+  const TPageWriteResult refused =
+      WritePageFile(folder.File("Scan20260101000000001F.jpg"),
+                    [](TPageFileSink &sink) { return sink.Write("x", 1) && false; });
+  EXPECT_EQ(refused.Outcome, TPageWriteOutcome::Refused);
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
+}
+
+// An earlier run, a clock set back or the same millisecond: the stamp moves on by 1 ms until
+// the name is free, and what was on disk stays as it was.
+TEST(PageFile, AFileOfTheSameNameIsNeverReplaced) {
+  TempFolder folder;
+  MadeFolders made;
+  const std::string chain = folder.File("new\\chain");
+  made.folders = {folder.File("new"), chain};
+  const std::string first = chain + "\\Scan20251231235959999B.jpg";
+  const std::string second = chain + "\\Scan20260101000000000B.jpg";
+  const std::string third = chain + "\\Scan20260101000000001B.jpg";
+  made.files = {first, second, third};
+
+  EXPECT_EQ(WritePageFile(first, Bytes("one")).FinalName, first); // the missing chain is made
+  EXPECT_EQ(WritePageFile(second, Bytes("two")).FinalName, second);
+  EXPECT_EQ(WritePageFile(first, Bytes("three")).FinalName, third);
+  EXPECT_EQ(Contents(first), "one");
+  EXPECT_EQ(Contents(second), "two");
+  EXPECT_EQ(Contents(third), "three");
+
+  // A name of another form keeps its form with a counter.
+  EXPECT_EQ(WritePageFile(folder.File("page.jpg"), Bytes("a")).FinalName, folder.File("page.jpg"));
+  EXPECT_EQ(WritePageFile(folder.File("page.jpg"), Bytes("b")).FinalName, folder.File("page(1).jpg"));
+}
+
+TEST(PageFile, WhatCanWorkLaterWaitsAndWhatNeverCanIsRefused) {
+  TempFolder folder;
+  TFreeWinBitmap colour(FIT_BITMAP, 8, 8, 24), blackAndWhite(FIT_BITMAP, 8, 8, 1);
+  struct Case {
+    TPageWriteResult result;
+    TPageWriteOutcome outcome;
+    const char *reason;
+  } cases[] = {
+      {colour.WriteToFile("Scan20260101000000000F.jpg"), TPageWriteOutcome::Waiting,
+       "no output folder is given"},
+      // Wine's drive letters end at Z:; a letter with no drive behind it is a vanished share.
+      {colour.WriteToFile("Q:\\gone\\Scan20260101000000000F.jpg"), TPageWriteOutcome::Waiting,
+       "the folder is unreachable"},
+      {blackAndWhite.WriteToFile(folder.File("page.jpg")), TPageWriteOutcome::Refused,
+       "JPEG cannot hold a 1-bit image"},
+      {colour.WriteToFile(folder.File("page.unknownext")), TPageWriteOutcome::Refused,
+       "no image format for this file name"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_EQ(c.result.Outcome, c.outcome);
+    EXPECT_EQ(c.result.Reason, c.reason);
+  }
+  EXPECT_TRUE(folder.Files().empty());
+}
+
+TEST(PageFile, AJpegKeepsThePagesResolution) {
+  TempFolder folder;
+  TFreeWinBitmap page(FIT_BITMAP, 16, 16, 24);
+  FreeImage_SetDotsPerMeterX(page.Image(), 11811); // 300 dpi
+  FreeImage_SetDotsPerMeterY(page.Image(), 7874);  // 200 dpi
+  ASSERT_TRUE(page.SaveToFile(folder.File("page.jpg")));
+  FIBITMAP *loaded = FreeImage_Load(FIF_JPEG, folder.File("page.jpg").c_str(), 0);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_NEAR(FreeImage_GetDotsPerMeterX(loaded), 11811, 1);
+  EXPECT_NEAR(FreeImage_GetDotsPerMeterY(loaded), 7874, 1);
+  FreeImage_Unload(loaded);
+}
+
+TEST(PageStamp, OneMillisecondLaterCarriesIntoTheNextYearAndLeavesOtherNamesAlone) {
+  EXPECT_EQ(PageNameOneMillisecondLater("C:\\Out\\Scan20251231235959999B.jpg"),
+            "C:\\Out\\Scan20260101000000000B.jpg");
+  EXPECT_EQ(PageNameOneMillisecondLater("Scan20240228235959999F.jpg"), "Scan20240229000000000F.jpg");
+  EXPECT_EQ(PageNameOneMillisecondLater("C:\\Scan2024\\page.jpg"), "");
+  EXPECT_EQ(PageNameOneMillisecondLater("C:\\Out\\Scan2025123123595999xB.jpg"), "");
+}
