@@ -54,9 +54,9 @@ TfMain::TfMain() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   CreateControls();
-  Pages = std::make_unique<TPageHandOff>(
-      [this] { return OutputFolderText(); },
-      [this](std::unique_ptr<TSaveRec> rec) { SaveThread->QueuePage(std::move(rec)); });
+  Pages =
+      std::make_unique<TPageHandOff>([this] { return OutputFolderText(); },
+                                     [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); });
   FormCreate();
 }
 
@@ -94,8 +94,9 @@ void TfMain::CreateControls() {
   // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
   eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, 16, 80, 410, 21, idEDir);
   eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, 428, 80, 21, 21, idEDirBrowse);
-  lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX, 16, 120, 0, 0, idLbStatus);
-  SetStatus("lbStatus");
+  lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 16, 120, 0, 0, idLbStatus);
+  Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), kClientWidth - 2 * 16);
+  Status->Show("lbStatus");
   ::SetTimer(Hwnd, kCheckTimerId, 500, nullptr);
 }
 
@@ -110,22 +111,6 @@ void TfMain::SetOutputFolderText(const std::string &text) { ::SetWindowTextA(eDi
 
 bool TfMain::IsTicked(HWND checkBox) const {
   return ::SendMessageA(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-// The label keeps its top-left corner and takes the size of its text.
-void TfMain::SetStatus(const std::string &text) {
-  ::SetWindowTextA(lbStatus, text.c_str());
-  win::WindowDC dc(lbStatus);
-  if (!dc)
-    return;
-  win::SelectGuard font(dc.get(), Font.get());
-  SIZE extent = {};
-  ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-  TEXTMETRICA metrics = {};
-  ::GetTextMetricsA(dc.get(), &metrics);
-  ::SetWindowPos(lbStatus, nullptr, 0, 0, extent.cx, metrics.tmHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ::InvalidateRect(Hwnd, nullptr, TRUE);
 }
 
 void TfMain::HandleCommand(int id, int code) {
@@ -149,16 +134,39 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       } catch (const std::exception &e) {
         SetStatus(e.what());
       }
+      if (Shutdown && Shutdown->WriterChanged())
+        ::DestroyWindow(Hwnd);
     }
     return 0;
   case kWriteFailedMessage:
     ShowWriteFailure();
     return 0;
+  case kThreadErrorMessage:
+    ShowThreadError();
+    return 0;
+  case kWriterStateMessage:
+    RefreshStatus();
+    if (Shutdown && Shutdown->WriterChanged())
+      ::DestroyWindow(Hwnd);
+    return 0;
   case WM_CLOSE:
     // A batch still uses the window, the manager and the source: it ends in order first.
     if (Scanner && Scanner->DeferClose([window = Hwnd] { ::PostMessageA(window, WM_CLOSE, 0, 0); }))
       return 0;
-    break;
+    // Then the pages on their way to disk.
+    if (!Shutdown || Shutdown->CloseRequested())
+      ::DestroyWindow(Hwnd);
+    return 0;
+  case WM_QUERYENDSESSION:
+  case WM_ENDSESSION:
+    // Windows ends the process after WM_ENDSESSION; the window ends it in order meanwhile.
+    if (Shutdown && (message == WM_QUERYENDSESSION || wParam)) {
+      if (Shutdown->EndSession(message == WM_ENDSESSION))
+        ::DestroyWindow(Hwnd);
+    } else if (Shutdown) {
+      Shutdown->EndSessionCancelled();
+    }
+    return message == WM_QUERYENDSESSION ? TRUE : 0;
   case WM_DESTROY:
     ::KillTimer(Hwnd, kCheckTimerId);
     GuardedCall([this] { FormDestroy(); });

@@ -43,11 +43,19 @@ bool TakeDeferredError(std::string &message) {
 
 void ShowDeferredErrors(HWND owner) {
   std::string message;
-  while (TakeDeferredError(message)) {
+  if (!TakeDeferredError(message))
+    return;
+  // A quit already asked for (a window destroyed on the way, or start-up that failed) would end
+  // the box's own loop before anyone saw it: it waits until the boxes are answered.
+  MSG quit = {};
+  const bool quitting = ::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+  do {
     std::string text = ErrorBoxText(message);
     std::string title = ApplicationTitle();
     ::MessageBoxA(::IsWindow(owner) ? owner : nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
-  }
+  } while (TakeDeferredError(message));
+  if (quitting)
+    ::PostQuitMessage(static_cast<int>(quit.wParam));
 }
 
 int RunMessageLoop(HWND mainWindow) {

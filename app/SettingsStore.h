@@ -23,6 +23,8 @@ public:
   // The value of key in the default section, or def when the file, section or key is missing.
   std::string ReadString(const std::string &key, const std::string &def) const;
   void WriteString(const std::string &key, const std::string &value);
+  // Writes the file now (the session ends and destruction may never come); again at destruction.
+  void WriteNow() const { WritePending(); }
 
 private:
   struct TPendingValue {

@@ -17,7 +17,8 @@ struct FreeImageLibrary {
 };
 
 int RunStation() {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                   ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
   ::InitCommonControlsEx(&controls);
   win::OleApartment ole; // the folder picker needs OLE on this thread
   FreeImageLibrary freeImage;

@@ -3,6 +3,8 @@
 
 #include "app/ControlIds.h"
 #include "app/MessageLoop.h"
+#include "app/PaintingWait.h"
+#include "app/StatusTexts.h"
 #include "app/uUtils.h"
 
 #include <commctrl.h>
@@ -24,15 +26,47 @@ void TfMain::FormCreate() {
   ForceDirectories(DataDir);
   SetOutputFolderText(DataDir);
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
-  SaveThread = std::make_unique<TSaveThread>(
-      [this](const std::string &fileName, const std::string &reason) { WriteFailed(fileName, reason); });
+  ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
+  SaveThread = std::make_unique<TSaveThread>(WriterOptions());
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
   SetOutputFolderText(Settings->ReadString(kSettingsKey, OutputFolderText()));
+
+  TStationShutdown::Parts parts;
+  parts.Window = Hwnd;
+  parts.Writer = SaveThread.get();
+  parts.UnsavedFolder = UnsavedFolder();
+  parts.SaveSettings = [this] {
+    Settings->WriteString(kSettingsKey, OutputFolderText());
+    Settings->WriteNow();
+  };
+  parts.ShowStatus = [this] { RefreshStatus(); };
+  Shutdown = std::make_unique<TStationShutdown>(std::move(parts));
 }
+
+TSaveThread::Options TfMain::WriterOptions() {
+  TSaveThread::Options options;
+  options.OnWriteFailed = [this](const std::string &fileName, const std::string &reason) {
+    WriteFailed(fileName, reason);
+  };
+  options.OnStateChanged = [this] { ::PostMessageA(Hwnd, kWriterStateMessage, 0, 0); };
+  options.ErrorBox = [this](const std::string &message) {
+    try {
+      ThreadErrors->Post(message);
+    } catch (...) {
+      // Out of memory on the writer thread: the box is missed, the writer goes on.
+    }
+  };
+  options.WaitForRoom = [this](HANDLE spaceFreed) { WaitForQueueRoom(spaceFreed); };
+  options.UnsavedFolder = UnsavedFolder();
+  return options;
+}
+
+std::string TfMain::UnsavedFolder() const { return IncludeTrailingPathDelimiter(DataDir) + "Unsaved\\"; }
 
 void TfMain::FormDestroy() {
   if (Settings)
     Settings->WriteString(kSettingsKey, OutputFolderText());
+  Shutdown.reset();
   SaveThread.reset();
   Settings.reset();
   Scanner.reset();
@@ -54,18 +88,46 @@ void TfMain::SetUpScanner() {
 }
 
 void TfMain::btGoClick() {
-  if (Scanner && Scanner->HasScanner())
+  if (Scanner && Scanner->HasScanner() && !Shutdown->Closing())
     Scanner->Enable(IsTicked(cbShowConfig), false);
 }
 
-// The automatic start: a new batch whenever paper is in the feeder and none is running.
+// The automatic start: a new batch whenever paper is in the feeder and none is running. No paper
+// is fed while pages wait for their folder or the station closes.
 void TfMain::tmCheckTimer() {
+  GiveOutputFolder();
+  RefreshStatus();
   if (!IsTicked(cbAuto) || !Scanner || !Scanner->HasScanner())
     return;
-  if (Scanner->Enabled())
+  if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting())
     return;
   if (Scanner->FeederLoadedText() == "1")
     Scanner->Enable(false, false);
+}
+
+void TfMain::GiveOutputFolder() {
+  const std::string text = OutputFolderText();
+  if (!text.empty() && text == FolderTextAtLastTick)
+    SaveThread->SetOutputFolder(text);
+  FolderTextAtLastTick = text;
+}
+
+void TfMain::QueuePage(std::unique_ptr<TSaveRec> rec) {
+  SaveThread->QueuePage(std::move(rec));
+  if (ScanHeldBack) {
+    ScanHeldBack = false;
+    RefreshStatus();
+  }
+}
+
+// The queue is over its budget in the middle of a batch: the window keeps painting and says why
+// the scan stands still, but runs no handler that could start or end anything.
+void TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
+  if (!ScanHeldBack) {
+    ScanHeldBack = true;
+    RefreshStatus();
+  }
+  WaitPainting(spaceFreed, 1000);
 }
 
 namespace {
@@ -99,7 +161,7 @@ std::string TfMain::SettingsFileName() const { return IncludeTrailingPathDelimit
 
 void TfMain::WriteFailed(const std::string &fileName, const std::string &reason) {
   try {
-    WriteFailures->Post("Not saved: " + fileName + ": " + reason);
+    WriteFailures->Post(FailedPageText(reason, fileName, ++FailedPages));
   } catch (...) {
     // Out of memory on the writer thread: the status line misses one report.
   }
@@ -109,4 +171,29 @@ void TfMain::ShowWriteFailure() {
   std::string text = WriteFailures ? WriteFailures->Take() : std::string();
   if (!text.empty())
     SetStatus(text);
+}
+
+void TfMain::ShowThreadError() {
+  std::string text = ThreadErrors ? ThreadErrors->Take() : std::string();
+  if (!text.empty())
+    ::MessageBoxA(Hwnd, text.c_str(), "Thread Error", MB_OK);
+}
+
+void TfMain::SetStatus(const std::string &text) {
+  StatusMessage = text;
+  RefreshStatus();
+}
+
+void TfMain::RefreshStatus() {
+  std::string text;
+  if (SaveThread) {
+    const TWriterState state = SaveThread->State();
+    text = WriterStatusText(state, Shutdown && Shutdown->Closing());
+    if (text.empty() && ScanHeldBack)
+      text = ScanHeldBackText(state.Pages);
+  }
+  if (text.empty())
+    text = StatusMessage;
+  if (Status && text != Status->Text())
+    Status->Show(text);
 }

@@ -5,6 +5,8 @@
 #include "app/ProgressBar.h"
 #include "app/ScannerLink.h"
 #include "app/SettingsStore.h"
+#include "app/StationShutdown.h"
+#include "app/StatusLine.h"
 #include "app/ThreadText.h"
 #include "image/uSaveThread.h"
 #include "win/Owners.h"
@@ -28,6 +30,10 @@ public:
 
   // Posted by the writer thread's failure report; shown in the status line.
   static constexpr UINT kWriteFailedMessage = WM_APP + 1;
+  // Posted by the writer thread when a wait for a folder begins or ends, or a page goes at the end.
+  static constexpr UINT kWriterStateMessage = WM_APP + 2;
+  // Posted by the writer thread for an exception: the "Thread Error" box, owned by this window.
+  static constexpr UINT kThreadErrorMessage = WM_APP + 3;
   static constexpr UINT_PTR kCheckTimerId = 1;
 
 private:
@@ -41,9 +47,19 @@ private:
   void eDirBrowseClick();
 
   std::string SettingsFileName() const;
+  std::string UnsavedFolder() const;
   std::string OutputFolderText() const;
   void SetOutputFolderText(const std::string &text);
+  // The status line's own message (errors); the writer's state is shown over it while it lasts.
   void SetStatus(const std::string &text);
+  void RefreshStatus();
+  TSaveThread::Options WriterOptions();
+  // Pages named while the folder field was empty go into the folder typed since, once it has
+  // stayed the same for a timer tick.
+  void GiveOutputFolder();
+  void WaitForQueueRoom(HANDLE spaceFreed);
+  void QueuePage(std::unique_ptr<TSaveRec> rec);
+  void ShowThreadError();
   bool IsTicked(HWND checkBox) const;
 
   // Called on the writer thread: keeps the text and asks the window to show it.
@@ -60,15 +76,22 @@ private:
   HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
   HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;
   std::unique_ptr<TPageProgress> Progress; // the view of pb during a transfer
+  std::unique_ptr<TStatusLine> Status;
+  std::string StatusMessage;
+  bool ScanHeldBack = false; // the queue's budget holds the scan back
+  size_t FailedPages = 0;    // writer thread only
+  std::string FolderTextAtLastTick;
 
   // Declared before the writer: its failure reports use it until the writer has stopped.
   std::unique_ptr<TThreadText> WriteFailures;
+  std::unique_ptr<TThreadText> ThreadErrors;
 
   std::string DataDir;
   std::unique_ptr<TSettingsStore> Settings;
   std::unique_ptr<TSaveThread> SaveThread;
-  std::unique_ptr<TPageHandOff> Pages;   // keeps BackSide and PageStamp
-  std::unique_ptr<TScannerLink> Scanner; // after Pages: its events use them
+  std::unique_ptr<TStationShutdown> Shutdown; // uses the writer and the settings
+  std::unique_ptr<TPageHandOff> Pages;        // keeps BackSide and PageStamp
+  std::unique_ptr<TScannerLink> Scanner;      // after Pages: its events use them
 
   // Last, so it is destroyed first: destroying the window runs the shutdown, which needs
   // every other member.

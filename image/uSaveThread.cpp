@@ -225,7 +225,7 @@ bool TSaveThread::WriteOnePage() {
     diverting = true;
     result = WriteUnsaved(*rec, result.Reason);
   }
-  Settle(*rec, result, diverting, finishing);
+  Settle(*rec, result, diverting);
   return true;
 }
 
@@ -259,11 +259,13 @@ void TSaveThread::HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string 
   ::WaitForSingleObject(RetryNow.get(), delay);
 }
 
-void TSaveThread::Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted, bool finishing) {
-  bool waited;
+void TSaveThread::Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted) {
+  bool waited, finishing;
   {
     win::Lock lock(Queue.GuardSection());
     InFlight = 0;
+    // Read now, not when the page was taken: a finish asked meanwhile must hear of this page.
+    finishing = Finishing;
     waited = !WaitReason.empty();
     WaitReason.clear();
     RetryDelayMs = Opts.FirstRetryMs;

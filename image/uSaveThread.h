@@ -120,7 +120,7 @@ private:
   bool WriteOnePage();
   TPageWriteResult WriteUnsaved(TSaveRec &rec, const std::string &whyNotInItsFolder);
   void HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &reason);
-  void Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted, bool finishing);
+  void Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted);
   void StateChanged();
 
   Options Opts;

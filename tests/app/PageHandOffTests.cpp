@@ -94,12 +94,12 @@ TEST_F(PageHandOffTest, FolderIsTakenFromTheFieldForEveryPage) {
   Pages(1);
   Folder = "E:\\Other";
   Pages(1);
-  Folder = "";
+  Folder = ""; // not the root of the current drive: the name alone, which waits for a folder
   Pages(1);
   EXPECT_EQ(Names(), (std::vector<std::string>{
                          "D:\\Scans\\Scan20240102030405006F.jpg",
                          "E:\\Other\\Scan20240102030405006B.jpg",
-                         "\\Scan20240102030405007F.jpg",
+                         "Scan20240102030405007F.jpg",
                      }));
 }
 

@@ -2,15 +2,19 @@
 #include "app/MessageLoop.h"
 #include "app/ScannerChoice.h"
 #include "app/SettingsStore.h"
+#include "app/StatusLine.h"
+#include "app/StatusTexts.h"
 #include "app/uUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <FreeImage.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -114,6 +118,63 @@ TEST(ErrorBox, CallbackBoundaryDefersErrorsAndDropsAborts) {
   ASSERT_TRUE(TakeDeferredError(message));
   EXPECT_EQ(message, "second");
   EXPECT_FALSE(TakeDeferredError(message));
+}
+
+// Presses OK on a shown message box of the thread; data: an atomic<bool> set when one was seen.
+BOOL CALLBACK AnswerErrorBox(HWND window, LPARAM data) {
+  char cls[16] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (std::string(cls) != "#32770" || !::IsWindowVisible(window))
+    return TRUE;
+  *reinterpret_cast<std::atomic<bool> *>(data) = true;
+  ::PostMessageA(window, WM_COMMAND, IDOK, 0);
+  return FALSE;
+}
+
+// A start-up that fails after its window was destroyed has a quit pending: the box must still be
+// seen and answered, and the quit must still end the loop afterwards.
+TEST(ErrorBox, APendingQuitDoesNotSwallowTheBox) {
+  const DWORD thread = ::GetCurrentThreadId();
+  std::atomic<bool> seen{false};
+  std::thread answerer([&] {
+    for (int i = 0; i < 3000 && !seen; ++i) {
+      ::EnumThreadWindows(thread, AnswerErrorBox, reinterpret_cast<LPARAM>(&seen));
+      ::Sleep(10);
+    }
+  });
+  ::PostQuitMessage(7);
+  DeferError("Cannot create the main window");
+  ShowDeferredErrors(nullptr);
+  answerer.join();
+  EXPECT_TRUE(seen);
+  MSG quit;
+  ASSERT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+}
+
+TEST(StatusLine, TextsOfTheWritersStateAndOfFailedPages) {
+  TWriterState waiting;
+  waiting.Pages = 3;
+  waiting.WaitReason = "the disk is full";
+  EXPECT_EQ(WriterStatusText(waiting, false), "3 pages waiting: the disk is full");
+  EXPECT_EQ(WriterStatusText(waiting, true), "Writing 3 pages\x85");
+  TWriterState flowing;
+  flowing.Pages = 1;
+  EXPECT_EQ(WriterStatusText(flowing, false), "");
+  EXPECT_EQ(WriterStatusText(flowing, true), "Writing 1 page\x85");
+  EXPECT_EQ(FailedPageText("JPEG cannot hold a 1-bit image", "C:\\Out\\ScanF.jpg", 2),
+            "JPEG cannot hold a 1-bit image: 2 pages not saved, the last C:\\Out\\ScanF.jpg");
+}
+
+// One character is one unit wide here: the cut falls inside the path's folders, so the reason
+// in front and the file's own name stay whole.
+TEST(StatusLine, ALongPathLosesItsMiddle) {
+  auto width = [](const std::string &s) { return static_cast<int>(s.size()); };
+  const std::string text = "The disk is full: 1 page not saved, the last C:\\Scans\\deep\\deeper\\ScanF.jpg";
+  EXPECT_EQ(MiddleEllipsis(text, width, 200), text);
+  const std::string cut = MiddleEllipsis(text, width, 65);
+  EXPECT_EQ(cut, "The disk is full: 1 page not saved, the last C:\\Sc...er\\ScanF.jpg");
+  EXPECT_EQ(MiddleEllipsis("no path in this long text", width, 10).size(), 10u);
 }
 
 TEST(ScannerChoice, FirstProductNameWithKvsInAnyCase) {

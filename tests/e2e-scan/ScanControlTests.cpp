@@ -18,29 +18,6 @@ const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
 const char *const kScannerDialog = "KV-S1027C Virtual settings"; // the default device's dialog
 constexpr DWORD kFewTimerTicksMs = 2000;                         // the automatic start looks every 500 ms
 
-// Every sheet gave a front and a back named with one stamp, and each page holds the pattern
-// of its page number and side, the right way up.
-void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets) {
-  ASSERT_EQ(pages.size(), 2 * sheets);
-  for (size_t i = 0; i < pages.size(); ++i) {
-    SCOPED_TRACE(pages[i].path);
-    const int side = static_cast<int>(i % 2);
-    EXPECT_EQ(pages[i].side, side == 0 ? 'F' : 'B');
-    if (side == 1) {
-      EXPECT_EQ(pages[i].stamp, pages[i - 1].stamp);
-    } else if (i > 0) {
-      EXPECT_NE(pages[i].stamp, pages[i - 1].stamp);
-    }
-    const PageComparison page = CompareWithPattern(pages[i].path, static_cast<int>(i) + 1, side);
-    ASSERT_TRUE(page.decoded);
-    EXPECT_EQ(page.width, 120);
-    EXPECT_EQ(page.height, 160);
-    EXPECT_LT(page.WorstChannel(), kJpegTolerance)
-        << page.meanError[0] << " " << page.meanError[1] << " " << page.meanError[2];
-    EXPECT_TRUE(page.markerTopLeft);
-  }
-}
-
 using ScanControlTest = ScanStationTest;
 
 TEST_F(ScanControlTest, GoScansEverySheetIntoNamedFrontAndBackFilesAndFillsTheBar) {

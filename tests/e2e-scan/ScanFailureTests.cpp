@@ -37,18 +37,6 @@ TEST_F(ScanFailureTest, FailedTransferIsShownAsTwainStatusAndTheLaterPagesStillA
   }
 }
 
-TEST_F(ScanFailureTest, PageTheDiskRefusesIsReportedInTheStatusLine) {
-  Start(SmallPages(1));
-  const std::string missing = OutputFolder + "\\not there";
-  TypeOutputFolder(missing);
-  Station.Click(idBtGo);
-  const std::string expected = "Not saved: " + missing + "\\Scan";
-  ASSERT_TRUE(WaitFor([&] { return Station.Text(idLbStatus).rfind(expected, 0) == 0; }))
-      << "status: " << Station.Text(idLbStatus);
-  CloseStation();
-  EXPECT_FALSE(FolderExists(missing));
-}
-
 TEST_F(ScanFailureTest, FirstScannerWithKvsInItsNameInAnyCaseIsChosen) {
   Start(SmallPages(1).Devices({"Office Flatbed 3000", "Maker kv-s100", "KV-S2000"}));
   EXPECT_TRUE(Station.MessageBoxes().empty());

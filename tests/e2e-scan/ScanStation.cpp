@@ -1,5 +1,7 @@
 #include "tests/e2e-scan/ScanStation.h"
 
+#include "tests/e2e-scan/PageCheck.h"
+
 #include "app/ControlIds.h"
 
 #include <windows.h>
@@ -72,6 +74,27 @@ std::vector<LoggedTriplet> Entries(const std::vector<LoggedTriplet> &log, const 
     if (t.direction == "in" && t.names == names)
       found.push_back(t);
   return found;
+}
+
+void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets) {
+  ASSERT_EQ(pages.size(), 2 * sheets);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE(pages[i].path);
+    const int side = static_cast<int>(i % 2);
+    EXPECT_EQ(pages[i].side, side == 0 ? 'F' : 'B');
+    if (side == 1) {
+      EXPECT_EQ(pages[i].stamp, pages[i - 1].stamp);
+    } else if (i > 0) {
+      EXPECT_NE(pages[i].stamp, pages[i - 1].stamp);
+    }
+    const PageComparison page = CompareWithPattern(pages[i].path, static_cast<int>(i) + 1, side);
+    ASSERT_TRUE(page.decoded);
+    EXPECT_EQ(page.width, 120);
+    EXPECT_EQ(page.height, 160);
+    EXPECT_LT(page.WorstChannel(), kJpegTolerance)
+        << page.meanError[0] << " " << page.meanError[1] << " " << page.meanError[2];
+    EXPECT_TRUE(page.markerTopLeft);
+  }
 }
 
 ScanStationTest::ScanStationTest() : Station(WindowsPath(TOVIK_SCAN_EXE)) {

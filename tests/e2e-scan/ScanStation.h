@@ -26,6 +26,10 @@ std::vector<ScannedPage> ScannedPages(const std::string &folder);
 std::vector<testsupport::LoggedTriplet> Entries(const std::vector<testsupport::LoggedTriplet> &log,
                                                 const std::string &names);
 
+// Every sheet of SmallPages gave a front and a back named with one stamp, and each page holds
+// the pattern of its page number and side, the right way up.
+void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets);
+
 class ScanStationTest : public ::testing::Test {
 protected:
   ScanStationTest();

@@ -1,0 +1,64 @@
+#include "app/StationShutdown.h"
+
+#include "app/PaintingWait.h"
+#include "app/StatusTexts.h"
+#include "app/uUtils.h"
+
+bool TStationShutdown::CloseRequested() {
+  if (Closing_)
+    return false;
+  if (P.Writer->State().Pages == 0)
+    return true;
+  Closing_ = true;
+  P.Writer->Finish();
+  P.ShowStatus();
+  // The last page may have gone before the finish was asked; the window's timer looks again too.
+  return WriterChanged();
+}
+
+bool TStationShutdown::WriterChanged() {
+  if (!Closing_)
+    return false;
+  const TWriterState state = P.Writer->State();
+  if (!state.Finished())
+    return false;
+  TellAboutUnsavedPages(state);
+  return true;
+}
+
+bool TStationShutdown::EndSession(bool sessionEnds) {
+  SessionEnds = SessionEnds || sessionEnds;
+  if (InEndSession)
+    return false;
+  struct Running {
+    bool &Flag;
+    explicit Running(bool &flag) : Flag(flag) { Flag = true; }
+    ~Running() { Flag = false; }
+  } running(InEndSession);
+  P.Writer->Finish();
+  TWriterState state = P.Writer->State();
+  for (; !state.Finished(); state = P.Writer->State()) {
+    P.ShowStatus();
+    WaitPainting(nullptr, 50);
+  }
+  // The settings first: the session may end while the box is up.
+  P.SaveSettings();
+  TellAboutUnsavedPages(state);
+  return SessionEnds;
+}
+
+void TStationShutdown::EndSessionCancelled() {
+  SessionEnds = false;
+  if (!Closing_)
+    P.Writer->Resume();
+}
+
+void TStationShutdown::TellAboutUnsavedPages(const TWriterState &state) {
+  const size_t count = state.Unsaved + state.Lost;
+  if (count == Told)
+    return;
+  Told = count;
+  const std::string text = UnsavedPagesText(state, P.UnsavedFolder);
+  const std::string title = ApplicationTitle();
+  ::MessageBoxA(P.Window, text.c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
+}

@@ -1,0 +1,23 @@
+// The words the status line and the closing box use for the writer's state.
+#pragma once
+
+#include "image/uSaveThread.h"
+
+#include <cstddef>
+#include <string>
+
+// "1 page", "3 pages".
+std::string PagesText(size_t count);
+
+// The status line for the writer's state, or empty when it has nothing to say:
+// closing: "Writing 3 pages…"; a wait: "3 pages waiting: the disk is full".
+std::string WriterStatusText(const TWriterState &state, bool closing);
+
+// While the queue's budget holds the scan back.
+std::string ScanHeldBackText(size_t pagesQueued);
+
+// A page that could not be written: the reason first, the count so far, then the file.
+std::string FailedPageText(const std::string &reason, const std::string &fileName, size_t failedPages);
+
+// The box at the end when pages went into the unsaved folder or could be kept nowhere.
+std::string UnsavedPagesText(const TWriterState &state, const std::string &unsavedFolder);

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Drives for the end-to-end tests of failing output folders, in the build tree's Wine prefix:
+#   S: a share that comes and goes: linked to <build>/fault-drives/share, which the tests
+#      remove and put back from inside Wine (through Z:) while the station runs;
+#   T: a small disk that fills up: a 1 MB tmpfs at <build>/fault-drives/small. Where mounting is
+#      refused, T: is not made and the reason is left in <build>/fault-drives/no-small-disk.txt
+#      for the test to show when it skips.
+# Usage: fault-drives.sh setup|cleanup BUILD_DIR
+set -uo pipefail
+[ $# -eq 2 ] || { echo "usage: fault-drives.sh setup|cleanup BUILD_DIR" >&2; exit 2; }
+build=$(cd "$2" && pwd)
+drives="$build/fault-drives"
+dosdevices="$build/wineprefix/dosdevices"
+
+cleanup() {
+  if mountpoint -q "$drives/small" 2>/dev/null; then
+    umount "$drives/small" || umount -l "$drives/small"
+  fi
+  rm -f "$dosdevices/s:" "$dosdevices/t:"
+  rm -rf "$drives"
+}
+
+case "$1" in
+setup)
+  cleanup
+  mkdir -p "$drives/small" "$dosdevices"
+  ln -s "$drives/share" "$dosdevices/s:"
+  if reason=$(mount -t tmpfs -o size=1m tmpfs "$drives/small" 2>&1); then
+    ln -s "$drives/small" "$dosdevices/t:"
+  else
+    echo "mounting a 1 MB tmpfs for a full disk was refused: ${reason:-no reason given}" >"$drives/no-small-disk.txt"
+  fi
+  ;;
+cleanup) cleanup ;;
+*)
+  echo "usage: fault-drives.sh setup|cleanup BUILD_DIR" >&2
+  exit 2
+  ;;
+esac

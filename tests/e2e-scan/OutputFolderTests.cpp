@@ -1,0 +1,145 @@
+// Output folders that fail under the station: a share that vanishes and comes back, a disk that
+// fills up, and the end of the run while pages still wait. No page may be lost on the way.
+#include "tests/e2e-scan/ScanStation.h"
+
+#include "app/ControlIds.h"
+
+using namespace e2e;
+using namespace e2escan;
+using namespace station;
+
+namespace {
+
+// S: is linked to this folder, which the tests remove and put back; T: is a 1 MB disk.
+const std::string kDrives = WindowsPath(TOVIK_FAULT_DRIVES);
+const std::string kShare = kDrives + "\\share";
+const std::string kUnsaved = "C:\\ProgramData\\Tovik\\TovikScan\\Unsaved";
+const std::string kUnsavedText =
+    "2 pages could not be written to their folder and were saved in " + kUnsaved + "\\";
+const std::string kShareGoneText = "2 pages waiting: the folder is unreachable";
+const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
+
+void RemoveTree(const std::string &folder) {
+  WIN32_FIND_DATAA entry;
+  {
+    win::FileSearch search((folder + "\\*").c_str(), entry);
+    if (search) {
+      do {
+        const std::string name = entry.cFileName, path = folder + "\\" + name;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          ::DeleteFileA(path.c_str());
+        else if (name != "." && name != "..")
+          RemoveTree(path);
+      } while (search.Next(entry));
+    }
+  }
+  ::RemoveDirectoryA(folder.c_str());
+}
+
+class OutputFolderTest : public ScanStationTest {
+protected:
+  OutputFolderTest() { RemoveTree(kShare); } // the share is gone
+  ~OutputFolderTest() override {
+    RemoveTree(kShare);
+    RemoveTree(kUnsaved);
+  }
+
+  // The share comes back whole, as a network share does: built beside, then moved into place.
+  static void BringShareBack() {
+    const std::string beside = kShare + "-back";
+    ::CreateDirectoryA(beside.c_str(), nullptr);
+    ::MoveFileA(beside.c_str(), kShare.c_str());
+  }
+  bool WaitForStatus(const std::string &text) const {
+    return WaitFor([&] { return Station.Text(idLbStatus) == text; });
+  }
+  // One sheet scanned into the share while it is gone.
+  void ScanIntoTheVanishedShare() {
+    RemoveTree(kUnsaved);
+    Start(SmallPages(1));
+    TypeOutputFolder("S:\\scans");
+    Station.Click(idBtGo);
+    ASSERT_TRUE(WaitForStatus(kShareGoneText)) << Station.Text(idLbStatus);
+  }
+  // The box that tells where the pages went: owned by the window, answered, and the station ends.
+  void ExpectTheUnsavedBox() {
+    HWND box = Station.WaitForMessageBox();
+    ASSERT_NE(box, nullptr) << "no box about the unsaved pages";
+    EXPECT_EQ(StationDriver::MessageBoxText(box), kUnsavedText);
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), Station.Window());
+    StationDriver::PressOk(box);
+    ASSERT_TRUE(Station.WaitForExit()) << "the station did not end after the box";
+    EXPECT_EQ(Station.ExitCode(), 0u);
+    ExpectDuplexPages(ScannedPages(kUnsaved), 1);
+  }
+};
+
+// The pages wait in order, Auto feeds no more paper into the dead end, and once the share is back
+// the missing folders are made, every page is written under its name and Auto goes on by itself.
+TEST_F(OutputFolderTest, PagesWaitForAVanishedShareAndAutoGoesOnWhenItIsBack) {
+  const std::string folder = "S:\\scans\\today";
+  Start(SmallPages(2).Set("sheets_per_batch", 1));
+  TypeOutputFolder(folder);
+  Station.Click(idCbAuto);
+  ASSERT_TRUE(WaitForStatus(kShareGoneText)) << Station.Text(idLbStatus);
+  ::Sleep(2000); // a few ticks of the automatic start, with paper still in the feeder
+  EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 1u) << "Auto fed paper while pages waited";
+
+  BringShareBack();
+  ASSERT_TRUE(WaitFor([&] { return ScannedPages(folder).size() >= 4; })) << ScannedPages(folder).size();
+  ASSERT_TRUE(WaitForLog(kDisableDs, 2));
+  EXPECT_TRUE(WaitForStatus("")) << Station.Text(idLbStatus);
+  CloseStation();
+  ExpectDuplexPages(ScannedPages(folder), 2);
+}
+
+TEST_F(OutputFolderTest, ClosingWhileTheShareIsGoneKeepsThePagesInUnsavedAndSaysWhere) {
+  ScanIntoTheVanishedShare();
+  ::PostMessageA(Station.Window(), WM_CLOSE, 0, 0);
+  ExpectTheUnsavedBox();
+}
+
+// Windows ending the session: the same, and config.ini is written before the box can be cut short.
+TEST_F(OutputFolderTest, TheEndOfTheSessionKeepsThePagesAndWritesTheSettingsFirst) {
+  ScanIntoTheVanishedShare();
+  ::PostMessageA(Station.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  ::PostMessageA(Station.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  ASSERT_NE(Station.WaitForMessageBox(), nullptr);
+  char folder[MAX_PATH] = {};
+  ::GetPrivateProfileStringA("Main", "eDir", "", folder, sizeof folder,
+                             "C:\\ProgramData\\Tovik\\TovikScan\\config.ini");
+  EXPECT_STREQ(folder, "S:\\scans");
+  ExpectTheUnsavedBox();
+}
+
+TEST_F(OutputFolderTest, AFullDiskHoldsThePagesUntilThereIsRoom) {
+  ULARGE_INTEGER free = {};
+  if (!::GetDiskFreeSpaceExA("T:\\", &free, nullptr, nullptr))
+    GTEST_SKIP() << "no small disk to fill here: " << ReadFileText(kDrives + "\\no-small-disk.txt");
+  const std::string folder = "T:\\scans", ballast = "T:\\ballast";
+  {
+    win::UniqueFile file(
+        ::CreateFileA(ballast.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    const std::string block(64 * 1024, 'x');
+    DWORD written = 1;
+    while (written > 0 &&
+           ::WriteFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr))
+      ;
+  }
+  Start(SmallPages(2));
+  TypeOutputFolder(folder);
+  Station.Click(idBtGo);
+  const bool waited = WaitForStatus("4 pages waiting: the disk is full");
+  const std::string status = Station.Text(idLbStatus);
+  ::DeleteFileA(ballast.c_str());
+  ASSERT_TRUE(waited) << status;
+
+  ASSERT_TRUE(WaitFor([&] { return ScannedPages(folder).size() >= 4; })) << ScannedPages(folder).size();
+  EXPECT_TRUE(WaitForStatus("")) << Station.Text(idLbStatus);
+  CloseStation();
+  ExpectDuplexPages(ScannedPages(folder), 2); // whole pages, and no partial file left over
+  RemoveTree(folder);
+}
+
+} // namespace
