@@ -5,7 +5,7 @@
 #include "app/uUtils.h"
 
 bool TStationShutdown::CloseRequested() {
-  if (Closing_)
+  if (Closing_ || InEndSession)
     return false;
   if (P.Writer->State().Pages == 0)
     return true;
@@ -17,11 +17,14 @@ bool TStationShutdown::CloseRequested() {
 }
 
 bool TStationShutdown::WriterChanged() {
-  if (!Closing_)
+  if (!Closing_ || Leaving)
     return false;
   const TWriterState state = P.Writer->State();
   if (!state.Finished())
     return false;
+  // Before the box: a tick or a writer message handled while it is up must not end the window
+  // (and the box with it) under the user's eyes.
+  Leaving = true;
   TellAboutUnsavedPages(state);
   return true;
 }

@@ -43,6 +43,7 @@ private:
 
   Parts P;
   bool Closing_ = false;
+  bool Leaving = false; // a close has nothing left to wait for
   bool InEndSession = false;
   bool SessionEnds = false;
   size_t Told = 0; // unsaved and lost pages the user has been told of

@@ -64,7 +64,9 @@ protected:
   // The box that tells where the pages went: owned by the window, answered, and the station ends.
   void ExpectTheUnsavedBox() {
     HWND box = Station.WaitForMessageBox();
-    ASSERT_NE(box, nullptr) << "no box about the unsaved pages";
+    ASSERT_NE(box, nullptr) << "no box about the unsaved pages; ended: " << Station.WaitForExit(0)
+                            << ", status: " << Station.Text(idLbStatus) << ", "
+                            << ScannedPages(kUnsaved).size() << " pages in Unsaved";
     EXPECT_EQ(StationDriver::MessageBoxText(box), kUnsavedText);
     EXPECT_EQ(::GetWindow(box, GW_OWNER), Station.Window());
     StationDriver::PressOk(box);
