@@ -1,5 +1,6 @@
 // The settings file, the error box text, the choice of scanner and folder creation.
 #include "app/MessageLoop.h"
+#include "app/PaintingWait.h"
 #include "app/ScannerChoice.h"
 #include "app/SettingsStore.h"
 #include "app/StatusLine.h"
@@ -175,6 +176,40 @@ TEST(StatusLine, ALongPathLosesItsMiddle) {
   const std::string cut = MiddleEllipsis(text, width, 65);
   EXPECT_EQ(cut, "The disk is full: 1 page not saved, the last C:\\Sc...er\\ScanF.jpg");
   EXPECT_EQ(MiddleEllipsis("no path in this long text", width, 10).size(), 10u);
+}
+
+int paints = 0, others = 0;
+
+LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT)
+    ++paints;
+  if (message == WM_APP)
+    ++others;
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// While the queue holds the scan back the window paints, but no posted message (a click, a
+// timer, a close) may run beneath the batch.
+TEST(PaintingWait, PaintsButRunsNoPostedMessage) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = CountingWindowProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TovikPaintingWaitTest";
+  ::RegisterClassA(&wc);
+  win::UniqueWindow window(::CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                           100, nullptr, nullptr, wc.hInstance, nullptr));
+  ASSERT_TRUE(window);
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    ::DispatchMessageA(&msg);
+  paints = others = 0;
+  ::InvalidateRect(window.get(), nullptr, TRUE);
+  ::PostMessageA(window.get(), WM_APP, 0, 0);
+  win::UniqueHandle never(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  EXPECT_FALSE(WaitPainting(never.get(), 300));
+  EXPECT_GE(paints, 1);
+  EXPECT_EQ(others, 0);
+  EXPECT_TRUE(::PeekMessageA(&msg, window.get(), WM_APP, WM_APP, PM_REMOVE)) << "the posted message was lost";
 }
 
 TEST(ScannerChoice, FirstProductNameWithKvsInAnyCase) {
