@@ -29,7 +29,9 @@ public:
     });
     if (chosen >= 0) {
       Scanner = Twain.Source(chosen);
-      Scanner->Open();
+      // A failed open is shown; "Go.." tries again.
+      if (!Scanner->Open() && Handlers.OnError)
+        Handlers.OnError(TWRC_FAILURE, 0); // the source manager keeps no condition code for it
       Scanner->TransferMode = ttmMemory;
       Scanner->AskPageSide = true;
     }
@@ -73,8 +75,14 @@ public:
     if (!Scanner || Twain.Busy())
       return;
     // A scanner whose open failed at start-up is opened again.
-    if (!Scanner->Loaded() && Scanner->Open())
+    if (!Scanner->Loaded()) {
+      if (!Scanner->Open()) {
+        if (Handlers.OnError)
+          Handlers.OnError(TWRC_FAILURE, 0); // the source manager keeps no condition code for it
+        return;
+      }
       Scanner->TransferMode = ttmMemory;
+    }
     Scanner->Enable(showUI, modalUI);
   }
   bool DeferClose(std::function<void()> resume) override {

@@ -21,8 +21,8 @@ constexpr const char *kNoScannerText = "No compatible scanners found";
 
 void TfMain::FormCreate() {
   DataDir = IncludeTrailingPathDelimiter(GetSpecialFolderPath(CSIDL_COMMON_APPDATA)) + "Tovik\\TovikScan";
+  SetStatus(""); // before the scanner, whose failures at start-up it shows
   SetUpScanner();
-  SetStatus("");
   ForceDirectories(DataDir);
   SetOutputFolderText(DataDir);
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);

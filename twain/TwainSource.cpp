@@ -128,6 +128,8 @@ bool TTwainSource::Enable(bool showUI, bool modalUI) {
     return enabled_;
   enabled_ = rc == TWRC_SUCCESS || rc == TWRC_CHECKSTATUS;
   xferState_ = enabled_ ? 5 : 4;
+  if (!enabled_)
+    ReportError({rc}); // a refused start is shown like a failed page
   return enabled_;
 }
 
@@ -142,8 +144,11 @@ template <typename T> TW_UINT16 TTwainSource::Retry(TW_UINT32 dg, TW_UINT16 dat,
 
 bool TTwainSource::EndPage() {
   TW_PENDINGXFERS pending;
-  if (Retry(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending) != TWRC_SUCCESS)
-    return false; // StepBack tries again from where the source is, and reports it
+  const TW_UINT16 rc = Retry(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending);
+  if (rc != TWRC_SUCCESS) {
+    ReportError({rc}); // the batch ends here; StepBack tries again from where the source is
+    return false;
+  }
   xferState_ = pending.Count != 0 ? 6 : 5;
   return true;
 }

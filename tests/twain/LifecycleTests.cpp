@@ -101,10 +101,12 @@ TEST_F(TwainFixture, EnableAnsweredWithCheckStatusSucceeds) {
 }
 
 TEST_F(TwainFixture, EnableAnsweredWithFailureLeavesTheSourceDisabledAndCanBeRetried) {
+  LogEvents();
   TTwainSource *source = OpenSource();
   Dsm().Queue(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, Rc(TWRC_FAILURE));
   EXPECT_FALSE(source->Enable(false, false));
   EXPECT_FALSE(source->Enabled());
+  EXPECT_EQ(events, StringList{"error 0 1 0"}); // shown in the status line
   EXPECT_TRUE(source->Enable(false, false));
   EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS), 2u);
 }

@@ -49,14 +49,19 @@ void DataSource::LoadScenario() {
   std::vector<std::string> errors;
   const std::string path = ScenarioPath();
   std::ifstream in(path, std::ios::binary);
+  std::string text;
   if (in) {
-    std::ostringstream text;
-    text << in.rdbuf();
-    ParseScenario(text.str(), scenario_, errors);
+    std::ostringstream read;
+    read << in.rdbuf();
+    text = read.str();
+    ParseScenario(text, scenario_, errors);
   }
   scenarioLoaded_ = true;
   log_.SetPath(scenario_.logPath);
-  faultFired_.assign(scenario_.faults.size(), false);
+  // A `once` fault stays spent while the same scenario is read again (at the next open).
+  if (text != scenarioText_ || faultFired_.size() != scenario_.faults.size())
+    faultFired_.assign(scenario_.faults.size(), false);
+  scenarioText_ = text;
   format_ = FormatOf(scenario_);
   for (const std::string &e : errors)
     log_.Write("note", 0, 0, 0, 0, 0, "scenario_error=\"" + e + "\"");

@@ -71,6 +71,7 @@ private:
   TripletLog log_;
   std::string notes_;
   std::vector<bool> faultFired_;
+  std::string scenarioText_; // the text faultFired_ belongs to
 
   int state_ = 3;
   size_t enumeration_ = 0;
