@@ -150,8 +150,7 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DestroyWindow(Hwnd);
     return 0;
   case WM_CLOSE:
-    // A batch still uses the window, the manager and the source: it ends in order first.
-    if (Scanner && Scanner->DeferClose([window = Hwnd] { ::PostMessageA(window, WM_CLOSE, 0, 0); }))
+    if (BatchHoldsClose())
       return 0;
     // Then the pages on their way to disk.
     if (!Shutdown || Shutdown->CloseRequested())
@@ -161,7 +160,7 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_ENDSESSION:
     // Windows ends the process after WM_ENDSESSION; the window ends it in order meanwhile.
     if (Shutdown && (message == WM_QUERYENDSESSION || wParam)) {
-      if (Shutdown->EndSession(message == WM_ENDSESSION))
+      if (Shutdown->EndSession(message == WM_ENDSESSION) && !BatchHoldsClose())
         ::DestroyWindow(Hwnd);
     } else if (Shutdown) {
       Shutdown->EndSessionCancelled();
@@ -177,6 +176,12 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     break;
   }
   return ::DefWindowProcA(Hwnd, message, wParam, lParam);
+}
+
+// A batch still uses the window, the manager and the source: it ends in order first, and the
+// close comes again once it has.
+bool TfMain::BatchHoldsClose() {
+  return Scanner && Scanner->DeferClose([window = Hwnd] { ::PostMessageA(window, WM_CLOSE, 0, 0); });
 }
 
 LRESULT CALLBACK TfMain::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -70,6 +70,7 @@ private:
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void HandleCommand(int id, int code);
+  bool BatchHoldsClose();
 
   HWND Hwnd = nullptr;
   win::UniqueFont Font;
