@@ -30,8 +30,15 @@ write_case() {
     done
   } >"$cases/$name.ini"
   printf '%s\n' "${args[@]}" >"$cases/$name.args"
-  if ! scanimage -d test:0 "${args[@]}" --format=pnm >"$cases/$name.pnm" 2>"$cases/$name.scanimage.log"; then
-    rm -f "$cases/$name.pnm" # an error case: scanimage has no page either
+  # An injected error gives no page to compare with; and scanimage hangs now and then in the
+  # tester's clean-up after one (its reader thread, cancelled, never ends).
+  case " ${args[*]}" in
+  *--read-return-value=SANE_STATUS_*) return ;;
+  esac
+  if ! timeout -k 2 30 scanimage -d test:0 "${args[@]}" --format=pnm >"$cases/$name.pnm" \
+    2>"$cases/$name.scanimage.log"; then
+    rm -f "$cases/$name.pnm"
+    echo "sane: scanimage failed on case $name (see $cases/$name.scanimage.log)" >&2
   fi
 }
 # [defaults] starts every case.

@@ -56,6 +56,23 @@ bool SensedPaper(const Options &options, bool &loaded) {
   return false;
 }
 
+bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+  if (dg != DG_CONTROL)
+    return false;
+  switch (dat) {
+  case DAT_STATUS:
+  case DAT_EVENT:
+    return true;
+  case DAT_CAPABILITY:
+    return msg == MSG_GET || msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT || msg == MSG_QUERYSUPPORT;
+  case DAT_IDENTITY:
+  case DAT_PENDINGXFERS:
+    return msg == MSG_GET;
+  default:
+    return false;
+  }
+}
+
 bool FeederSelected(const Options &options) {
   const OptionInfo *source = FindOption(options, "source");
   if (!source)
@@ -79,7 +96,12 @@ Bridge::~Bridge() {
 TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
   Result result;
   try {
-    result = Dispatch(origin, dg, dat, msg, data);
+    // While a sheet is read, the application's windows run (see WaitForSheet): a call they make
+    // then may only look, not change the session under the triplet that waits.
+    if (waiting_ && !OnlyLooks(dg, dat, msg))
+      result = Result{TWRC_FAILURE, TWCC_SEQERROR};
+    else
+      result = Dispatch(origin, dg, dat, msg, data);
   } catch (const std::bad_alloc &) {
     result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }

@@ -4,8 +4,8 @@
 // A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
 // to the application from its own message loop. Each page is one SANE image (every frame of it).
 // With the feeder selected, MSG_ENDXFER reads the next sheet (the next sane_start decides whether
-// there is one): SANE_STATUS_NO_DOCS ends the batch, any other failure is answered at that page's
-// transfer with its condition code.
+// there is one, and the application's messages are dispatched meanwhile): SANE_STATUS_NO_DOCS ends
+// the batch, any other failure is answered at that page's transfer with its condition code.
 #pragma once
 
 #include "tools/sane-source/Config.h"
@@ -57,6 +57,8 @@ private:
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void ReadOptions();
   void StartPage();
+  // Waits for the sheet being read while the application's messages are dispatched.
+  void WaitForSheet();
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
   const PageRows *Page(Result &failure);
   void EndBatch();
@@ -92,6 +94,7 @@ private:
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers
   bool pageFailed_ = false; // the page's transfer failed: the batch ends with it
   bool closeAfterBatch_ = false;
+  bool waiting_ = false; // in WaitForSheet: calls from the dispatched messages may only look
 };
 
 } // namespace sanesrc

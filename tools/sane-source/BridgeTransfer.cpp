@@ -45,6 +45,36 @@ const PageRows *Bridge::Page(Result &failure) {
   return nullptr;
 }
 
+void Bridge::WaitForSheet() {
+  // A real driver keeps the application's windows painting while its device works; a thread that
+  // blocked here for every sheet of a long batch would show as hung. Messages are dispatched as
+  // the application's own loop would, and a WM_QUIT is put back for that loop.
+  struct Waiting {
+    bool &flag;
+    explicit Waiting(bool &f) : flag(f) { flag = true; }
+    ~Waiting() { flag = false; }
+  } waiting{waiting_};
+  bool quit = false;
+  WPARAM quitCode = 0;
+  while (!scan_->Finished()) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (!quit && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = true;
+        quitCode = message.wParam;
+        break;
+      }
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    }
+    if (quit) // the loop ends: the rest of the wait needs no messages
+      break;
+  }
+  if (quit)
+    ::PostQuitMessage(static_cast<int>(quitCode));
+}
+
 void Bridge::EndBatch() {
   if (scan_ && !scan_->Finished())
     device_->Cancel(); // stops a sheet still being read
@@ -71,6 +101,7 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
     if (more) {
       // The next sane_start tells whether another sheet is there.
       StartPage();
+      WaitForSheet();
       if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
         feederEmpty_ = true;
         session_.feederLoaded = false;
