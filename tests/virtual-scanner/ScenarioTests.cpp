@@ -105,12 +105,19 @@ TEST(Pattern, RowsFilledAtOnceShowWhatThePixelFunctionsSay) {
     int bits;
     bool vanilla;
     int width;
+    int sheet = 3; // a long number makes the title reach past the text
   };
-  const Case cases[] = {{PixelKind::Rgb, 24, false, 900},  {PixelKind::Rgb, 32, false, 500},
-                        {PixelKind::Gray, 8, false, 900},  {PixelKind::Gray, 4, true, 613},
-                        {PixelKind::Gray, 16, false, 475}, {PixelKind::Bw, 1, true, 900}};
-  constexpr int kHeight = 700, page = 6, side = 1, sheet = 3;
+  const Case cases[] = {{PixelKind::Rgb, 24, false, 900},
+                        {PixelKind::Rgb, 32, false, 500},
+                        {PixelKind::Gray, 8, false, 900},
+                        {PixelKind::Gray, 4, true, 613},
+                        {PixelKind::Gray, 16, false, 475},
+                        {PixelKind::Bw, 1, true, 900},
+                        {PixelKind::Rgb, 32, false, 1201, 12345678},
+                        {PixelKind::Gray, 16, true, 1201, 12345678}};
+  constexpr int kHeight = 700, page = 6, side = 1;
   for (const Case &c : cases) {
+    const int sheet = c.sheet;
     SCOPED_TRACE(static_cast<int>(c.kind) * 100 + c.bits);
     std::vector<uint8_t> row(RowBytes(static_cast<uint32_t>(c.width), static_cast<uint32_t>(c.bits), true));
     for (int y = 0; y < kHeight; ++y) {

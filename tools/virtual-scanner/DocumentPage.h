@@ -14,7 +14,7 @@
 
 namespace vscan {
 
-enum class Tone { Pattern, Paper, Ink, TitleInk }; // Pattern.h's colour tables follow this order
+enum class Tone : uint8_t { Pattern, Paper, Ink, TitleInk }; // Pattern.h's colour tables follow this order
 
 // Rows [0, kBandHeight) are the letterhead band: the pattern over the page's whole width.
 constexpr int kBandHeight = 40;
@@ -232,6 +232,15 @@ inline Tone DocumentTone(int page, int side, int x, int y, int sheet) {
 
 // The tones of row y for columns 0 .. width-1, the same as DocumentTone for each, found a word
 // at a time: the scanner fills whole pages with this.
+// Below the letterhead band every column from here on is paper: the text, the picture and the
+// title (as long as its sheet number makes it) end before it.
+inline int DocumentInkEnd(int sheet, int side) {
+  using namespace document;
+  char text[40];
+  const int title = kLeft + TitleText(sheet, side, text) * 6 * kTitleScale;
+  return title > kRight + kFrame ? title : kRight + kFrame;
+}
+
 inline void DocumentRowTones(int page, int side, int y, int sheet, int width, Tone *tones) {
   using namespace document;
   const Row row = RowAt(page, side, y);

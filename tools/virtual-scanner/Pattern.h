@@ -10,8 +10,10 @@
 
 #include "tools/virtual-scanner/DocumentPage.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace vscan {
@@ -151,13 +153,51 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
                     uint8_t *row, int sheet = 0) {
   // The document's tones for the whole row at once: far cheaper than a point at a time.
   std::vector<Tone> tones(static_cast<std::size_t>(width > 0 ? width : 0), Tone::Pattern);
+  if (kind != PixelKind::Palette && (bits == 8 || bits == 16) && y >= kBandHeight) {
+    // Whole-byte samples below the band: paper and ink are one value each, and the columns past
+    // the document's ink are all paper.
+    const int toned = std::min(width, DocumentInkEnd(sheet, side));
+    DocumentRowTones(page, side, y, sheet, toned, tones.data());
+    uint8_t plain[4] = {};
+    for (Tone tone : {Tone::Paper, Tone::Ink, Tone::TitleInk})
+      plain[static_cast<int>(tone)] =
+          static_cast<uint8_t>(SampleOf(tone, kind, 8, vanilla, page, side, 0, y));
+    const int size = bits / 8; // 16 bits: the 8-bit level in both bytes
+    for (int x = 0; x < toned; ++x) {
+      const Tone tone = tones[x];
+      const uint8_t v = tone == Tone::Pattern
+                            ? static_cast<uint8_t>(SampleOf(tone, kind, 8, vanilla, page, side, x, y))
+                            : plain[static_cast<int>(tone)];
+      row[size * x] = v;
+      row[size * x + size - 1] = v;
+    }
+    if (toned < width)
+      std::memset(row + size * toned, plain[static_cast<int>(Tone::Paper)],
+                  static_cast<std::size_t>(size) * (width - toned));
+    return;
+  }
+  // Below the band the columns past the document's ink are paper: for RGB the pixel is repeated.
+  const int toned =
+      kind == PixelKind::Rgb && y >= kBandHeight ? std::min(width, DocumentInkEnd(sheet, side)) : width;
   if (kind != PixelKind::Palette)
-    DocumentRowTones(page, side, y, sheet, width, tones.data());
+    DocumentRowTones(page, side, y, sheet, toned, tones.data());
   if (kind == PixelKind::Rgb) {
     const int pixelBytes = bits == 32 ? 4 : 3;
     // RgbOf without its marker test in the loop: the marker is put over the row's start after.
     const int markerEnd = y < kMarkerSize ? (width < kMarkerSize ? width : kMarkerSize) : 0;
-    for (int x = 0; x < width; ++x) {
+    if (toned < width) {
+      uint8_t *tail = row + static_cast<std::size_t>(pixelBytes) * toned;
+      const Rgb c = kToneRgb[static_cast<int>(Tone::Paper)];
+      tail[0] = c.r;
+      tail[1] = c.g;
+      tail[2] = c.b;
+      if (pixelBytes == 4)
+        tail[3] = 255;
+      const std::size_t total = static_cast<std::size_t>(pixelBytes) * (width - toned);
+      for (std::size_t done = pixelBytes; done < total; done *= 2)
+        std::memcpy(tail + done, tail, std::min(done, total - done));
+    }
+    for (int x = 0; x < toned; ++x) {
       const Tone tone = tones[x];
       const Rgb c = tone == Tone::Pattern ? PatternRgb(page, side, x, y) : kToneRgb[static_cast<int>(tone)];
       uint8_t *p = row + pixelBytes * x;
