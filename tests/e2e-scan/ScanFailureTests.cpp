@@ -4,6 +4,9 @@
 #include "tests/e2e-scan/ScanStation.h"
 
 #include "app/ControlIds.h"
+#include "twain/TwainRecords.h"
+
+#include <set>
 
 using namespace e2e;
 using namespace e2escan;
@@ -78,5 +81,60 @@ TEST_F(ScanFailureTest, ClosingRightAfterABatchWritesEveryQueuedPage) {
     EXPECT_TRUE(c.markerTopLeft);
   }
 }
+
+// A driver with a progress window lets a close, or the end of the Windows session, in while a
+// page is in transfer. The batch ends in order before anything it uses goes: that page is finished
+// and written, the rest are dropped with MSG_ENDXFER and MSG_RESET (so no further sheet is
+// pulled), the scanner is disabled and only then closed, and the station ends by itself with every
+// page the scanner delivered on disk, whole.
+class CloseDuringABatchTest : public ScanStationTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CloseDuringABatchTest, EndsItInOrderAndWritesEveryDeliveredPage) {
+  const bool sessionEnds = GetParam();
+  constexpr size_t kSheets = 6;
+  Start(SmallPages(kSheets).Set("pump_messages", 1).Set("time_per_page_ms", 500));
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(1)) << "no page was written";
+  if (sessionEnds) {
+    ::PostMessageA(Station.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    ::PostMessageA(Station.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  } else {
+    ::PostMessageA(Station.Window(), WM_CLOSE, 0, 0);
+  }
+  ASSERT_TRUE(Station.WaitForExit(2 * kWaitMs)) << "the station did not end";
+  EXPECT_EQ(Station.ExitCode(), 0u);
+
+  const auto log = Log();
+  size_t delivered = 0, last = 0;
+  for (size_t i = 0; i < log.size(); ++i) {
+    EXPECT_NE(log[i].cc, TWCC_SEQERROR) << log[i].line;
+    if (log[i].names == "IMAGE/IMAGEMEMXFER/GET" && log[i].rc == TWRC_XFERDONE) {
+      ++delivered;
+      last = i;
+    }
+  }
+  ASSERT_LT(delivered, 2 * kSheets) << "the close reached the station only after the batch";
+  // After the last page: no transfer, and each step back from the state the one before left.
+  const std::set<std::string> steps = {
+      "IMAGE/IMAGEINFO/GET",        "IMAGE/IMAGEMEMXFER/GET",          "CONTROL/PENDINGXFERS/ENDXFER",
+      "CONTROL/PENDINGXFERS/RESET", "CONTROL/USERINTERFACE/DISABLEDS", "CONTROL/IDENTITY/CLOSEDS"};
+  std::vector<std::string> after;
+  for (size_t i = last + 1; i < log.size(); ++i)
+    if (log[i].direction == "in" && steps.count(log[i].names))
+      after.push_back(log[i].names + " rc=" + std::to_string(log[i].rc) + " " + log[i].Note("state"));
+  EXPECT_EQ(after, (std::vector<std::string>{
+                       "CONTROL/PENDINGXFERS/ENDXFER rc=0 6", "CONTROL/PENDINGXFERS/RESET rc=0 5",
+                       "CONTROL/USERINTERFACE/DISABLEDS rc=0 4", "CONTROL/IDENTITY/CLOSEDS rc=0 3"}));
+
+  // Only finished pages: no ".partial" file or other leftover beside them.
+  const auto pages = ScannedPages(OutputFolder);
+  for (const auto &page : pages)
+    EXPECT_FALSE(page.stamp.empty()) << page.path;
+  EXPECT_EQ(pages.size(), delivered);
+  ExpectFirstDuplexPages(pages);
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseOrSessionEnd, CloseDuringABatchTest, ::testing::Bool());
 
 } // namespace

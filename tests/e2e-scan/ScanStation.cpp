@@ -78,6 +78,10 @@ std::vector<LoggedTriplet> Entries(const std::vector<LoggedTriplet> &log, const 
 
 void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets) {
   ASSERT_EQ(pages.size(), 2 * sheets);
+  ExpectFirstDuplexPages(pages);
+}
+
+void ExpectFirstDuplexPages(const std::vector<ScannedPage> &pages) {
   for (size_t i = 0; i < pages.size(); ++i) {
     SCOPED_TRACE(pages[i].path);
     const int side = static_cast<int>(i % 2);

@@ -29,6 +29,8 @@ std::vector<testsupport::LoggedTriplet> Entries(const std::vector<testsupport::L
 // Every sheet of SmallPages gave a front and a back named with one stamp, and each page holds
 // the pattern of its page number and side, the right way up.
 void ExpectDuplexPages(const std::vector<ScannedPage> &pages, size_t sheets);
+// The same for the first pages of SmallPages' batch, however many there are.
+void ExpectFirstDuplexPages(const std::vector<ScannedPage> &pages);
 
 class ScanStationTest : public ::testing::Test {
 protected:
