@@ -10,6 +10,7 @@ public:
   void Enable(bool, bool) override {}
   std::string FeederLoadedText() override { return std::string(); }
   bool DeferClose(std::function<void()>) override { return false; }
+  void EndBatch() override {}
 };
 
 } // namespace

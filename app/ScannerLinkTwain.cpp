@@ -91,6 +91,7 @@ public:
     Twain.OnIdle = std::move(resume);
     return true;
   }
+  void EndBatch() override { Twain.RequestBatchEnd(); }
   std::string FeederLoadedText() override {
     std::string text;
     TW_UINT16 itemType = 0;

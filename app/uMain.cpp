@@ -56,7 +56,7 @@ TSaveThread::Options TfMain::WriterOptions() {
       // Out of memory on the writer thread: the box is missed, the writer goes on.
     }
   };
-  options.WaitForRoom = [this](HANDLE spaceFreed) { WaitForQueueRoom(spaceFreed); };
+  options.WaitForRoom = [this](HANDLE spaceFreed) { return WaitForQueueRoom(spaceFreed); };
   options.UnsavedFolder = UnsavedFolder();
   return options;
 }
@@ -121,13 +121,21 @@ void TfMain::QueuePage(std::unique_ptr<TSaveRec> rec) {
 }
 
 // The queue is over its budget in the middle of a batch: the window keeps painting and says why
-// the scan stands still, but runs no handler that could start or end anything.
-void TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
+// the scan stands still, but runs no handler that could start or end anything. While the pages
+// wait for their folder no room may ever come, and the window could not even be closed: the page
+// is taken over the budget and the batch ends, leaving the sheets not begun in the feeder.
+bool TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
+  if (SaveThread->State().Waiting()) {
+    if (Scanner)
+      Scanner->EndBatch();
+    return false;
+  }
   if (!ScanHeldBack) {
     ScanHeldBack = true;
     RefreshStatus();
   }
   WaitPainting(spaceFreed, 1000);
+  return true;
 }
 
 namespace {

@@ -57,7 +57,7 @@ private:
   // Pages named while the folder field was empty go into the folder typed since, once it has
   // stayed the same for a timer tick.
   void GiveOutputFolder();
-  void WaitForQueueRoom(HANDLE spaceFreed);
+  bool WaitForQueueRoom(HANDLE spaceFreed);
   void QueuePage(std::unique_ptr<TSaveRec> rec);
   void ShowThreadError();
   bool IsTicked(HWND checkBox) const;

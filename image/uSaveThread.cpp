@@ -38,8 +38,8 @@ size_t PageBytes(const TSaveRec &rec) {
 TPageWriteResult WritePage(TSaveRec &rec) {
   // The scanner's own JPEG file goes to disk as it is, by the same road as an encoded page.
   if (!rec.Jpeg.empty())
-    return WritePageFile(rec.FileName,
-                         [&rec](TPageFileSink &sink) { return sink.Write(rec.Jpeg.data(), rec.Jpeg.size()); });
+    return WritePageFile(
+        rec.FileName, [&rec](TPageFileSink &sink) { return sink.Write(rec.Jpeg.data(), rec.Jpeg.size()); });
   return rec.Bitmap.WriteToFile(rec.FileName, 0);
 }
 
@@ -83,11 +83,11 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
   if (!rec)
     return;
   const size_t bytes = PageBytes(*rec);
-  for (;;) {
+  for (bool takeAnyway = false;;) {
     {
       win::Lock lock(Queue.GuardSection());
       // A page larger than the whole budget still goes through once the queue is empty.
-      if (Bytes == 0 || Bytes + bytes <= Opts.BudgetBytes) {
+      if (takeAnyway || Bytes == 0 || Bytes + bytes <= Opts.BudgetBytes) {
         Queue.Add(std::move(rec));
         Bytes += bytes;
         PeakBytes = std::max(PeakBytes, Bytes);
@@ -95,7 +95,7 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
       }
     }
     if (Opts.WaitForRoom)
-      Opts.WaitForRoom(SpaceFreed.get());
+      takeAnyway = !Opts.WaitForRoom(SpaceFreed.get());
     else
       ::WaitForSingleObject(SpaceFreed.get(), 1000);
   }

@@ -71,8 +71,9 @@ public:
   using TPageWriter = std::function<TPageWriteResult(TSaveRec &rec)>;
   // Shows an exception's message raised while writing; the default is the "Thread Error" box.
   using TErrorBox = std::function<void(const std::string &message)>;
-  // How QueuePage waits (for the given event, or a while) when the queue is over its budget.
-  using TWaitForRoom = std::function<void(HANDLE spaceFreed)>;
+  // How QueuePage waits (for the given event, or a while) when the queue is over its budget;
+  // false takes the page over the budget at once.
+  using TWaitForRoom = std::function<bool(HANDLE spaceFreed)>;
 
   struct Options {
     TWriteFailedEvent OnWriteFailed;

@@ -209,9 +209,16 @@ struct DeadFolder {
 
 TEST(SaveThread, APageThatWaitsStaysFirstAndIsTriedAgainUntilItsFolderTakesIt) {
   DeadFolder folder;
-  TSaveThread writer(folder.Options());
+  TSaveThread::Options options = folder.Options();
+  // A full queue before a dead folder: the station gives up the wait for room, so its batch
+  // can end; the pages are taken over the budget, none lost.
+  options.BudgetBytes = 1;
+  int waitsGivenUp = 0;
+  options.WaitForRoom = [&](HANDLE) { return ++waitsGivenUp, false; };
+  TSaveThread writer(options);
   for (const char *name : {"S:\\1", "S:\\2", "C:\\3"})
     writer.QueuePage(Page(name));
+  EXPECT_GE(waitsGivenUp, 1);
   ASSERT_TRUE(Eventually([&] { return folder.attempts >= 3; })) << "no retries";
   TWriterState state = writer.State();
   EXPECT_EQ(state.Pages, 3u);
