@@ -1,7 +1,9 @@
 #include "tools/sane-source/Bridge.h"
 
+#include "tools/data-source-common/EntryPointRecord.h"
+#include "tools/data-source-common/TripletGuards.h"
+#include "tools/data-source-common/TwainText.h"
 #include "tools/sane-source/Containers.h"
-#include "tools/virtual-scanner/DataSourceGuards.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,25 +11,12 @@
 
 namespace sanesrc {
 
-using vscan::InStates;
+using dscommon::CopyText;
+using dscommon::FieldText;
 
 namespace {
 
 constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
-constexpr TW_INT32 TWQC_GET = 0x0001;
-constexpr TW_INT32 TWQC_SET = 0x0002;
-constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
-constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
-constexpr TW_INT32 TWQC_RESET = 0x0010;
-
-void CopyText(char *target, size_t size, const std::string &text) {
-  const size_t n = std::min(text.size(), size - 1);
-  std::memcpy(target, text.data(), n);
-  target[n] = '\0';
-}
-
-std::string FieldText(const char *field, size_t size) { return std::string(field, strnlen(field, size)); }
-
 std::string ConfigPath() {
   char buf[MAX_PATH] = {};
   DWORD n = ::GetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", buf, MAX_PATH);
@@ -182,7 +171,7 @@ void Bridge::FillIdentity(TW_IDENTITY &identity, size_t device) const {
 }
 
 Bridge::Result Bridge::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
-  VSCAN_REQUIRE_DATA(identity);
+  DS_REQUIRE_DATA(identity);
   switch (msg) {
   case MSG_GET: {
     if (state_ > 3) {
@@ -248,7 +237,7 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
 }
 
 Bridge::Result Bridge::CloseSource() {
-  VSCAN_REQUIRE_STATE(4, 4);
+  DS_REQUIRE_STATE(4, 4);
   notifier_.Destroy();
   device_.reset();
   ++token_;
@@ -273,8 +262,8 @@ void Bridge::ReadOptions() {
 Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
   switch (msg) {
   case MSG_ENABLEDS:
-    VSCAN_REQUIRE_STATE(4, 4);
-    VSCAN_REQUIRE_DATA(ui);
+    DS_REQUIRE_STATE(4, 4);
+    DS_REQUIRE_DATA(ui);
     // The bridge has no settings dialog of its own: with or without ShowUI, the scan starts.
     ReadOptions();
     feederBatch_ = FeederSelected(options_);
@@ -287,7 +276,7 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
     StartPage();
     return Result{};
   case MSG_DISABLEDS:
-    VSCAN_REQUIRE_STATE(5, 5);
+    DS_REQUIRE_STATE(5, 5);
     EndBatch();
     pending_ = Pending::None;
     ++token_;
@@ -352,8 +341,8 @@ void Bridge::Notify(Pending what) {
 }
 
 Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
-  VSCAN_REQUIRE_STATE(5, 7);
-  VSCAN_REQUIRE_DATA(event);
+  DS_REQUIRE_STATE(5, 7);
+  DS_REQUIRE_DATA(event);
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
   if (!message)
@@ -369,8 +358,8 @@ Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
 }
 
 Bridge::Result Bridge::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
-  VSCAN_REQUIRE_STATE(4, 7);
-  VSCAN_REQUIRE_DATA(cap);
+  DS_REQUIRE_STATE(4, 7);
+  DS_REQUIRE_DATA(cap);
   if (state_ == 4)
     ReadOptions();
   const std::optional<CapValue> value = DescribeCap(cap->Cap, options_, defaults_, session_);
@@ -390,9 +379,7 @@ Bridge::Result Bridge::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
     container = BuildOneValue(value->itemType, value->DefaultItem());
     break;
   case MSG_QUERYSUPPORT:
-    container =
-        BuildOneValue(TWTY_INT32, static_cast<TW_UINT32>(TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT |
-                                                         (value->settable ? TWQC_SET | TWQC_RESET : 0)));
+    container = BuildOneValue(TWTY_INT32, dscommon::QuerySupport(value->settable, value->settable));
     break;
   case MSG_SET: {
     if (state_ != 4)
@@ -447,23 +434,19 @@ Bridge::Result Bridge::SetCapability(TW_CAPABILITY &cap, TW_UINT32 value, TW_UIN
 }
 
 Bridge::Result Bridge::Status(TW_STATUS *status) {
-  VSCAN_REQUIRE_DATA(status);
+  DS_REQUIRE_DATA(status);
   status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
   status->Reserved = 0;
   return Result{};
 }
 
 Bridge::Result Bridge::EntryPoint(const void *data) {
-  VSCAN_REQUIRE_STATE(3, 4);
-  VSCAN_REQUIRE_DATA(data);
-  // TW_ENTRYPOINT: Size (UINT32), then DSM_Entry; only the entry is used.
-  TW_UINT32 size = 0;
-  std::memcpy(&size, data, sizeof size);
-  if (size < 8)
+  DS_REQUIRE_STATE(3, 4);
+  DS_REQUIRE_DATA(data);
+  DSMENTRYPROC entry = nullptr;
+  if (!dscommon::ReadEntryPoint(data, entry))
     return Result{TWRC_FAILURE, TWCC_BADVALUE};
-  void *entry = nullptr;
-  std::memcpy(&entry, static_cast<const char *>(data) + 4, sizeof entry);
-  notifier_.SetEntry(reinterpret_cast<DSMENTRYPROC>(entry));
+  notifier_.SetEntry(entry);
   return Result{};
 }
 

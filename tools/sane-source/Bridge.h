@@ -8,6 +8,7 @@
 // the batch, any other failure is answered at that page's transfer with its condition code.
 #pragma once
 
+#include "tools/data-source-common/TripletResult.h"
 #include "tools/sane-source/Config.h"
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageScan.h"
@@ -30,10 +31,7 @@ public:
   ~Bridge();
 
 private:
-  struct Result {
-    TW_UINT16 rc = TWRC_SUCCESS;
-    TW_UINT16 cc = TWCC_SUCCESS;
-  };
+  using Result = dscommon::TripletResult;
   enum class Pending { None, XferReady, CloseRequest };
 
   Result Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);

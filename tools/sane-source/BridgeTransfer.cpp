@@ -3,15 +3,14 @@
 // work whatever ICAP_XFERMECH says: the triplet the application sends is its choice.
 #include "tools/sane-source/Bridge.h"
 
-#include "tools/virtual-scanner/DataSourceGuards.h"
+#include "tools/data-source-common/TransferBuffer.h"
+#include "tools/data-source-common/TripletGuards.h"
 #include "win/Owners.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace sanesrc {
-
-using vscan::InStates;
 
 namespace {
 
@@ -85,16 +84,16 @@ void Bridge::EndBatch() {
 }
 
 Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
-  VSCAN_REQUIRE_DATA(pending);
+  DS_REQUIRE_DATA(pending);
   pending->EOJ = 0;
   switch (msg) {
   case MSG_GET:
-    VSCAN_REQUIRE_STATE(4, 7);
+    DS_REQUIRE_STATE(4, 7);
     // The page in hand, and with the feeder an unknown number after it.
     pending->Count = state_ < 6 ? 0 : feederBatch_ && !stopFeeder_ ? kMorePages : 1;
     return Result{};
   case MSG_ENDXFER: {
-    VSCAN_REQUIRE_STATE(6, 7);
+    DS_REQUIRE_STATE(6, 7);
     ++pagesDone_;
     const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
     bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
@@ -120,13 +119,13 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
     return Result{};
   }
   case MSG_RESET:
-    VSCAN_REQUIRE_STATE(6, 6);
+    DS_REQUIRE_STATE(6, 6);
     EndBatch();
     state_ = 5;
     pending->Count = 0;
     return Result{};
   case MSG_STOPFEEDER:
-    VSCAN_REQUIRE_STATE(6, 6);
+    DS_REQUIRE_STATE(6, 6);
     stopFeeder_ = true; // the sheet already fed is still delivered
     pending->Count = kMorePages;
     return Result{};
@@ -136,8 +135,8 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
 }
 
 Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
-  VSCAN_REQUIRE_STATE(4, 6);
-  VSCAN_REQUIRE_DATA(setup);
+  DS_REQUIRE_STATE(4, 6);
+  DS_REQUIRE_DATA(setup);
   TW_UINT32 row = 1;
   if (state_ == 6 && scan_ && scan_->Finished() && scan_->Wait().status == int(SaneStatus::Good))
     row = std::max<TW_UINT32>(1, scan_->Wait().page.bytesPerRow);
@@ -148,8 +147,8 @@ Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
 }
 
 Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
-  VSCAN_REQUIRE_STATE(6, 7);
-  VSCAN_REQUIRE_DATA(info);
+  DS_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_DATA(info);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
@@ -172,8 +171,8 @@ Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
 }
 
 Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
-  VSCAN_REQUIRE_STATE(6, 7);
-  VSCAN_REQUIRE_DATA(palette);
+  DS_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_DATA(palette);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
@@ -192,8 +191,8 @@ Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
 }
 
 Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
-  VSCAN_REQUIRE_STATE(6, 7);
-  VSCAN_REQUIRE_DATA(xfer);
+  DS_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_DATA(xfer);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
@@ -202,15 +201,9 @@ Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   if (offset_ >= total && total != 0)
     return Result{TWRC_FAILURE, TWCC_SEQERROR}; // the page was handed over already
 
-  // The application's buffer: a pointer, or a global handle whose real size bounds the length.
-  TW_UINT32 length = xfer->Memory.Length;
-  void *target = xfer->Memory.TheMem;
-  std::unique_ptr<win::GlobalLockGuard> lock;
-  if (xfer->Memory.Flags & TWMF_HANDLE) {
-    lock = std::make_unique<win::GlobalLockGuard>(static_cast<HGLOBAL>(xfer->Memory.TheMem));
-    target = lock->data();
-    length = static_cast<TW_UINT32>(std::min<SIZE_T>(length, lock->size()));
-  }
+  const dscommon::TransferBuffer buffer(xfer->Memory);
+  void *const target = buffer.data();
+  const TW_UINT32 length = buffer.length();
   const size_t rowBytes = page->bytesPerRow;
   const size_t rows = rowBytes ? length / rowBytes : 0;
   if (!target || rows == 0)
@@ -231,8 +224,8 @@ Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
 }
 
 Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
-  VSCAN_REQUIRE_STATE(6, 6);
-  VSCAN_REQUIRE_DATA(data);
+  DS_REQUIRE_STATE(6, 6);
+  DS_REQUIRE_DATA(data);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)

@@ -1,5 +1,7 @@
 #include "tools/virtual-scanner/Capabilities.h"
 
+#include "tools/data-source-common/CapabilityContainers.h"
+
 #include "tools/virtual-scanner/PageImage.h"
 #include "tools/virtual-scanner/Scenario.h"
 #include "win/Owners.h"
@@ -8,13 +10,13 @@
 #include <vector>
 
 namespace vscan {
-namespace {
 
-constexpr TW_INT32 TWQC_GET = 0x0001;
-constexpr TW_INT32 TWQC_SET = 0x0002;
-constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
-constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
-constexpr TW_INT32 TWQC_RESET = 0x0010;
+using dscommon::BuildEnumeration;
+using dscommon::BuildOneValue;
+using dscommon::DecodeOneValue;
+using dscommon::QuerySupport;
+
+namespace {
 
 // How one capability is shown: a one-value, or an enumeration of UINT16 items.
 struct CapValue {
@@ -97,39 +99,6 @@ std::optional<CapValue> Describe(const Scenario &s, const CapabilityState &state
   }
 }
 
-void PutItem(TW_UINT8 *at, TW_UINT16 type, TW_UINT32 value) {
-  const size_t n = TwainScalarItemSize(type);
-  std::memcpy(at, &value, n); // little-endian: the low bytes are the item
-}
-
-HGLOBAL BuildOneValue(TW_UINT16 type, TW_UINT32 value) {
-  win::UniqueGlobal block(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
-  win::GlobalLockGuard lock(block.get());
-  if (!lock)
-    return nullptr;
-  auto *p = static_cast<TW_UINT8 *>(lock.data());
-  std::memcpy(p, &type, 2);
-  PutItem(p + TW_ONEVALUE_ITEM_OFFSET, type, value);
-  return block.release();
-}
-
-HGLOBAL BuildEnumeration(const CapValue &v) {
-  const size_t itemSize = TwainScalarItemSize(v.itemType);
-  win::UniqueGlobal block(::GlobalAlloc(GHND, TW_ENUMERATION_HEADER_SIZE + itemSize * v.items.size()));
-  win::GlobalLockGuard lock(block.get());
-  if (!lock)
-    return nullptr;
-  auto *p = static_cast<TW_UINT8 *>(lock.data());
-  const TW_UINT32 count = static_cast<TW_UINT32>(v.items.size());
-  std::memcpy(p, &v.itemType, 2);
-  std::memcpy(p + 2, &count, 4);
-  std::memcpy(p + 6, &v.current, 4);
-  std::memcpy(p + 10, &v.defaultIndex, 4);
-  for (size_t i = 0; i < v.items.size(); ++i)
-    PutItem(p + TW_ENUMERATION_HEADER_SIZE + i * itemSize, v.itemType, v.items[i]);
-  return block.release();
-}
-
 CapabilityAnswer Fail(TW_UINT16 cc) { return CapabilityAnswer{TWRC_FAILURE, cc}; }
 
 CapabilityAnswer Set(const CapValue &v, CapabilityState &state, TW_CAPABILITY &cap) {
@@ -168,19 +137,6 @@ bool MechanismWorks(const Scenario &s, TW_UINT16 mech) {
   }
 }
 
-std::optional<TW_UINT32> DecodeOneValue(const void *data, size_t size, TW_UINT16 &itemType) {
-  if (!data || size < TW_ONEVALUE_ITEM_OFFSET)
-    return std::nullopt;
-  const auto *p = static_cast<const TW_UINT8 *>(data);
-  std::memcpy(&itemType, p, 2);
-  const size_t n = TwainScalarItemSize(itemType);
-  if (n == 0 || size < TW_ONEVALUE_ITEM_OFFSET + n)
-    return std::nullopt;
-  TW_UINT32 value = 0;
-  std::memcpy(&value, p + TW_ONEVALUE_ITEM_OFFSET, n);
-  return value;
-}
-
 CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &state, TW_UINT16 msg,
                                   TW_CAPABILITY &cap) {
   const std::optional<CapValue> value = Describe(scenario, state, cap.Cap);
@@ -193,9 +149,7 @@ CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &sta
   case MSG_SET:
     return Set(*value, state, cap);
   case MSG_QUERYSUPPORT:
-    container =
-        BuildOneValue(TWTY_INT32, static_cast<TW_UINT32>(TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT |
-                                                         TWQC_RESET | (value->settable ? TWQC_SET : 0)));
+    container = BuildOneValue(TWTY_INT32, QuerySupport(value->settable, true));
     break;
   case MSG_GETCURRENT:
     container = BuildOneValue(value->itemType, value->items[value->current]);
@@ -211,7 +165,7 @@ CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &sta
     [[fallthrough]];
   case MSG_GET:
     if (value->enumeration && !scenario.oneValueCaps) {
-      container = BuildEnumeration(*value);
+      container = BuildEnumeration(value->itemType, value->items, value->current, value->defaultIndex);
       conType = TWON_ENUMERATION;
     } else {
       container = BuildOneValue(value->itemType, value->items[value->current]);

@@ -30,8 +30,4 @@ CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &sta
 // The transfer mechanisms the scenario lets work, in TWSX_ order.
 bool MechanismWorks(const Scenario &scenario, TW_UINT16 mech);
 
-// The item of a one-value container of `size` bytes, widened to 32 bits; nothing when the block is
-// too small for its item type or the type has no scalar value.
-std::optional<TW_UINT32> DecodeOneValue(const void *data, size_t size, TW_UINT16 &itemType);
-
 } // namespace vscan

@@ -1,6 +1,8 @@
 #include "tools/virtual-scanner/DataSource.h"
 
-#include "tools/virtual-scanner/DataSourceGuards.h"
+#include "tools/data-source-common/EntryPointRecord.h"
+#include "tools/data-source-common/TripletGuards.h"
+#include "tools/data-source-common/TwainText.h"
 
 #include "tools/virtual-scanner/Module.h"
 #include "tools/virtual-scanner/TripletNames.h"
@@ -15,6 +17,10 @@
 #include <utility>
 
 namespace vscan {
+
+using dscommon::CopyText;
+using dscommon::FieldText;
+
 namespace {
 
 constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
@@ -24,15 +30,6 @@ std::string Hex(uintptr_t v) {
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
   return buf;
 }
-
-void CopyText(char *target, size_t size, const std::string &text) {
-  const size_t n = std::min(text.size(), size - 1);
-  std::memcpy(target, text.data(), n);
-  target[n] = '\0';
-}
-
-// A fixed-width TWAIN string, which may lack its terminating zero.
-std::string FieldText(const char *field, size_t size) { return std::string(field, strnlen(field, size)); }
 
 std::string ScenarioPath() {
   char buf[MAX_PATH] = {};
@@ -183,7 +180,7 @@ void DataSource::FillIdentity(TW_IDENTITY &identity, size_t device) const {
 }
 
 DataSource::Result DataSource::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
-  VSCAN_REQUIRE_DATA(identity);
+  DS_REQUIRE_DATA(identity);
   switch (msg) {
   case MSG_GET: {
     if (state_ > 3) {
@@ -241,7 +238,7 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
 }
 
 DataSource::Result DataSource::CloseSource() {
-  VSCAN_REQUIRE_STATE(4, 4);
+  DS_REQUIRE_STATE(4, 4);
   dialog_.Close();
   notifier_.Destroy();
   pending_ = Pending::None;
@@ -258,8 +255,8 @@ std::string DataSource::DialogText() {
 DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
   switch (msg) {
   case MSG_ENABLEDS: {
-    VSCAN_REQUIRE_STATE(4, 4);
-    VSCAN_REQUIRE_DATA(ui);
+    DS_REQUIRE_STATE(4, 4);
+    DS_REQUIRE_DATA(ui);
     notes_ = "ShowUI=" + std::to_string(ui->ShowUI) + " ModalUI=" + std::to_string(ui->ModalUI) +
              " hParent=" + Hex(reinterpret_cast<uintptr_t>(ui->hParent));
     state_ = 5;
@@ -284,7 +281,7 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
     return Result{};
   }
   case MSG_DISABLEDS:
-    VSCAN_REQUIRE_STATE(5, 5);
+    DS_REQUIRE_STATE(5, 5);
     dialog_.Close();
     pending_ = Pending::None;
     ++token_;
@@ -368,8 +365,8 @@ void DataSource::SendToApplication(TW_UINT16 msg) {
 }
 
 DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
-  VSCAN_REQUIRE_STATE(5, 7);
-  VSCAN_REQUIRE_DATA(event);
+  DS_REQUIRE_STATE(5, 7);
+  DS_REQUIRE_DATA(event);
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
   if (!message)
@@ -385,8 +382,8 @@ DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
 }
 
 DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
-  VSCAN_REQUIRE_STATE(4, 7);
-  VSCAN_REQUIRE_DATA(cap);
+  DS_REQUIRE_STATE(4, 7);
+  DS_REQUIRE_DATA(cap);
   if (msg == MSG_SET && state_ != 4)
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
   capState_.feederLoaded = feeder_.Loaded();
@@ -400,7 +397,7 @@ DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
 }
 
 DataSource::Result DataSource::Status(TW_STATUS *status) {
-  VSCAN_REQUIRE_DATA(status);
+  DS_REQUIRE_DATA(status);
   status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
   status->Reserved = 0;
   notes_ = "ConditionCode=" + std::to_string(status->ConditionCode);
@@ -408,26 +405,26 @@ DataSource::Result DataSource::Status(TW_STATUS *status) {
 }
 
 DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
-  VSCAN_REQUIRE_DATA(pending);
+  DS_REQUIRE_DATA(pending);
   switch (msg) {
   case MSG_GET:
-    VSCAN_REQUIRE_STATE(4, 7);
+    DS_REQUIRE_STATE(4, 7);
     break;
   case MSG_ENDXFER:
-    VSCAN_REQUIRE_STATE(6, 7);
+    DS_REQUIRE_STATE(6, 7);
     notes_ = "page=" + std::to_string(feeder_.Page()) + " ";
     feeder_.EndPage();
     EndPageData();
     state_ = feeder_.InBatch() ? 6 : 5;
     break;
   case MSG_RESET:
-    VSCAN_REQUIRE_STATE(6, 6);
+    DS_REQUIRE_STATE(6, 6);
     feeder_.Reset();
     EndPageData();
     state_ = 5;
     break;
   case MSG_STOPFEEDER:
-    VSCAN_REQUIRE_STATE(6, 6);
+    DS_REQUIRE_STATE(6, 6);
     feeder_.StopFeeder();
     break;
   default:
@@ -440,8 +437,8 @@ DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pend
 }
 
 DataSource::Result DataSource::SetupMemXfer(TW_SETUPMEMXFER *setup) {
-  VSCAN_REQUIRE_STATE(4, 6);
-  VSCAN_REQUIRE_DATA(setup);
+  DS_REQUIRE_STATE(4, 6);
+  DS_REQUIRE_DATA(setup);
   const TW_UINT32 oneStrip = scenario_.stripBytes ? scenario_.stripBytes : TransferRowBytes(format_);
   setup->MinBufSize = scenario_.minBuffer ? scenario_.minBuffer : oneStrip;
   setup->MaxBufSize = scenario_.maxBuffer;
@@ -452,8 +449,8 @@ DataSource::Result DataSource::SetupMemXfer(TW_SETUPMEMXFER *setup) {
 }
 
 DataSource::Result DataSource::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
-  VSCAN_REQUIRE_STATE(4, 6);
-  VSCAN_REQUIRE_DATA(setup);
+  DS_REQUIRE_STATE(4, 6);
+  DS_REQUIRE_DATA(setup);
   switch (msg) {
   case MSG_SET:
     if (setup->Format != TWFF_BMP)
@@ -486,16 +483,12 @@ std::string DataSource::FileNameForPage() const {
 }
 
 DataSource::Result DataSource::EntryPoint(const void *data) {
-  VSCAN_REQUIRE_STATE(3, 4);
-  VSCAN_REQUIRE_DATA(data);
-  // TW_ENTRYPOINT: Size (UINT32), then DSM_Entry; only the entry is used.
-  TW_UINT32 size = 0;
-  std::memcpy(&size, data, sizeof size);
-  if (size < 8)
+  DS_REQUIRE_STATE(3, 4);
+  DS_REQUIRE_DATA(data);
+  DSMENTRYPROC entry = nullptr;
+  if (!dscommon::ReadEntryPoint(data, entry))
     return Result{TWRC_FAILURE, TWCC_BADVALUE};
-  void *entry = nullptr;
-  std::memcpy(&entry, static_cast<const char *>(data) + 4, sizeof entry);
-  notifier_.SetEntry(reinterpret_cast<DSMENTRYPROC>(entry));
+  notifier_.SetEntry(entry);
   return Result{};
 }
 

@@ -2,6 +2,7 @@
 // states 3 to 7) and the dispatch of every triplet that DS_Entry receives.
 #pragma once
 
+#include "tools/data-source-common/TripletResult.h"
 #include "tools/virtual-scanner/Capabilities.h"
 #include "tools/virtual-scanner/Feeder.h"
 #include "tools/virtual-scanner/Notifier.h"
@@ -23,10 +24,7 @@ public:
   void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
 
 private:
-  struct Result {
-    TW_UINT16 rc = TWRC_SUCCESS;
-    TW_UINT16 cc = TWCC_SUCCESS;
-  };
+  using Result = dscommon::TripletResult;
   enum class Pending { None, Scan, CloseRequest };
 
   void LoadScenario();

@@ -2,7 +2,8 @@
 // and file transfers of the current page.
 #include "tools/virtual-scanner/DataSource.h"
 
-#include "tools/virtual-scanner/DataSourceGuards.h"
+#include "tools/data-source-common/TransferBuffer.h"
+#include "tools/data-source-common/TripletGuards.h"
 #include "tools/virtual-scanner/JpegPage.h"
 
 #include <algorithm>
@@ -28,8 +29,8 @@ TW_UINT16 TwainCompression(Compression c) {
 } // namespace
 
 DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
-  VSCAN_REQUIRE_STATE(6, 7);
-  VSCAN_REQUIRE_DATA(info);
+  DS_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_DATA(info);
   *info = TW_IMAGEINFO{};
   info->XResolution.Whole = static_cast<TW_INT16>(format_.resolution);
   info->YResolution.Whole = static_cast<TW_INT16>(format_.resolution);
@@ -55,8 +56,8 @@ DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
 }
 
 DataSource::Result DataSource::Palette(TW_PALETTE8 *palette) {
-  VSCAN_REQUIRE_STATE(4, 7);
-  VSCAN_REQUIRE_DATA(palette);
+  DS_REQUIRE_STATE(4, 7);
+  DS_REQUIRE_DATA(palette);
   if (format_.kind != PixelKind::Palette && format_.kind != PixelKind::Gray)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   *palette = TW_PALETTE8{};
@@ -110,12 +111,12 @@ void DataSource::EndPageData() {
 }
 
 DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
-  VSCAN_REQUIRE_STATE(6, 7);
-  VSCAN_REQUIRE_DATA(xfer);
+  DS_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_DATA(xfer);
   // A driver's progress window: the application's messages (a close, a timer, a click) get a turn.
   if (scenario_.pumpMessages)
     PumpMessages();
-  VSCAN_REQUIRE_STATE(6, 7);
+  DS_REQUIRE_STATE(6, 7);
   const Result start = StartPage(TWSX_MEMORY);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
@@ -131,15 +132,9 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
       return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }
 
-  // The application's buffer: a pointer, or a global handle whose real size bounds the length.
-  TW_UINT32 length = xfer->Memory.Length;
-  void *target = xfer->Memory.TheMem;
-  std::unique_ptr<win::GlobalLockGuard> lock;
-  if (xfer->Memory.Flags & TWMF_HANDLE) {
-    lock = std::make_unique<win::GlobalLockGuard>(static_cast<HGLOBAL>(xfer->Memory.TheMem));
-    target = lock->data();
-    length = static_cast<TW_UINT32>(std::min<SIZE_T>(length, lock->size()));
-  }
+  const dscommon::TransferBuffer buffer(xfer->Memory);
+  void *const target = buffer.data();
+  const TW_UINT32 length = buffer.length();
   if (!target || length == 0)
     return Result{TWRC_FAILURE, TWCC_BADVALUE};
 
@@ -178,7 +173,7 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
 }
 
 DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
-  VSCAN_REQUIRE_DATA(data);
+  DS_REQUIRE_DATA(data);
   if (!scenario_.pageSide)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   if (state_ != 7 || !pageDone_)
@@ -204,8 +199,8 @@ DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
 }
 
 DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
-  VSCAN_REQUIRE_STATE(6, 6);
-  VSCAN_REQUIRE_DATA(data);
+  DS_REQUIRE_STATE(6, 6);
+  DS_REQUIRE_DATA(data);
   const Result start = StartPage(TWSX_NATIVE);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
@@ -226,7 +221,7 @@ DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
 }
 
 DataSource::Result DataSource::FileTransfer() {
-  VSCAN_REQUIRE_STATE(6, 6);
+  DS_REQUIRE_STATE(6, 6);
   const Result start = StartPage(TWSX_FILE);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
