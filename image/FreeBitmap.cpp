@@ -3,7 +3,10 @@
 #include "image/PageBitmapPool.h"
 #include "win/Owners.h"
 
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
+#include <vector>
 
 TFreeBitmap::TFreeBitmap(int32_t imageType, int32_t width, int32_t height, int32_t bpp) {
   if (width > 0 && height > 0 && bpp > 0)
@@ -36,6 +39,70 @@ void CarryResolution(HBITMAP bitmap, FIBITMAP *image) {
     FreeImage_SetDotsPerMeterX(image, static_cast<unsigned>(section.dsBmih.biXPelsPerMeter));
     FreeImage_SetDotsPerMeterY(image, static_cast<unsigned>(section.dsBmih.biYPelsPerMeter));
   }
+}
+
+// The pixels of a DIB section lie where its header says only if that memory is there to read.
+bool ReadableMemoryHolds(const void *start, size_t bytes) {
+  MEMORY_BASIC_INFORMATION region{};
+  if (::VirtualQuery(start, &region, sizeof region) != sizeof region || region.State != MEM_COMMIT ||
+      (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0)
+    return false;
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(start);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(region.BaseAddress);
+  return begin >= base && begin - base <= region.RegionSize && bytes <= region.RegionSize - (begin - base);
+}
+
+// Every size an 8- or 24-bit section reports agrees with the image made for it, with
+// FreeImage's rows (4-byte aligned) and with the memory behind its pixels.
+bool SectionMatchesImage(const DIBSECTION &section, FIBITMAP *image) {
+  const BITMAPINFOHEADER &header = section.dsBmih;
+  const unsigned width = FreeImage_GetWidth(image), height = FreeImage_GetHeight(image);
+  const unsigned bpp = FreeImage_GetBPP(image), pitch = FreeImage_GetPitch(image);
+  if (!section.dsBm.bmBits || (bpp != 8 && bpp != 24) || header.biBitCount != bpp ||
+      section.dsBm.bmBitsPixel != bpp || header.biCompression != BI_RGB || header.biPlanes != 1)
+    return false;
+  if (header.biWidth != static_cast<LONG>(width) || header.biHeight != static_cast<LONG>(height) ||
+      section.dsBm.bmWidth != header.biWidth || section.dsBm.bmHeight != header.biHeight ||
+      section.dsBm.bmWidthBytes != static_cast<LONG>(pitch) || pitch != ((bpp * width + 31) / 32) * 4)
+    return false;
+  const uint64_t bytes = static_cast<uint64_t>(pitch) * height;
+  return bytes <= SIZE_MAX && (header.biSizeImage == 0 || header.biSizeImage >= bytes) &&
+         ReadableMemoryHolds(section.dsBm.bmBits, static_cast<size_t>(bytes));
+}
+
+// The first row from the bottom that differs from its mirror row from the top; the height
+// when the page reads the same either way up.
+unsigned FirstUnmirroredRow(const BYTE *rows, size_t pitch, unsigned height) {
+  for (unsigned y = 0; y < height / 2; ++y)
+    if (std::memcmp(rows + pitch * y, rows + pitch * (height - 1 - y), pitch) != 0)
+      return y;
+  return height;
+}
+
+// A bottom-up 8- or 24-bit section has rows FreeImage holds as they are: they are copied in one
+// go instead of through GetDIBits. Its header does not tell a top-down section (GDI reports a
+// positive height for both), so one row GetDIBits copies must be the section's own row there;
+// a page the same either way up copies the same either way. Anything else is left to GetDIBits.
+bool CopySectionRows(TFreeWinBitmap::TCopyDeviceBits copyDeviceBits, HDC screen, HBITMAP bitmap,
+                     FIBITMAP *image, BYTE *rows) {
+  DIBSECTION section{};
+  if (::GetObjectA(bitmap, sizeof section, &section) != static_cast<int>(sizeof section) ||
+      !SectionMatchesImage(section, image))
+    return false;
+  const size_t pitch = FreeImage_GetPitch(image);
+  const unsigned height = FreeImage_GetHeight(image);
+  const BYTE *source = static_cast<const BYTE *>(section.dsBm.bmBits);
+  const unsigned probe = FirstUnmirroredRow(source, pitch, height);
+  const bool mirrored = probe == height;
+  std::vector<BYTE> row(pitch);
+  // GetDIBits also writes the header and colour table as an import always has.
+  if (copyDeviceBits(screen, bitmap, mirrored ? 0 : probe, 1, row.data(), FreeImage_GetInfo(image),
+                     DIB_RGB_COLORS) != 1)
+    return false;
+  if (!mirrored && std::memcmp(row.data(), source + pitch * probe, pitch) != 0)
+    return false;
+  std::memcpy(rows, source, pitch * height);
+  return true;
 }
 
 } // namespace
@@ -162,12 +229,7 @@ bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
     return false;
 
   const unsigned colors = FreeImage_GetColorsUsed(ImageHandle);
-  int lines = 0;
-  {
-    win::WindowDC screen(nullptr);
-    lines = CopyDeviceBits(screen.get(), bitmap, 0, FreeImage_GetHeight(ImageHandle),
-                           FreeImage_GetBits(ImageHandle), FreeImage_GetInfo(ImageHandle), DIB_RGB_COLORS);
-  }
+  const int lines = CopyPixels(bitmap);
   // GetDIBits rewrites the colour counts; FreeImage relies on them to find the pixels.
   BITMAPINFOHEADER *header = FreeImage_GetInfoHeader(ImageHandle);
   header->biClrUsed = colors;
@@ -184,4 +246,15 @@ bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
   }
   CarryResolution(bitmap, ImageHandle);
   return true;
+}
+
+int TFreeWinBitmap::CopyPixels(HBITMAP bitmap) {
+  win::WindowDC screen(nullptr);
+  const UINT height = FreeImage_GetHeight(ImageHandle);
+  // Taken first: FreeImage finds the pixels through the colour count GetDIBits rewrites.
+  BYTE *rows = FreeImage_GetBits(ImageHandle);
+  if (CopySectionRows(CopyDeviceBits, screen.get(), bitmap, ImageHandle, rows))
+    return static_cast<int>(height);
+  return CopyDeviceBits(screen.get(), bitmap, 0, height, rows, FreeImage_GetInfo(ImageHandle),
+                        DIB_RGB_COLORS);
 }

@@ -68,12 +68,16 @@ public:
   bool ImportDeviceBitmap(HBITMAP bitmap);
 
   // The pixel copy behind ImportDeviceBitmap; GetDIBits unless a test puts a failing one in.
+  // Bottom-up 8- and 24-bit DIB sections take their header, colour table and one row from it
+  // and the rest straight from the section.
   using TCopyDeviceBits = int(WINAPI *)(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT);
   static TCopyDeviceBits CopyDeviceBits;
 
 private:
   // AllocateImage for a page that is filled at once: takes a kept page-sized bitmap when one fits.
   bool AllocatePageImage(int32_t width, int32_t height, int32_t bpp);
+  // Fills the held image from the bitmap: the lines copied, 0 when the copy failed.
+  int CopyPixels(HBITMAP bitmap);
 
   bool DeleteAsDIB = false;
   FIBITMAP *DisplayDib = nullptr;

@@ -205,6 +205,27 @@ TEST(ImportDeviceBitmap, CopiesADeviceDependentBitmap) {
   EXPECT_EQ(color.rgbGreen, 180);
 }
 
+// A section given a negative height holds GDI's top row first; FreeImage's rows run bottom-up.
+TEST(ImportDeviceBitmap, TopDownDibSectionsKeepTheirTopRowOnTop) {
+  RGBQUAD grey[256];
+  for (int i = 0; i < 256; ++i)
+    grey[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+  for (int bpp : {8, 24}) {
+    SCOPED_TRACE(testing::Message() << bpp << "-bit");
+    const int width = 5, height = 4;
+    DibSection dib = MakeDibSection(width, -height, bpp, grey, bpp == 8 ? 256 : 0);
+    ASSERT_TRUE(dib.bitmap);
+    for (int y = 0; y < height; ++y)
+      std::memset(dib.bits + y * dib.stride, y == 0 ? 1 : 0, dib.stride);
+
+    TFreeWinBitmap page;
+    ASSERT_TRUE(page.ImportDeviceBitmap(dib.bitmap.get()));
+    ASSERT_EQ(FreeImage_GetHeight(page.Image()), static_cast<unsigned>(height));
+    for (int y = 0; y < height; ++y)
+      EXPECT_EQ(FreeImage_GetScanLine(page.Image(), y)[0], y == height - 1 ? 1 : 0) << "row " << y;
+  }
+}
+
 TEST(ImportDeviceBitmap, RefusesHandlesItCannotDescribe) {
   TFreeWinBitmap page(FIT_BITMAP, 3, 3, 24);
   FIBITMAP *before = page.Image();
