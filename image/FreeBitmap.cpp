@@ -236,9 +236,11 @@ bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {
   header->biClrImportant = colors;
   if (lines == 0)
     throw std::runtime_error("Error: GetDIBits failed");
-  if (description.bmBitsPixel == 1 || description.bmBitsPixel == 4) {
-    // JPEG holds neither depth: black and white and 16-level pages become 8-bit grey through
-    // their own colour table, so either pixel flavour keeps black black and white white.
+  if (description.bmBitsPixel == 1 || description.bmBitsPixel == 4 ||
+      FreeImage_GetColorType(ImageHandle) == FIC_MINISWHITE) {
+    // JPEG holds neither depth, nor grey that runs from white to black: black and white, 16-level
+    // and vanilla grey pages become 8-bit grey through their own colour table, so either pixel
+    // flavour keeps black black and white white.
     FIBITMAP *grey = FreeImage_ConvertToGreyscale(ImageHandle);
     if (!grey)
       throw std::runtime_error("Error: the page could not be converted to grey");

@@ -241,10 +241,8 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
     colorsUsed = FillBlackWhiteColors(info->Colors, readFlavor());
     break;
   case TWPT_GRAY:
-    // The flavour matters most to the 16-level pages of document scanners; deeper grey is taken
-    // as chocolate, as sources send it.
-    colorsUsed = FillGreyRamp(info->Colors, page.layout.bitmapBits,
-                              page.layout.bitmapBits < 8 ? readFlavor() : tflChocolate);
+    // A vanilla source sends white as 0 at every depth: the ramp runs its way.
+    colorsUsed = FillGreyRamp(info->Colors, page.layout.bitmapBits, readFlavor());
     break;
   case TWPT_RGB:
     colorsUsed = 0;

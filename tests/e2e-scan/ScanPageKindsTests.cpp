@@ -41,6 +41,7 @@ const std::vector<ExpectedPage> kTwoDuplexSheets = {
 const PageKindCase kCases[] = {
     {"black and white", {{"pixel_type", "bw"}}, kTwoDuplexSheets},
     {"black and white, vanilla", {{"pixel_type", "bw"}, {"pixel_flavor", "vanilla"}}, kTwoDuplexSheets},
+    {"grey, vanilla", {{"pixel_type", "gray"}, {"pixel_flavor", "vanilla"}}, kTwoDuplexSheets},
     {"16-level grey, vanilla",
      {{"pixel_type", "gray"}, {"bit_depth", "4"}, {"pixel_flavor", "vanilla"}},
      kTwoDuplexSheets},

@@ -40,7 +40,7 @@ struct MemoryPage {
   std::vector<uint16_t> units{TWUN_INCHES}; // ICAP_UNITS items; empty: the read fails
   uint16_t currentUnit = 0;
   TW_FIX32 resolution{300, 0};
-  int flavor = -1; // ICAP_PIXELFLAVOR item for TWPT_BW; -1: the read fails
+  int flavor = -1; // ICAP_PIXELFLAVOR item for TWPT_BW and TWPT_GRAY; -1: the read fails
   bool palette = false;
   uint16_t pendingAfter = 0; // Count answered to MSG_ENDXFER
 };
@@ -99,7 +99,7 @@ protected:
         Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, Rc(TWRC_FAILURE));
         Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_CAPUNSUPPORTED));
       }
-      if (page.pixelType == TWPT_BW) {
+      if (page.pixelType == TWPT_BW || page.pixelType == TWPT_GRAY) {
         if (page.flavor >= 0)
           Dsm().Queue(
               DG_CONTROL, DAT_CAPABILITY, MSG_GET,
@@ -126,7 +126,7 @@ protected:
       trace.push_back(kCapGet);
       if (page.units.empty())
         trace.push_back(kStatus);
-      if (page.pixelType == TWPT_BW) {
+      if (page.pixelType == TWPT_BW || page.pixelType == TWPT_GRAY) {
         trace.push_back(kCapGet);
         if (page.flavor < 0)
           trace.push_back(kStatus);
@@ -154,6 +154,7 @@ protected:
     page.length = length;
     page.strips = {Sequence(4 * static_cast<size_t>(length), first)};
     page.pendingAfter = pendingAfter;
+    page.flavor = TWPF_CHOCOLATE; // as grey sources answer
     return page;
   }
 
@@ -424,13 +425,14 @@ TEST_F(TransferTest, SourceCancelAcknowledgesAndDropsTheRest) {
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWPF_CHOCOLATE, TWPF_VANILLA}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Strip(Sequence(4), TWRC_SUCCESS, 4));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Rc(TWRC_CANCEL));
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(3));
   Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, Pending(0));
   RunBatch();
-  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet};
+  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet, kCapGet};
   expected.insert(expected.end(), {kSetupMem, kMemXfer, kMemXfer, kEndXfer, kReset, kDisable});
   EXPECT_EQ(Trace(), expected);
   EXPECT_EQ(events, (StringList{"progress 0 1/1", "cancel 0", "disable 0"}));
@@ -445,6 +447,7 @@ TEST_F(TransferTest, AFailedPageInTheMiddleIsReportedAndTheNextOnesArrive) {
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWPF_CHOCOLATE, TWPF_VANILLA}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, Rc(TWRC_FAILURE));
   Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_PAPERJAM));
@@ -475,6 +478,7 @@ TEST_F(TransferTest, FailedSetupMemXferBeforeTheStripsIsReported) {
   Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, ImageInfo(4, 2, 8, TWPT_GRAY));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, SetupMem(0, 0, 4096));
   Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWUN_INCHES}, 0, 0));
+  Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GET, CapEnumUint16({TWPF_CHOCOLATE, TWPF_VANILLA}, 0, 0));
   Dsm().Queue(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, Rc(TWRC_FAILURE));
   Dsm().Queue(DG_CONTROL, DAT_STATUS, MSG_GET, Status(TWCC_LOWMEMORY));
   RunBatch();
@@ -665,7 +669,7 @@ TEST_F(TransferTest, AnExceptionWithPagesLeftSendsEndXferResetAndDisable) {
   Dsm().Queue(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, Event(TWRC_DSEVENT, MSG_XFERREADY));
   // Through the window, as the message loop delivers it.
   EXPECT_EQ(::SendMessageA(twain->VirtualWindow(), WM_USER + 9, 0, 0), 0);
-  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet};
+  StringList expected{kProcessEvent, kImageInfo, kSetupMem, kCapGet, kCapGet};
   expected.insert(expected.end(), {kSetupMem, kMemXfer, kEndXfer, kReset, kDisable});
   EXPECT_EQ(Trace(), expected);
   EXPECT_FALSE(source->Enabled());
