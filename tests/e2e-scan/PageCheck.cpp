@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace e2escan {
 
@@ -35,6 +36,22 @@ vscan::Rgb PixelAt(FIBITMAP *bitmap, int x, int y) {
   return vscan::Rgb{p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE]};
 }
 
+// Mean absolute difference per channel over the page, from (what the file holds, what the scanner
+// drew) at each pixel.
+template <typename PixelPair> void MeasureMeanError(PageComparison &result, PixelPair pixelsAt) {
+  double sum[3] = {};
+  for (int y = 0; y < result.height; ++y)
+    for (int x = 0; x < result.width; ++x) {
+      const auto [got, want] = pixelsAt(x, y);
+      sum[0] += std::abs(got.r - want.r);
+      sum[1] += std::abs(got.g - want.g);
+      sum[2] += std::abs(got.b - want.b);
+    }
+  const double pixels = static_cast<double>(result.width) * result.height;
+  for (int c = 0; c < 3; ++c)
+    result.meanError[c] = pixels > 0 ? sum[c] / pixels : 0;
+}
+
 bool LooksRed(const vscan::Rgb &c) { return c.r > 180 && c.g < 80 && c.b < 80; }
 
 } // namespace
@@ -48,18 +65,9 @@ PageComparison CompareWithPattern(const std::string &jpegPath, int page, int sid
   result.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
   result.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
 
-  double sum[3] = {};
-  for (int y = 0; y < result.height; ++y)
-    for (int x = 0; x < result.width; ++x) {
-      const vscan::Rgb got = PixelAt(bitmap.get(), x, y);
-      const vscan::Rgb want = vscan::RgbPixel(page, side, x, y);
-      sum[0] += std::abs(got.r - want.r);
-      sum[1] += std::abs(got.g - want.g);
-      sum[2] += std::abs(got.b - want.b);
-    }
-  const double pixels = static_cast<double>(result.width) * result.height;
-  for (int c = 0; c < 3; ++c)
-    result.meanError[c] = pixels > 0 ? sum[c] / pixels : 0;
+  MeasureMeanError(result, [&](int x, int y) {
+    return std::make_pair(PixelAt(bitmap.get(), x, y), vscan::RgbPixel(page, side, x, y));
+  });
 
   // The centre of the marker is red, the centres of the other corners' blocks are not.
   const int centre = vscan::kMarkerSize / 2;
@@ -82,34 +90,26 @@ PageComparison ComparePage(const std::string &jpegPath, const vscan::PageFormat 
   result.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
   result.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
   const int bits = format.bits > 8 ? 8 : format.bits;
-  double sum[3] = {};
-  for (int y = 0; y < result.height; ++y)
-    for (int x = 0; x < result.width; ++x) {
-      vscan::Rgb want, got;
-      if (grey) {
-        const unsigned sample =
-            vscan::SampleValue(format.kind, bits, format.vanilla, page, side, x, y, sheet);
-        vscan::PageFormat levels = format;
-        levels.bits = bits;
-        want = vscan::EntryColor(levels, sample);
-        const BYTE level = FreeImage_GetScanLine(
-            bitmap.get(), static_cast<int>(FreeImage_GetHeight(bitmap.get())) - 1 - y)[x];
-        got = vscan::Rgb{level, level, level};
-        if (format.kind == vscan::PixelKind::Bw) {
-          // JPEG rings at every black-white edge: judge which side of mid-grey each pixel lies.
-          got = level >= 128 ? vscan::Rgb{255, 255, 255} : vscan::Rgb{0, 0, 0};
-        }
-      } else {
-        want = vscan::RgbPixel(page, side, x, y, sheet);
-        got = PixelAt(bitmap.get(), x, y);
+  MeasureMeanError(result, [&](int x, int y) {
+    vscan::Rgb want, got;
+    if (grey) {
+      const unsigned sample = vscan::SampleValue(format.kind, bits, format.vanilla, page, side, x, y, sheet);
+      vscan::PageFormat levels = format;
+      levels.bits = bits;
+      want = vscan::EntryColor(levels, sample);
+      const BYTE level =
+          FreeImage_GetScanLine(bitmap.get(), static_cast<int>(FreeImage_GetHeight(bitmap.get())) - 1 - y)[x];
+      got = vscan::Rgb{level, level, level};
+      if (format.kind == vscan::PixelKind::Bw) {
+        // JPEG rings at every black-white edge: judge which side of mid-grey each pixel lies.
+        got = level >= 128 ? vscan::Rgb{255, 255, 255} : vscan::Rgb{0, 0, 0};
       }
-      sum[0] += std::abs(got.r - want.r);
-      sum[1] += std::abs(got.g - want.g);
-      sum[2] += std::abs(got.b - want.b);
+    } else {
+      want = vscan::RgbPixel(page, side, x, y, sheet);
+      got = PixelAt(bitmap.get(), x, y);
     }
-  const double pixels = static_cast<double>(result.width) * result.height;
-  for (int c = 0; c < 3; ++c)
-    result.meanError[c] = pixels > 0 ? sum[c] / pixels : 0;
+    return std::make_pair(got, want);
+  });
   return result;
 }
 
