@@ -21,9 +21,12 @@ SYSTEMTIME TPageHandOff::LocalClock() {
   return now;
 }
 
-void TPageHandOff::ImportWithGdi(TSaveRec &rec, HBITMAP page) {
+void TPageHandOff::ImportWithGdi(TSaveRec &rec, const TScannedPage &page) {
+  // The scanning thread touches the page's pixels once, in the strip copy, where it can.
+  if (page.TakeBitmap && rec.Bitmap.AdoptDibSection(page.Bitmap, page.TakeBitmap))
+    return;
   // An empty record would only fail later in the writer, with the page's side already used.
-  if (!rec.Bitmap.ImportDeviceBitmap(page))
+  if (!rec.Bitmap.ImportDeviceBitmap(page.Bitmap))
     throw std::runtime_error("Error: the page could not be copied");
 }
 
@@ -70,7 +73,7 @@ void TPageHandOff::HandlePage(const TScannedPage &page) {
   if (page.Jpeg)
     rec->Jpeg = *page.Jpeg;
   else
-    ImportPage(*rec, page.Bitmap);
+    ImportPage(*rec, page);
   QueuePage(std::move(rec));
   FrontWaiting = !back;
   FrontBatch = page.Batch;

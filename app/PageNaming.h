@@ -23,15 +23,15 @@ public:
   using TFolderText = std::function<std::string()>;
   using TClock = std::function<SYSTEMTIME()>;
   using TQueuePage = std::function<void(std::unique_ptr<TSaveRec>)>;
-  // Copies the page into the record; throws when the copy fails.
-  using TImportPage = std::function<void(TSaveRec &rec, HBITMAP page)>;
+  // Puts the page's pixels into the record; throws when that fails.
+  using TImportPage = std::function<void(TSaveRec &rec, const TScannedPage &page)>;
 
   TPageHandOff(TFolderText folderText, TQueuePage queuePage, TClock clock = LocalClock,
                TImportPage importPage = ImportWithGdi);
 
-  // Names the page, copies it (or the scanner's JPEG bytes) into a new record and queues the
-  // record. The page stays the caller's. When the copy throws, nothing is queued, the side is
-  // kept, and the exception goes on to the caller.
+  // Names the page, puts it (or the scanner's JPEG bytes) into a new record and queues the
+  // record. The page stays the caller's unless the import takes its bitmap over. When the copy throws,
+  // nothing is queued, the side is kept, and the exception goes on to the caller.
   void HandlePage(const TScannedPage &page);
   // A page known only by its bitmap: the side alternates from the previous page's.
   void HandlePage(HBITMAP page);
@@ -40,7 +40,8 @@ public:
   SYSTEMTIME PageStamp = {};
 
   static SYSTEMTIME LocalClock();
-  static void ImportWithGdi(TSaveRec &rec, HBITMAP page);
+  // Takes the page's bitmap over when it can be written as it is, else copies it.
+  static void ImportWithGdi(TSaveRec &rec, const TScannedPage &page);
 
 private:
   SYSTEMTIME NextFrontStamp();

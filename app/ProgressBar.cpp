@@ -13,19 +13,30 @@ void TPageProgress::Show(int current, int total) {
   // The bar shows nothing beyond its maximum: a page's last two reports look alike, and each
   // position sent costs a paint.
   const int position = std::min(current, total);
-  if (!newRange && position == Shown && now - LastShown < kRepaintIntervalMs)
+  if (position < Reported || newRange)
+    PageStart = now; // a new page
+  Reported = position;
+  if (!newRange && position == Shown)
     return;
   if (newRange) {
     ::SendMessageA(Bar, PBM_SETRANGE32, 0, total);
     HaveRange = true;
     Maximum = total;
   }
-  const bool pageDone = current >= total;
+  const bool watchedPageDone = current >= total && now - PageStart >= kWatchedPageMs;
   const DWORD interval = std::max<DWORD>(kRepaintIntervalMs, kPaintShare * PaintMs);
-  if (!newRange && !pageDone && now - LastShown < interval)
+  if (!newRange && !watchedPageDone && now - LastShown < interval)
     return;
-  ::SendMessageA(Bar, PBM_SETPOS, current, 0);
+  ::SendMessageA(Bar, PBM_SETPOS, position, 0);
   Shown = position;
   LastShown = Clock();
   PaintMs = LastShown - now;
+}
+
+void TPageProgress::ShowPending() {
+  if (!HaveRange || Reported < 0 || Reported == Shown)
+    return;
+  ::SendMessageA(Bar, PBM_SETPOS, Reported, 0);
+  Shown = Reported;
+  LastShown = Clock();
 }

@@ -1,6 +1,6 @@
-// The progress bar's view of the page being scanned. Reports come once per transferred row, so
-// a page brings thousands of them, all inside the transfer, while the message loop waits: each
-// position shown is painted at once, and painting every row would cost more than the scan.
+// The progress bar's view of the page being scanned. Reports come once per transferred strip, so
+// a page brings hundreds of them, all inside the transfer, while the message loop waits: each
+// position shown is painted at once, and a paint costs as much as a page's strip copy.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +9,12 @@
 #include <functional>
 
 // Which of a page's row reports are worth passing on to the bar, decided where they arrive: the
-// bar (433 pixels) shows no difference between rows closer than 1/kSteps of the page, so the rest
-// are dropped before any handler runs or clock is read, and the scan pays a comparison a row.
+// bar (433 pixels) shows no difference worth a paint between rows closer than 1/kSteps of the
+// page, so the rest are dropped before any handler runs or clock is read.
 // The first report of a page, one every step and the page's last row always pass.
 class TProgressGate {
 public:
-  static constexpr int kSteps = 1024;
+  static constexpr int kSteps = 256;
 
   bool Pass(int current, int total) {
     if (total == Total && current > Last && current < Next && current <= total)
@@ -35,8 +35,11 @@ class TPageProgress {
 public:
   using TClock = std::function<DWORD()>; // milliseconds, as GetTickCount
 
-  // Positions are shown at most this often, and always the last one of a page.
-  static constexpr DWORD kRepaintIntervalMs = 40;
+  // Positions are shown at most this often: ten a second look as smooth as more.
+  static constexpr DWORD kRepaintIntervalMs = 100;
+  // A page that took this long was watched filling: its end is shown at once. The ends of faster
+  // pages are shown like any position, and the batch's last by ShowPending.
+  static constexpr DWORD kWatchedPageMs = 3 * kRepaintIntervalMs;
   // Each paint is timed: where painting is slow (a loaded machine, a remote screen) positions
   // within a page are shown less often, so that the bar takes at most about 1/kPaintShare of the
   // scan's time.
@@ -47,13 +50,18 @@ public:
   // `current` rows of a page done; `total` is the bar's maximum (the last report of a page has
   // current = total + 1, so the bar ends full).
   void Show(int current, int total);
+  // Shows the last position reported if it was held back: at a batch's end, so that the bar ends
+  // where the scan did.
+  void ShowPending();
 
 private:
   HWND Bar;
   TClock Clock;
   bool HaveRange = false;
   int Maximum = 0;
-  int Shown = -1; // position last sent to the bar
+  int Shown = -1;    // position last sent to the bar
+  int Reported = -1; // last position reported
   DWORD LastShown = 0;
-  DWORD PaintMs = 0; // what the last position sent cost
+  DWORD PageStart = 0; // when the page's first report came
+  DWORD PaintMs = 0;   // what the last position sent cost
 };

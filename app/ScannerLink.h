@@ -17,6 +17,9 @@ struct TScannedPage {
   bool Simplex = false;                       // the scanner scans one side of each sheet
   unsigned Batch = 0;                         // the batch (one start of the scanner) it belongs to
   unsigned IndexInBatch = 0;                  // its position in the batch, lost pages counted
+  // Takes Bitmap over for good, so that it need not be copied: it stays valid while the returned
+  // owner lives. Null when it cannot be taken; unset where no page can be.
+  std::function<std::shared_ptr<void>()> TakeBitmap;
 };
 
 class TScannerLink {
@@ -24,6 +27,7 @@ public:
   struct Events {
     std::function<void(const TScannedPage &page)> OnPage; // may throw: ends the transfer, shown by the loop
     std::function<void(int current, int total)> OnProgress;
+    std::function<void()> OnBatchEnd; // the scanner was disabled: no more pages or progress
     std::function<void(int errorCode, int additional)> OnError;
   };
 

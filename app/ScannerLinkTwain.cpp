@@ -4,6 +4,7 @@
 #include "app/ScannerLink.h"
 
 #include "twain/KestraTwain.h"
+#include "twain/PageSectionKeeper.h"
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 #include "twain/VirtualWindow.h"
@@ -39,10 +40,12 @@ public:
       if (!Handlers.OnPage)
         return;
       TScannedPage page;
-      if (image.Jpeg().empty())
+      if (image.Jpeg().empty()) {
         page.Bitmap = image.Handle();
-      else
+        page.TakeBitmap = [&image] { return TakePageSection(image); };
+      } else {
         page.Jpeg = &image.Jpeg(); // written as the scanner made it: no decode, no second encoding
+      }
       page.Side = image.Side == TPageSide::front ? 'F' : image.Side == TPageSide::back ? 'B' : 0;
       if (image.Batch != DuplexBatch) {
         // Asked once a batch: the user may switch duplex off in the driver's dialog.
@@ -57,9 +60,13 @@ public:
       page.IndexInBatch = image.IndexInBatch;
       Handlers.OnPage(page);
     };
-    Twain.OnAcquireProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
+    Twain.OnStripsProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
       if (Handlers.OnProgress && Progress.Pass(current, total))
         Handlers.OnProgress(current, total);
+    };
+    Twain.OnSourceDisable = [this](TKestraTwain *, int) {
+      if (Handlers.OnBatchEnd)
+        Handlers.OnBatchEnd();
     };
     Twain.OnAcquireError = [this](TKestraTwain *, int, int errorCode, int additional) {
       if (Handlers.OnError)
@@ -103,8 +110,9 @@ public:
 private:
   Events Handlers;
   TKestraTwain Twain;
-  TTwainSource *Scanner = nullptr; // owned by Twain
-  TProgressGate Progress;          // one report a row arrives; the bar needs far fewer
+  TTwainSource *Scanner = nullptr;  // owned by Twain
+  TProgressGate Progress;           // one report a strip arrives; the bar needs fewer
+  TPageSectionKeeper SpareSections; // page memory made ready beside the scan
   unsigned DuplexBatch = 0;
   bool Simplex = false;
 };

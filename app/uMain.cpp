@@ -76,6 +76,7 @@ void TfMain::SetUpScanner() {
   TScannerLink::Events events;
   events.OnPage = [this](const TScannedPage &page) { Pages->HandlePage(page); };
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
+  events.OnBatchEnd = [this] { Progress->ShowPending(); }; // the bar ends where the scan did
   events.OnError = [this](int errorCode, int additional) {
     SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
   };

@@ -10,6 +10,7 @@
 #include "bench/PatternPage.h"
 #include "bench/TempFolder.h"
 #include "image/FreeBitmap.h"
+#include "image/PageFile.h"
 
 #include <FreeImage.h>
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,7 +59,7 @@ void BenchDepth(const char *title, int bpp, const TArguments &arguments, const T
     return;
   }
   const double megabytes = static_cast<double>(PixelBytes(image)) / (1024.0 * 1024.0);
-  TTimings copy, encode, import, save, allocate, copyBits;
+  TTimings copy, encode, import, save, allocate, copyBits, file;
   size_t encodedBytes = 0;
   for (int i = 0; i < arguments.Repetitions; ++i) {
     encode.Add(TimeJpegEncodeMs(image, &encodedBytes));
@@ -80,6 +82,12 @@ void BenchDepth(const char *title, int bpp, const TArguments &arguments, const T
     save.Add(saveWatch.ElapsedMs());
     if (!saved)
       std::printf("  (SaveToFile failed for %s)\n", fileName.c_str());
+    // The same number of bytes through the page file alone: what the writer adds to the encode.
+    const std::vector<char> bytes(encodedBytes, 'x');
+    TStopwatch fileWatch;
+    WritePageFile(folder.Path() + "\\bytes" + std::to_string(i) + ".jpg",
+                  [&](TPageFileSink &sink) { return sink.Write(bytes.data(), bytes.size()); });
+    file.Add(fileWatch.ElapsedMs());
   }
   FreeImage_Unload(image);
 
@@ -93,6 +101,7 @@ void BenchDepth(const char *title, int bpp, const TArguments &arguments, const T
   PrintTimings("  of it: FreeImage_Allocate of the page", allocate);
   PrintTimings("  of it: GetDIBits into an allocated page", copyBits);
   PrintTimings("TFreeWinBitmap::SaveToFile (.jpg)", save);
+  PrintTimings("  of it: the page file (same bytes, flushed)", file);
   std::printf("  %-44s %.2f x encode, %.2f x memcpy\n", "SaveToFile against the floor",
               save.Median() / encode.Median(), save.Median() / copy.Median());
   std::printf("  %-44s %.2f x memcpy\n", "import against the floor", import.Median() / copy.Median());

@@ -3,10 +3,12 @@
 #include "app/PageNaming.h"
 #include "app/ProgressBar.h"
 #include "app/ScannerChoice.h"
+#include "bench/ProgressWindow.h"
 #include "bench/TimedSourceManager.h"
 #include "image/uSaveThread.h"
 #include "tests/support/ScannerScenario.h"
 #include "twain/KestraTwain.h"
+#include "twain/PageSectionKeeper.h"
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 #include "twain/VirtualWindow.h"
@@ -74,6 +76,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     ::InterlockedIncrement(&failed);
   };
   TSaveThread writer(options);
+  TPageSectionKeeper spares; // as the station keeps them
 
   TPageHandOff pages([&] { return config.OutputFolder; },
                      [&](std::unique_ptr<TSaveRec> rec) {
@@ -82,7 +85,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
                        result.QueueMs += watch.ElapsedMs();
                      },
                      TPageHandOff::LocalClock,
-                     [&](TSaveRec &rec, HBITMAP page) {
+                     [&](TSaveRec &rec, const TScannedPage &page) {
                        TStopwatch watch;
                        TPageHandOff::ImportWithGdi(rec, page);
                        result.ImportMs += watch.ElapsedMs();
@@ -105,10 +108,12 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   twain.OnTwainAcquire = [&](TKestraTwain *, int, TTwainBitmap &image, bool &) {
     TStopwatch watch;
     TScannedPage page; // as the station's scanner link hands it on
-    if (image.Jpeg().empty())
+    if (image.Jpeg().empty()) {
       page.Bitmap = image.Handle();
-    else
+      page.TakeBitmap = [&image] { return TakePageSection(image); };
+    } else {
       page.Jpeg = &image.Jpeg();
+    }
     page.Batch = image.Batch;
     page.IndexInBatch = image.IndexInBatch;
     pages.HandlePage(page);
@@ -121,7 +126,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   TProgressGate gate;
   if (config.Progress)
     // As the station: the gate drops most row reports where they arrive; what passes is timed.
-    twain.OnAcquireProgress = [&](TTwainSource *, int, HBITMAP, int current, int total) {
+    twain.OnStripsProgress = [&](TTwainSource *, int, HBITMAP, int current, int total) {
       if (!gate.Pass(current, total))
         return;
       TStopwatch watch;
@@ -133,6 +138,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
 
   TMemorySampler sampler;
   sampling = &sampler;
+  TProgressWindow::ResetPaints();
   const double start = NowMs();
   scanner->Enable(false, false);
   ResetSourceTime(); // from here on, only what the notifications' dispatch spends in the source
@@ -166,6 +172,8 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   }
   result.EndToEndMs = (written > 0 ? lastWriteEnd : NowMs()) - start;
   result.Memory = sampler.Stop();
+  result.Paints = TProgressWindow::Paints().Count;
+  result.PaintMs = TProgressWindow::Paints().Ms;
   result.PeakQueuedBytes = writer.PeakQueuedBytes();
   const TSourceTime source = SourceTime();
   result.SourceMs = source.Ms;

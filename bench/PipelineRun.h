@@ -35,6 +35,8 @@ struct TPipelineResult {
   double HandlerMs = 0;  // the whole page handler (naming, record, import, queue)
   double ProgressMs = 0; // inside the progress handler
   uint64_t ProgressCalls = 0;
+  int Paints = 0;        // positions the bar painted
+  double PaintMs = 0;    // of ProgressMs, in those paints
   TTimings WriterMs;     // each page's save on the writer thread
   double EndToEndMs = 0; // from Enable until the last file was written
   TMemoryPeaks Memory;

@@ -1,6 +1,29 @@
 #include "bench/ProgressWindow.h"
 
+#include "bench/BenchClock.h"
+
 #include <commctrl.h>
+
+namespace {
+
+WNDPROC BarProcedure = nullptr;
+TProgressWindow::TPaints Counted;
+
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != PBM_SETPOS)
+    return ::CallWindowProcA(BarProcedure, window, message, wParam, lParam);
+  TStopwatch watch;
+  const LRESULT result = ::CallWindowProcA(BarProcedure, window, message, wParam, lParam);
+  Counted.Ms += watch.ElapsedMs();
+  ++Counted.Count;
+  return result;
+}
+
+} // namespace
+
+TProgressWindow::TPaints TProgressWindow::Paints() { return Counted; }
+
+void TProgressWindow::ResetPaints() { Counted = TPaints(); }
 
 TProgressWindow::TProgressWindow() {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
@@ -11,6 +34,8 @@ TProgressWindow::TProgressWindow() {
     return;
   BarHandle = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 16, 16, 433, 17, Frame.get(),
                                 nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  BarProcedure = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(BarHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountPaints)));
   ::SendMessageA(BarHandle, PBM_SETRANGE32, 0, 100);
   ::ShowWindow(Frame.get(), SW_SHOWNOACTIVATE);
   ::UpdateWindow(Frame.get());

@@ -10,6 +10,15 @@ public:
   TProgressWindow();
   HWND Bar() const { return BarHandle; }
 
+  // Positions the bar was sent (PBM_SETPOS, each a paint) and the time spent in them, since the
+  // last Reset.
+  struct TPaints {
+    int Count = 0;
+    double Ms = 0;
+  };
+  static TPaints Paints();
+  static void ResetPaints();
+
 private:
   win::UniqueWindow Frame;
   HWND BarHandle = nullptr; // child of Frame, destroyed with it

@@ -70,6 +70,26 @@ bool SectionMatchesImage(const DIBSECTION &section, FIBITMAP *image) {
          ReadableMemoryHolds(section.dsBm.bmBits, static_cast<size_t>(bytes));
 }
 
+// An 8-bit section whose colour table is the ascending grey ramp: its pixels are grey levels as
+// FreeImage's own 8-bit grey holds them.
+bool HoldsGreyRamp(HBITMAP section) {
+  win::UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
+  if (!dc)
+    return false;
+  RGBQUAD colours[256];
+  UINT count;
+  {
+    win::SelectGuard selected(dc.get(), section);
+    count = ::GetDIBColorTable(dc.get(), 0, 256, colours);
+  }
+  if (count != 256)
+    return false;
+  for (UINT i = 0; i < count; ++i)
+    if (colours[i].rgbRed != i || colours[i].rgbGreen != i || colours[i].rgbBlue != i)
+      return false;
+  return true;
+}
+
 // The first row from the bottom that differs from its mirror row from the top; the height
 // when the page reads the same either way up.
 unsigned FirstUnmirroredRow(const BYTE *rows, size_t pitch, unsigned height) {
@@ -206,6 +226,7 @@ TFreeWinBitmap::TFreeWinBitmap(int32_t imageType, int32_t width, int32_t height,
 TFreeWinBitmap::~TFreeWinBitmap() {
   if (DeleteAsDIB && DisplayDib)
     FreeImage_Unload(DisplayDib);
+  ReleaseAdopted(); // before the base class offers the image to the pool of page bitmaps
 }
 
 void TFreeWinBitmap::ReleaseImage() {
@@ -215,6 +236,66 @@ void TFreeWinBitmap::ReleaseImage() {
     DeleteAsDIB = false;
   }
   TFreeBitmap::ReleaseImage();
+}
+
+void TFreeWinBitmap::ReleaseAdopted() {
+  if (AdoptedImage && ImageHandle == AdoptedImage) {
+    FreeImage_Unload(ImageHandle);
+    ImageHandle = nullptr;
+  }
+  AdoptedImage = nullptr;
+  PixelOwner.reset();
+}
+
+void TFreeWinBitmap::ImageChanged() {
+  // The adopted image was replaced (and unloaded): its section is no longer needed.
+  if (AdoptedImage && ImageHandle != AdoptedImage) {
+    AdoptedImage = nullptr;
+    PixelOwner.reset();
+  }
+  TFreeBitmap::ImageChanged();
+}
+
+bool TFreeWinBitmap::AdoptDibSection(HBITMAP section, const std::function<std::shared_ptr<void>()> &take) {
+  DIBSECTION described{};
+  if (!section || !take ||
+      ::GetObjectA(section, sizeof described, &described) != static_cast<int>(sizeof described))
+    return false;
+  const BITMAPINFOHEADER &header = described.dsBmih;
+  const WORD bpp = header.biBitCount;
+  if (!described.dsBm.bmBits || (bpp != 8 && bpp != 24) || header.biCompression != BI_RGB ||
+      header.biWidth <= 0 || header.biHeight <= 0 || described.dsBm.bmBitsPixel != bpp)
+    return false;
+  const unsigned width = static_cast<unsigned>(header.biWidth),
+                 height = static_cast<unsigned>(header.biHeight);
+  const uint64_t pitch = (uint64_t(bpp) * width + 31) / 32 * 4;
+  if (described.dsBm.bmWidthBytes != static_cast<LONG>(pitch) || pitch * height > SIZE_MAX ||
+      !ReadableMemoryHolds(described.dsBm.bmBits, static_cast<size_t>(pitch * height)))
+    return false;
+  if (bpp == 8 && !HoldsGreyRamp(section))
+    return false; // a vanilla or palette page is converted by the import's copy
+  // A header over the section's own rows: FreeImage reads them where they are and never frees them.
+  FIBITMAP *image = FreeImage_ConvertFromRawBitsEx(
+      FALSE, static_cast<BYTE *>(described.dsBm.bmBits), FIT_BITMAP, static_cast<int>(width),
+      static_cast<int>(height), static_cast<int>(pitch), bpp, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+      FI_RGBA_BLUE_MASK, FALSE);
+  if (!image)
+    return false;
+  std::shared_ptr<void> owner = take();
+  if (!owner) {
+    FreeImage_Unload(image);
+    return false;
+  }
+  WriteIndexRamp(FIT_BITMAP, bpp, image);
+  CarryResolution(section, image);
+  ReleaseAdopted();
+  if (ImageHandle)
+    FreeImage_Unload(ImageHandle);
+  ImageHandle = image;
+  AdoptedImage = image;
+  PixelOwner = std::move(owner);
+  TFreeBitmap::ImageChanged();
+  return true;
 }
 
 bool TFreeWinBitmap::ImportDeviceBitmap(HBITMAP bitmap) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class TFreeObject {
@@ -66,6 +67,11 @@ public:
   // Returns false for a null handle or one that cannot be described, or when no image can be
   // allocated; throws std::runtime_error("Error: GetDIBits failed") when the pixel copy fails.
   bool ImportDeviceBitmap(HBITMAP bitmap);
+  // Takes a bottom-up 24-bit or grey 8-bit DIB section's pixels as the image, without a copy:
+  // `take` hands over what keeps the section's pixels alive (held until the image goes), and is
+  // called only once the section is found fit. False, with nothing taken, for any other bitmap or
+  // when `take` gives nothing.
+  bool AdoptDibSection(HBITMAP section, const std::function<std::shared_ptr<void>()> &take);
 
   // The pixel copy behind ImportDeviceBitmap; GetDIBits unless a test puts a failing one in.
   // Bottom-up 8- and 24-bit DIB sections take their header, colour table and one row from it
@@ -79,6 +85,12 @@ private:
   // Fills the held image from the bitmap: the lines copied, 0 when the copy failed.
   int CopyPixels(HBITMAP bitmap);
 
+  void ImageChanged() override;
+  // Unloads an image whose pixels belong to an adopted section, then lets the section go.
+  void ReleaseAdopted();
+
   bool DeleteAsDIB = false;
   FIBITMAP *DisplayDib = nullptr;
+  FIBITMAP *AdoptedImage = nullptr; // a header over PixelOwner's pixels
+  std::shared_ptr<void> PixelOwner;
 };

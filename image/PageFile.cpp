@@ -5,6 +5,7 @@
 #include "win/Owners.h"
 
 #include <cstdint>
+#include <new>
 
 namespace {
 
@@ -79,8 +80,12 @@ unsigned DLL_CALLCONV WriteToSink(void *buffer, unsigned size, unsigned count, f
   return static_cast<TPageFileSink *>(handle)->Write(buffer, static_cast<size_t>(bytes)) ? count : 0;
 }
 
-// The sink's file pointer; FreeImage's savers may seek back to fill in a header.
-HANDLE SinkFile(fi_handle handle) { return static_cast<TPageFileSink *>(handle)->Handle(); }
+// The sink's file pointer, with what it gathered written; FreeImage's savers may seek back to
+// fill in a header.
+HANDLE SinkFile(fi_handle handle) {
+  TPageFileSink *sink = static_cast<TPageFileSink *>(handle);
+  return sink->Flush() ? sink->Handle() : INVALID_HANDLE_VALUE;
+}
 
 int DLL_CALLCONV SeekSink(fi_handle handle, long offset, int origin) {
   const DWORD method = origin == SEEK_CUR ? FILE_CURRENT : origin == SEEK_END ? FILE_END : FILE_BEGIN;
@@ -128,7 +133,32 @@ std::string PageWriteErrorText(DWORD errorCode) {
 }
 
 bool TPageFileSink::Write(const void *data, size_t size) {
+  if (Error != 0)
+    return false;
   const char *bytes = static_cast<const char *>(data);
+  if (Gathered.size() + size > kGatherBytes && !Flush())
+    return false;
+  if (size >= kGatherBytes)
+    return WriteThrough(bytes, size);
+  try {
+    if (Gathered.capacity() == 0)
+      Gathered.reserve(kGatherBytes);
+    Gathered.insert(Gathered.end(), bytes, bytes + size);
+  } catch (const std::bad_alloc &) {
+    return WriteThrough(bytes, size);
+  }
+  return true;
+}
+
+bool TPageFileSink::Flush() {
+  if (Gathered.empty())
+    return Error == 0;
+  const bool written = WriteThrough(Gathered.data(), Gathered.size());
+  Gathered.clear();
+  return written;
+}
+
+bool TPageFileSink::WriteThrough(const char *bytes, size_t size) {
   while (Error == 0 && size > 0) {
     const DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
     DWORD written = 0;
@@ -169,6 +199,7 @@ TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProd
 
   TPageFileSink sink(file.get());
   const bool produced = produce(sink);
+  sink.Flush();
   if (sink.ErrorCode() != 0)
     return Waiting(sink.ErrorCode());
   if (!produced)

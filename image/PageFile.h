@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 enum class TPageWriteOutcome {
   Written,
@@ -29,20 +30,29 @@ struct TPageWriteResult {
   }
 };
 
-// The open ".partial" file handed to whatever produces the page's bytes.
+// The open ".partial" file handed to whatever produces the page's bytes. Bytes gather in memory
+// and reach the file in large pieces: an encoder hands them on a few kilobytes at a time, and a
+// system call for each of those costs the writer as much as a tenth of the encode.
 class TPageFileSink {
 public:
+  static constexpr size_t kGatherBytes = 1u << 20;
+
   explicit TPageFileSink(HANDLE file) : File(file) {}
-  // Writes all of it or records why not; once a write failed, every later one fails too.
+  // Takes all of it or records why not; once a write failed, every later one fails too.
   bool Write(const void *data, size_t size);
+  // Puts what is gathered into the file; before a seek, a tell and the file's flush.
+  bool Flush();
   DWORD ErrorCode() const { return Error; }
   HANDLE Handle() const { return File; }
   // FreeImage's I/O over a sink: pass the sink's address as the handle.
   static FreeImageIO IO();
 
 private:
+  bool WriteThrough(const char *bytes, size_t size);
+
   HANDLE File;
   DWORD Error = 0;
+  std::vector<char> Gathered;
 };
 
 // Writes the bytes the producer gives into the file; false from the producer (with no failed

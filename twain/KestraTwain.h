@@ -34,7 +34,8 @@ public:
   TOnSourceNotify OnSourceSetupFileXfer;
   TOnSourceFileTransfer OnSourceFileTransfer;
   TOnTwainError OnAcquireError;
-  TOnAcquireProgress OnAcquireProgress;
+  TOnAcquireProgress OnAcquireProgress; // once a row of a page sent as rows
+  TOnAcquireProgress OnStripsProgress;  // the same reports, once a strip: far fewer calls
 
   // Transfer mode given to the sources listed after the first (ttmMemory at creation).
   TTwainTransferMode TransferMode = ttmMemory;

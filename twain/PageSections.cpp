@@ -1,36 +1,23 @@
 #include "twain/PageSections.h"
 
-#include "twain/StripCopy.h"
-
-#include <cstring>
 #include <utility>
 
-namespace {
-
-size_t ColorBytes(const BITMAPINFOHEADER &header) {
-  return (header.biClrUsed <= 256 ? header.biClrUsed : 256) * sizeof(RGBQUAD);
+TPageSectionPool::TDescription SectionDescription(const TPageBitmapInfo &info) {
+  const size_t colours = info.Header.biClrUsed <= 256 ? info.Header.biClrUsed : 256;
+  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&info);
+  return TPageSectionPool::TDescription(bytes, bytes + sizeof info.Header + colours * sizeof(RGBQUAD));
 }
-
-bool SameDescription(const TPageBitmapInfo &a, const TPageBitmapInfo &b) {
-  return std::memcmp(&a.Header, &b.Header, sizeof a.Header) == 0 &&
-         std::memcmp(a.Colors, b.Colors, ColorBytes(a.Header)) == 0;
-}
-
-} // namespace
 
 win::UniqueBitmap TPageSections::Take(const TPageBitmapInfo &info, HWND window, uint8_t *&bits,
                                       bool &reused) {
-  if (kept_ && SameDescription(info, keptInfo_)) {
-    DIBSECTION section;
-    std::memset(&section, 0, sizeof section);
-    if (::GetObjectA(kept_.get(), sizeof section, &section) == static_cast<int>(sizeof section) &&
-        section.dsBm.bmBits) {
-      bits = static_cast<uint8_t *>(section.dsBm.bmBits);
-      reused = true;
-      return std::move(kept_);
-    }
+  TPageSectionPool &pool = TPageSectionPool::Shared();
+  const TPageSectionPool::TDescription description = SectionDescription(info);
+  pool.NoteWanted(description);
+  win::UniqueBitmap kept = pool.Take(description, bits);
+  if (kept) {
+    reused = true;
+    return kept;
   }
-  kept_.reset(); // never two pages' worth at once
   void *made = nullptr;
   win::UniqueBitmap fresh;
   {
@@ -46,12 +33,5 @@ win::UniqueBitmap TPageSections::Take(const TPageBitmapInfo &info, HWND window, 
 }
 
 void TPageSections::Give(win::UniqueBitmap section, const TPageBitmapInfo &info) {
-  const BITMAPINFOHEADER &header = info.Header;
-  const uint64_t bytes =
-      static_cast<uint64_t>(DibRowStride(header.biBitCount, static_cast<uint32_t>(header.biWidth))) *
-      static_cast<uint64_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
-  if (!section || bytes < kMinimumBytes)
-    return;
-  kept_ = std::move(section);
-  keptInfo_ = info;
+  TPageSectionPool::Shared().Give(std::move(section), SectionDescription(info));
 }

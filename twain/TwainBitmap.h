@@ -1,23 +1,28 @@
 // The page object handed to OnTwainAcquire: owns the page for the duration of the handler's call;
 // the layer destroys it, and the page with it, when the handler returns. A handler keeps a page
-// only by copying it.
+// by copying it, or, for a page that came as rows, by taking its section over (TakeSection).
 //
 // A page the source sent compressed (TWCP_JPEG) comes as the scanner's own JPEG bytes; its bitmap
 // is decoded only when a handler asks for it.
 #pragma once
 
+#include "twain/PageSectionPool.h"
 #include "twain/PageSide.h"
 #include "win/Owners.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 class TTwainBitmap {
 public:
   explicit TTwainBitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
+  // A memory transfer's page in a section made from `description`, which can be taken over.
+  TTwainBitmap(HBITMAP section, TPageSectionPool::TDescription description)
+      : bitmap_(section), description_(std::move(description)) {}
   TTwainBitmap(std::vector<uint8_t> jpeg, LONG xPelsPerMeter, LONG yPelsPerMeter)
       : jpeg_(std::move(jpeg)), xPelsPerMeter_(xPelsPerMeter), yPelsPerMeter_(yPelsPerMeter) {}
   TTwainBitmap(const TTwainBitmap &) = delete;
@@ -27,6 +32,10 @@ public:
   HBITMAP Handle();
   // The layer takes the page's bitmap back once the handler has returned, to serve the next page.
   win::UniqueBitmap TakeBack() { return std::move(bitmap_); }
+  // The page's section for good, so that nothing needs to be copied: Handle() stays valid while
+  // the returned owner lives, and the section goes back to the pool when it is destroyed. Empty
+  // (and the page unchanged) when the page is not in a section that can be taken.
+  TPooledSection TakeSection();
   // The JPEG file the source sent; empty for a page sent as rows.
   const std::vector<uint8_t> &Jpeg() const { return jpeg_; }
 
@@ -39,7 +48,12 @@ public:
 
 private:
   win::UniqueBitmap bitmap_;
+  TPageSectionPool::TDescription description_; // empty: not a pool's section
   std::vector<uint8_t> jpeg_;
   LONG xPelsPerMeter_ = 0;
   LONG yPelsPerMeter_ = 0;
 };
+
+// The page's section as a shared owner, for a taker that knows nothing of the layer; null when
+// it cannot be taken.
+std::shared_ptr<void> TakePageSection(TTwainBitmap &page);

@@ -303,14 +303,15 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(TMemoryPage &page) {
   const size_t minimumRowBytes = (static_cast<size_t>(page.layout.sourceBits) * width + 7) / 8;
   TStripState state;
   const HBITMAP handle = page.bitmap.get();
-  auto rowDone = [&](uint32_t rowsCompleted) {
-    if (manager->OnAcquireProgress) {
-      // With the length still unknown, the end moves ahead with the rows stored so far.
-      const uint32_t total = page.lengthUnknown ? std::max(rowsCompleted, target.height) : target.height;
-      manager->OnAcquireProgress(this, Index, handle, static_cast<int>(rowsCompleted),
-                                 static_cast<int>(total) - 1);
-    }
+  auto report = [&](const TOnAcquireProgress &event, uint32_t rowsCompleted) {
+    // With the length still unknown, the end moves ahead with the rows stored so far.
+    const uint32_t total = page.lengthUnknown ? std::max(rowsCompleted, target.height) : target.height;
+    event(this, Index, handle, static_cast<int>(rowsCompleted), static_cast<int>(total) - 1);
   };
+  // Made once a page, and only for a handler that wants every row.
+  std::function<void(uint32_t)> rowDone;
+  if (manager->OnAcquireProgress)
+    rowDone = [&](uint32_t rowsCompleted) { report(manager->OnAcquireProgress, rowsCompleted); };
 
   if (result.rc == TWRC_SUCCESS) {
     const uint32_t bufferSize = TransferBufferSize(setup.MinBufSize, setup.MaxBufSize, setup.Preferred);
@@ -367,6 +368,8 @@ TTwainSource::TPageResult TTwainSource::ReceiveMemoryStrips(TMemoryPage &page) {
         result = {TWRC_FAILURE, TWCC_BADVALUE}; // more data than the page has rows
         break;
       }
+      if (manager->OnStripsProgress)
+        report(manager->OnStripsProgress, state.rowsCompleted);
     }
   }
   if (page.reused && page.bitmap && result.rc == TWRC_XFERDONE && !page.compressed)
@@ -449,12 +452,13 @@ void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place
     image = std::make_unique<TTwainBitmap>(std::move(page.jpeg), page.info->Header.biXPelsPerMeter,
                                            page.info->Header.biYPelsPerMeter);
   else
-    image = std::make_unique<TTwainBitmap>(page.bitmap.release());
+    image = std::make_unique<TTwainBitmap>(page.bitmap.release(), SectionDescription(*page.info));
   image->Side = place.side;
   image->Batch = place.batch;
   image->IndexInBatch = place.index;
   manager->OnTwainAcquire(manager, Index, *image, cancel);
-  // The handler has copied what it keeps: the section can serve the next page.
+  // The handler has copied what it keeps, or taken the section over: a section left here can
+  // serve the next page.
   TTwainBatch *batch = RunningBatch();
   if (batch && !page.compressed)
     batch->Sections().Give(image->TakeBack(), *page.info);

@@ -153,7 +153,7 @@ TEST(PageHandOff, FailingCopyQueuesNothingAndKeepsTheSide) {
   TPageHandOff handler([] { return std::string("C:\\Out"); },
                        [&](std::unique_ptr<TSaveRec> rec) { queued.push_back(rec->FileName); },
                        [&] { return now; },
-                       [&](TSaveRec &, HBITMAP) {
+                       [&](TSaveRec &, const TScannedPage &) {
                          if (fail)
                            throw std::runtime_error("Error: GetDIBits failed");
                        });

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -149,6 +150,61 @@ TEST(ImportDeviceBitmap, Copies24BitDibSectionPixelsWithoutColourCounts) {
       EXPECT_EQ(color.rgbGreen, RampGreen(x, y));
       EXPECT_EQ(color.rgbBlue, RampBlue(x, y));
     }
+}
+
+// A page the writer can take as it is (24-bit, or 8-bit grey) is written from the section's own
+// pixels, which stay alive until the bitmap is gone; any other section is refused untouched.
+TEST(AdoptDibSection, TakesOnlyWhatAJpegHoldsAsItIsAndKeepsItAliveUntilTheImageGoes) {
+  RGBQUAD grey[256], inverted[256];
+  for (int i = 0; i < 256; ++i) {
+    grey[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    inverted[i] =
+        RGBQUAD{static_cast<BYTE>(255 - i), static_cast<BYTE>(255 - i), static_cast<BYTE>(255 - i), 0};
+  }
+  RGBQUAD blackWhite[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  const struct {
+    int bpp;
+    const RGBQUAD *colours;
+    int colourCount;
+    bool taken;
+  } kinds[] = {{24, nullptr, 0, true},
+               {8, grey, 256, true},
+               {8, inverted, 256, false},
+               {1, blackWhite, 2, false},
+               {32, nullptr, 0, false}};
+  const size_t pooled = TPageBitmapPool::Shared().KeptCount();
+  for (const auto &kind : kinds) {
+    SCOPED_TRACE(kind.bpp);
+    const int width = 600, height = 600; // a colour page of this size is one the pool would keep
+    DibSection dib = MakeDibSection(width, height, kind.bpp, kind.colours, kind.colourCount, 11811);
+    ASSERT_TRUE(dib.bitmap);
+    for (int i = 0; i < dib.stride * height; ++i)
+      dib.bits[i] = static_cast<BYTE>(i * 7);
+    int takes = 0;
+    std::weak_ptr<void> alive;
+    {
+      TFreeWinBitmap page;
+      const bool taken = page.AdoptDibSection(dib.bitmap.get(), [&] {
+        ++takes;
+        std::shared_ptr<void> owner = std::make_shared<int>(0);
+        alive = owner;
+        return owner;
+      });
+      EXPECT_EQ(taken, kind.taken);
+      EXPECT_EQ(takes, kind.taken ? 1 : 0);
+      if (!taken)
+        continue;
+      ASSERT_EQ(FreeImage_GetBPP(page.Image()), static_cast<unsigned>(kind.bpp));
+      EXPECT_EQ(FreeImage_GetBits(page.Image()), dib.bits) << "the section's pixels, not a copy";
+      EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.Image()), 11811u);
+      if (kind.bpp == 8) {
+        EXPECT_EQ(FreeImage_GetColorType(page.Image()), FIC_MINISBLACK);
+      }
+      EXPECT_FALSE(alive.expired());
+    }
+    EXPECT_TRUE(alive.expired()) << "the section outlived its page";
+  }
+  EXPECT_EQ(TPageBitmapPool::Shared().KeptCount(), pooled) << "a header over a section's pixels was pooled";
 }
 
 TEST(ImportDeviceBitmap, Copies8BitDibSectionWithItsOwnPalette) {
