@@ -2,11 +2,14 @@
 // grey, from the virtual scanner at full speed through Wine's source manager, memory transfer,
 // the station's page hand-off and its writer down to JPEG files.
 //
-// Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES] [--jpeg]
+// Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES] [--jpeg] [--long] [--copy-pages]
+//                       [--no-spare-sections]
 //   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
 //   --rgb or --grey runs one colour mode only, so its memory figures are its own.
 //   --jpeg also runs the same pages sent as JPEG the scanner compressed, beside them uncompressed.
+//   --copy-pages has the page handler copy every page, and --no-spare-sections makes no spare page
+//   section beside the scan, as the station did before: each measures one speed-up on its own.
 //   --long runs only one long batch of `pages` (e.g. 1000) as the station scans it, and compares
 //   the peak private bytes at its end with the peak up to page 200: a page's memory must not stay.
 #include "bench/BenchClock.h"
@@ -38,6 +41,8 @@ struct TArguments {
   bool Grey = true;
   bool Jpeg = false;
   bool Long = false;
+  bool CopyPages = false;
+  bool NoSpareSections = false;
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -54,6 +59,10 @@ TArguments ParseArguments(int argc, char **argv) {
       arguments.Jpeg = true;
     else if (std::strcmp(argv[i], "--long") == 0)
       arguments.Long = true;
+    else if (std::strcmp(argv[i], "--copy-pages") == 0)
+      arguments.CopyPages = true;
+    else if (std::strcmp(argv[i], "--no-spare-sections") == 0)
+      arguments.NoSpareSections = true;
     else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
@@ -131,6 +140,8 @@ void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFl
 TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const TBenchFolder &folder,
                     const TProgressWindow &window, const TFloor &floor) {
   config.StripBytes = arguments.StripBytes;
+  config.CopyPages = arguments.CopyPages;
+  config.NoSpareSections = arguments.NoSpareSections;
   config.ProgressBar = window.Bar();
   config.OutputFolder = folder.Path();
   TPipelineResult result = RunPipeline(config);

@@ -76,7 +76,9 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     ::InterlockedIncrement(&failed);
   };
   TSaveThread writer(options);
-  TPageSectionKeeper spares; // as the station keeps them
+  std::unique_ptr<TPageSectionKeeper> spares; // as the station keeps them
+  if (!config.NoSpareSections)
+    spares = std::make_unique<TPageSectionKeeper>();
 
   TPageHandOff pages([&] { return config.OutputFolder; },
                      [&](std::unique_ptr<TSaveRec> rec) {
@@ -110,7 +112,8 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     TScannedPage page; // as the station's scanner link hands it on
     if (image.Jpeg().empty()) {
       page.Bitmap = image.Handle();
-      page.TakeBitmap = [&image] { return TakePageSection(image); };
+      if (!config.CopyPages)
+        page.TakeBitmap = [&image] { return TakePageSection(image); };
     } else {
       page.Jpeg = &image.Jpeg();
     }

@@ -19,6 +19,10 @@ struct TPipelineConfig {
   HWND ProgressBar = nullptr;
   std::string OutputFolder;
   int MarkPage = 0; // the memory peaks up to this page are kept too (0: none)
+  // As the station did before: the page handler copies every page, and no spare page section is
+  // made beside the scan. Each undoes one of the station's speed-ups, to measure it on its own.
+  bool CopyPages = false;
+  bool NoSpareSections = false;
 };
 
 struct TPipelineResult {

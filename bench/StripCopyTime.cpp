@@ -1,6 +1,7 @@
 #include "bench/StripCopyTime.h"
 
 #include "bench/BenchClock.h"
+#include "bench/Floor.h"
 #include "twain/StripCopy.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ double TimeStripCopyMs(int width, int height, int bpp, size_t stripBytes) {
   target.swapPixels = bpp == 24 ? static_cast<uint32_t>(width) : 0;
   TStripState state;
   volatile uint32_t lastRow = 0;
+  EvictCaches();
   TStopwatch watch;
   for (int row = 0; row < height; row += static_cast<int>(rowsPerStrip)) {
     const size_t rows = std::min<size_t>(rowsPerStrip, static_cast<size_t>(height - row));

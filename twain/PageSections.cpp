@@ -8,8 +8,7 @@ TPageSectionPool::TDescription SectionDescription(const TPageBitmapInfo &info) {
   return TPageSectionPool::TDescription(bytes, bytes + sizeof info.Header + colours * sizeof(RGBQUAD));
 }
 
-win::UniqueBitmap TPageSections::Take(const TPageBitmapInfo &info, HWND window, uint8_t *&bits,
-                                      bool &reused) {
+win::UniqueBitmap MakePageSection(const TPageBitmapInfo &info, HWND window, uint8_t *&bits, bool &reused) {
   TPageSectionPool &pool = TPageSectionPool::Shared();
   const TPageSectionPool::TDescription description = SectionDescription(info);
   pool.NoteWanted(description);
@@ -32,6 +31,6 @@ win::UniqueBitmap TPageSections::Take(const TPageBitmapInfo &info, HWND window, 
   return fresh;
 }
 
-void TPageSections::Give(win::UniqueBitmap section, const TPageBitmapInfo &info) {
+void KeepPageSection(win::UniqueBitmap section, const TPageBitmapInfo &info) {
   TPageSectionPool::Shared().Give(std::move(section), SectionDescription(info));
 }

@@ -4,8 +4,6 @@
 // the source or the source manager) asks it to end instead and waits for the manager to be idle.
 #pragma once
 
-#include "twain/PageSections.h"
-
 class TKestraTwain;
 class TTwainSource;
 
@@ -29,13 +27,9 @@ public:
   void SetFailed() { failed_ = true; }
   bool Failed() const { return failed_; }
 
-  // Page sections kept from one page to the next; freed when the batch ends.
-  TPageSections &Sections() { return sections_; }
-
 private:
   TTwainSource &source_;
   TKestraTwain &manager_;
   bool endRequested_ = false;
   bool failed_ = false;
-  TPageSections sections_;
 };

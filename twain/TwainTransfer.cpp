@@ -22,6 +22,7 @@
 #include "twain/KestraTwain.h"
 #include "twain/KestraTwainUtils.h"
 #include "twain/PageHeader.h"
+#include "twain/PageSections.h"
 #include "twain/StripCopy.h"
 #include "twain/TwainBatch.h"
 #include "twain/TwainBitmap.h"
@@ -264,10 +265,7 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
 }
 
 TTwainSource::TPageResult TTwainSource::MakePageBitmap(TMemoryPage &page) {
-  TTwainBatch *batch = RunningBatch();
-  TPageSections unkept; // outside a batch nothing is kept
-  page.bitmap = (batch ? batch->Sections() : unkept)
-                    .Take(*page.info, Owner()->VirtualWindow(), page.pixels, page.reused);
+  page.bitmap = MakePageSection(*page.info, Owner()->VirtualWindow(), page.pixels, page.reused);
   if (!page.bitmap)
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
   return {TWRC_SUCCESS};
@@ -459,9 +457,8 @@ void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place
   manager->OnTwainAcquire(manager, Index, *image, cancel);
   // The handler has copied what it keeps, or taken the section over: a section left here can
   // serve the next page.
-  TTwainBatch *batch = RunningBatch();
-  if (batch && !page.compressed)
-    batch->Sections().Give(image->TakeBack(), *page.info);
+  if (!page.compressed)
+    KeepPageSection(image->TakeBack(), *page.info);
 }
 
 int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, const TPagePlace &place, bool &cancel) {

@@ -81,9 +81,11 @@ TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW
   }
   if (result.cc != TWCC_SUCCESS)
     lastCc_ = result.cc;
-  // The state after the triplet, so a test can tell where the session was left.
-  notes_ += (notes_.empty() ? "state=" : " state=") + std::to_string(state_);
-  log_.Write("in", dg, dat, msg, result.rc, result.cc, notes_);
+  if (log_.On()) {
+    // The state after the triplet, so a test can tell where the session was left.
+    notes_ += (notes_.empty() ? "state=" : " state=") + std::to_string(state_);
+    log_.Write("in", dg, dat, msg, result.rc, result.cc, notes_);
+  }
   return result.rc;
 }
 

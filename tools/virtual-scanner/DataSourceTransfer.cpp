@@ -164,8 +164,9 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   xfer->YOffset = compressed ? 0 : static_cast<TW_UINT32>(firstRow);
   xfer->BytesWritten = static_cast<TW_UINT32>(n);
   state_ = 7;
-  notes_ += " Length=" + std::to_string(length) + " BytesWritten=" + std::to_string(n) +
-            " YOffset=" + std::to_string(firstRow);
+  if (log_.On()) // a strip's notes cost more than its copy when nobody reads them
+    notes_ += " Length=" + std::to_string(length) + " BytesWritten=" + std::to_string(n) +
+              " YOffset=" + std::to_string(firstRow);
   if (pageOffset_ < pageRows_.size())
     return Result{};
   pageDone_ = true;

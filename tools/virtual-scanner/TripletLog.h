@@ -14,6 +14,7 @@ public:
   // An empty path turns the log off.
   void SetPath(const std::string &path) { path_ = path; }
   const std::string &Path() const { return path_; }
+  bool On() const { return !path_.empty(); }
 
   void Write(const char *direction, uint32_t dg, uint16_t dat, uint16_t msg, uint16_t rc, uint16_t cc,
              const std::string &notes) const;
