@@ -32,3 +32,18 @@ void PrintTimings(const std::string &label, const TTimings &timings) {
   std::printf("  %-44s median %8.2f ms  mean %8.2f ms  (n=%u)\n", label.c_str(), timings.Median(),
               timings.Mean(), static_cast<unsigned>(timings.Samples.size()));
 }
+
+double ClockReadMs() {
+  static const double cost = [] {
+    TTimings samples;
+    for (int round = 0; round < 15; ++round) {
+      const double start = NowMs();
+      volatile double last = 0;
+      for (int i = 0; i < 1000; ++i)
+        last = NowMs();
+      samples.Add((last - start) / 1000.0);
+    }
+    return samples.Median();
+  }();
+  return cost;
+}

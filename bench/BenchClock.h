@@ -17,6 +17,10 @@ private:
   double Start;
 };
 
+// What one clock read costs, measured once (a median of many). A TStopwatch's interval holds about
+// one read, so that many short timings can be corrected for it.
+double ClockReadMs();
+
 struct TTimings {
   std::vector<double> Samples;
   void Add(double ms) { Samples.push_back(ms); }

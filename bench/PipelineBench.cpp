@@ -81,29 +81,49 @@ struct TFloor {
   double EncodeMs = 0;
 };
 
-TFloor MeasureFloor(bool rgb, uint32_t stripBytes) {
-  FIBITMAP *image = NewPatternPage(kA4Width, kA4Height, rgb ? 24 : 8, 1);
-  TTimings copy, encode, strips;
-  // The copies are cheap and this machine's neighbours are not quiet: more of them steady the median.
-  for (int i = 0; i < 15; ++i) {
-    copy.Add(TimeMemcpyMs(image));
-    strips.Add(TimeStripCopyMs(kA4Width, kA4Height, rgb ? 24 : 8, stripBytes ? stripBytes : 16384));
-    if (i < 5)
-      encode.Add(TimeJpegEncodeMs(image));
+// The floor's own samples, taken before the runs and again after each: the neighbours of this
+// machine come and go, and a floor of one moment would make every ratio of a later run wrong.
+class TFloorMeter {
+public:
+  TFloorMeter(bool rgb, uint32_t stripBytes)
+      : Image(NewPatternPage(kA4Width, kA4Height, rgb ? 24 : 8, 1)), Rgb(rgb), StripBytes(stripBytes) {}
+  ~TFloorMeter() { FreeImage_Unload(Image); }
+  TFloorMeter(const TFloorMeter &) = delete;
+  TFloorMeter &operator=(const TFloorMeter &) = delete;
+
+  void Sample(int copies, int encodes) {
+    // The copies are cheap and noisy: more of them steady the median.
+    for (int i = 0; i < copies; ++i)
+      Copy.Add(TimeMemcpyMs(Image));
+    for (int i = 0; i < encodes; ++i)
+      Encode.Add(TimeJpegEncodeMs(Image));
   }
-  FreeImage_Unload(image);
-  std::printf("\nFloor for one %s page: memcpy %.2f ms (median of 15), FreeImage JPEG encode to memory %.2f "
-              "ms (of 5)\n",
-              rgb ? "RGB" : "grey", copy.Median(), encode.Median());
-  std::printf("  (the layer's strip copy alone, no TWAIN, into touched rows: %.2f ms = %.2f x memcpy)\n",
-              strips.Median(), strips.Median() / copy.Median());
-  return {copy.Median(), encode.Median()};
-}
+  TFloor Floor() const { return {Copy.Median(), Encode.Median()}; }
+  void PrintFirst() {
+    TTimings strips;
+    for (int i = 0; i < 5; ++i)
+      strips.Add(TimeStripCopyMs(kA4Width, kA4Height, Rgb ? 24 : 8, StripBytes ? StripBytes : 16384));
+    std::printf("\nFloor for one %s page: memcpy %.2f ms (median of %zu), FreeImage JPEG encode to memory "
+                "%.2f ms (of %zu); sampled again after every run\n",
+                Rgb ? "RGB" : "grey", Copy.Median(), Copy.Samples.size(), Encode.Median(),
+                Encode.Samples.size());
+    std::printf("  (the layer's strip copy alone, no TWAIN, into touched rows: %.2f ms = %.2f x memcpy)\n",
+                strips.Median(), strips.Median() / Copy.Median());
+  }
+
+private:
+  FIBITMAP *Image;
+  bool Rgb;
+  uint32_t StripBytes;
+  TTimings Copy, Encode;
+};
 
 void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFloor &floor) {
-  std::printf("\n%s%s, %d pages (%d duplex sheets), progress handler %s:\n",
+  std::printf("\n%s%s, %d pages (%d duplex sheets), progress handler %s; floor so far: memcpy %.2f ms, "
+              "encode %.2f ms:\n",
               config.Rgb ? "RGB 24-bit" : "Grey 8-bit", config.Jpeg ? " sent as the scanner's JPEG" : "",
-              config.Pages, (config.Pages + 1) / 2, config.Progress ? "on (real progress control)" : "off");
+              config.Pages, (config.Pages + 1) / 2, config.Progress ? "on (real progress control)" : "off",
+              floor.MemcpyMs, floor.EncodeMs);
   if (!r.Completed)
     std::printf("  NOT COMPLETE: %s (delivered %d, written %d, transfer errors %d)\n", r.Failure.c_str(),
                 r.PagesDelivered, r.PagesWritten, r.TransferErrors);
@@ -138,14 +158,15 @@ void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFl
 }
 
 TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const TBenchFolder &folder,
-                    const TProgressWindow &window, const TFloor &floor) {
+                    const TProgressWindow &window, TFloorMeter &floor) {
   config.StripBytes = arguments.StripBytes;
   config.CopyPages = arguments.CopyPages;
   config.NoSpareSections = arguments.NoSpareSections;
   config.ProgressBar = window.Bar();
   config.OutputFolder = folder.Path();
   TPipelineResult result = RunPipeline(config);
-  PrintRun(config, result, floor);
+  floor.Sample(5, 3);
+  PrintRun(config, result, floor.Floor());
   folder.Empty();
   return result;
 }
@@ -169,7 +190,9 @@ int main(int argc, char **argv) {
     for (bool rgb : {true, false}) {
       if ((rgb && !arguments.Rgb) || (!rgb && !arguments.Grey))
         continue;
-      const TFloor floor = MeasureFloor(rgb, arguments.StripBytes);
+      TFloorMeter floor(rgb, arguments.StripBytes);
+      floor.Sample(15, 5);
+      floor.PrintFirst();
       TPipelineConfig config;
       config.Rgb = rgb;
       config.Pages = arguments.Pages;

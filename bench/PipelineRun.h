@@ -37,7 +37,7 @@ struct TPipelineResult {
   double ImportMs = 0;   // page handler: ImportDeviceBitmap
   double QueueMs = 0;    // page handler: QueuePage
   double HandlerMs = 0;  // the whole page handler (naming, record, import, queue)
-  double ProgressMs = 0; // inside the progress handler
+  double ProgressMs = 0; // inside the progress handler, less the timing's own clock reads
   uint64_t ProgressCalls = 0;
   int Paints = 0;        // positions the bar painted
   double PaintMs = 0;    // of ProgressMs, in those paints
