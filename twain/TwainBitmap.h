@@ -32,9 +32,10 @@ public:
   HBITMAP Handle();
   // The layer takes the page's bitmap back once the handler has returned, to serve the next page.
   win::UniqueBitmap TakeBack() { return std::move(bitmap_); }
-  // The page's section for good, so that nothing needs to be copied: Handle() stays valid while
-  // the returned owner lives, and the section goes back to the pool when it is destroyed. Empty
-  // (and the page unchanged) when the page is not in a section that can be taken.
+  // The page's section for good, so that nothing needs to be copied: the handle Handle() gave
+  // stays valid while the returned owner lives (Handle() itself then gives null), and the section
+  // goes back to the pool when the owner is destroyed. Empty, and the page unchanged, when the
+  // page is not in a section that can be taken.
   TPooledSection TakeSection();
   // The JPEG file the source sent; empty for a page sent as rows.
   const std::vector<uint8_t> &Jpeg() const { return jpeg_; }

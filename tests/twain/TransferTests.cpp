@@ -535,6 +535,45 @@ TEST_F(TransferTest, ALargePagesSectionServesTheNextPageBlankWhereThatPageSentNo
   EXPECT_EQ(::GetObjectType(handles[1]), static_cast<DWORD>(OBJ_BITMAP)) << "kept for the next batch";
 }
 
+// A handler that takes a page's section over keeps it as long as it likes; once let go, the
+// section serves a later page. A page the layer cannot give away (1-bit here) stays the layer's.
+TEST_F(TransferTest, ATakenSectionComesBackForALaterPageOnceLetGo) {
+  std::shared_ptr<void> kept;
+  bool refused = false;
+  twain->OnTwainAcquire = [&](TKestraTwain *, int, TTwainBitmap &image, bool &) {
+    const HBITMAP handle = image.Handle();
+    handles.push_back(handle);
+    std::shared_ptr<void> taken = TakePageSection(image);
+    if (handles.size() == 4) { // the 1-bit page
+      refused = !taken && image.Handle() == handle;
+      return;
+    }
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(image.Handle(), nullptr);
+    EXPECT_EQ(::GetObjectType(handle), static_cast<DWORD>(OBJ_BITMAP));
+    if (handles.size() <= 2)
+      kept = taken; // held past its handler: the first page's until the second's comes
+  };
+  MemoryPage large;
+  large.width = 1024;
+  large.length = 1100;
+  large.preferred = 2u << 20;
+  large.strips = {std::vector<uint8_t>(1024u * 1100u, 0x33)};
+  MemoryPage blackWhite = GreyPage(0);
+  blackWhite.bitsPerPixel = 1;
+  blackWhite.pixelType = TWPT_BW;
+  for (uint16_t after : {3, 2, 1}) {
+    large.pendingAfter = after;
+    QueuePage(large);
+  }
+  QueuePage(blackWhite);
+  RunBatch();
+  ASSERT_EQ(handles.size(), 4u);
+  EXPECT_NE(handles[0], handles[1]) << "a held section was given to the next page";
+  EXPECT_EQ(handles[2], handles[0]) << "the section let go did not serve the later page";
+  EXPECT_TRUE(refused) << "a 1-bit page was given away";
+}
+
 TEST_F(TransferTest, WithoutAnAcquireHandlerThePageIsReleased) {
   twain->OnTwainAcquire = nullptr;
   QueuePage(GreyPage(0));
