@@ -35,7 +35,7 @@ void TPageSectionKeeper::KeepSpares() {
   while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     const TPageSectionPool::TDescription description = Pool.LastWanted();
     const uint64_t bytes = TPageSectionPool::PixelBytes(description);
-    while (bytes > 0 && ::WaitForSingleObject(Stop.get(), 0) == WAIT_TIMEOUT &&
+    while (bytes > 0 && bytes <= kMaximumSpareBytes && ::WaitForSingleObject(Stop.get(), 0) == WAIT_TIMEOUT &&
            Pool.KeptCount(description) < kSpares) {
       void *bits = nullptr;
       win::UniqueBitmap spare(::CreateDIBSection(nullptr,

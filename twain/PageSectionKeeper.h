@@ -9,9 +9,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 class TPageSectionKeeper {
 public:
   static constexpr size_t kSpares = 1;
+  // Larger pages get no spare: in a 32-bit process a second one could cost the page its memory.
+  // An A4 colour page at 600 dpi is 100 MB.
+  static constexpr uint64_t kMaximumSpareBytes = 128u << 20;
 
   explicit TPageSectionKeeper(TPageSectionPool &pool = TPageSectionPool::Shared());
   ~TPageSectionKeeper();

@@ -11,8 +11,8 @@ TPageSectionPool::TDescription SectionDescription(const TPageBitmapInfo &info) {
 win::UniqueBitmap MakePageSection(const TPageBitmapInfo &info, HWND window, uint8_t *&bits, bool &reused) {
   TPageSectionPool &pool = TPageSectionPool::Shared();
   const TPageSectionPool::TDescription description = SectionDescription(info);
-  pool.NoteWanted(description);
   win::UniqueBitmap kept = pool.Take(description, bits);
+  pool.NoteWanted(description); // after the take: a keeper then sees what the next page will find
   if (kept) {
     reused = true;
     return kept;
