@@ -30,14 +30,18 @@ struct TPageWriteResult {
   }
 };
 
-// The open ".partial" file handed to whatever produces the page's bytes. Bytes gather in memory
-// and reach the file in large pieces: an encoder hands them on a few kilobytes at a time, and a
-// system call for each of those costs the writer as much as a tenth of the encode.
+// The open ".partial" file handed to whatever produces the page's bytes. Small pieces gather in
+// memory and reach the file together: an encoder hands its bytes on a few kilobytes at a time,
+// and a system call for each costs the writer more than the copy. The memory they gather in is
+// the writing thread's own and kept from page to page, so that no page pays to map it.
 class TPageFileSink {
 public:
-  static constexpr size_t kGatherBytes = 1u << 20;
+  static constexpr size_t kGatherBytes = 256u << 10;
 
-  explicit TPageFileSink(HANDLE file) : File(file) {}
+  explicit TPageFileSink(HANDLE file);
+  ~TPageFileSink();
+  TPageFileSink(const TPageFileSink &) = delete;
+  TPageFileSink &operator=(const TPageFileSink &) = delete;
   // Takes all of it or records why not; once a write failed, every later one fails too.
   bool Write(const void *data, size_t size);
   // Puts what is gathered into the file; before a seek, a tell and the file's flush.
@@ -52,7 +56,9 @@ private:
 
   HANDLE File;
   DWORD Error = 0;
-  std::vector<char> Gathered;
+  bool Borrowed = false; // Gathered is the thread's buffer (one sink of a thread at a time)
+  std::vector<char> Own; // else this
+  std::vector<char> *Gathered;
 };
 
 // Writes the bytes the producer gives into the file; false from the producer (with no failed

@@ -11,6 +11,9 @@ TPageSectionKeeper::TPageSectionKeeper(TPageSectionPool &pool)
   Thread.reset(::CreateThread(nullptr, 0, &TPageSectionKeeper::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
   if (!Thread)
     throw std::runtime_error("The page memory keeper could not be started");
+  // Below the scan and the writer: while they keep the processors busy, a spare made late costs
+  // only what the strip copy would have paid, and no page is written later for it.
+  ::SetThreadPriority(Thread.get(), THREAD_PRIORITY_BELOW_NORMAL);
   Pool.NotifyWanted(Wanted.get());
   ::ResumeThread(Thread.get());
 }
