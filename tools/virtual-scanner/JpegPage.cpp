@@ -15,25 +15,32 @@ struct ErrorExit {
 
 void JumpBack(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorExit *>(info->err)->jump, 1); }
 
-// Rows of the page as 8-bit samples a JPEG holds: RGB, or the grey level a reader sees.
+// Rows of the page as 8-bit samples a JPEG holds: RGB, or the grey level a reader sees. Colour and
+// 8-bit grey rows come from the scanner's own row writer (a point at a time took twice as long as
+// the encode); other depths a point at a time.
 std::vector<uint8_t> SampleRows(const PageFormat &f, int page, int side, int sheet) {
   const bool colour = f.kind == PixelKind::Rgb;
   const size_t rowBytes = static_cast<size_t>(f.width) * (colour ? 3 : 1);
   std::vector<uint8_t> rows(rowBytes * static_cast<size_t>(f.height));
+  const int bits = f.bits > 8 ? 8 : f.bits;
+  const PageFormat seen{f.kind, bits, f.vanilla, f.grayPalette};
+  if (colour || (f.kind == PixelKind::Gray && bits == 8)) {
+    uint8_t level[256]; // the grey a reader sees for each sample
+    for (unsigned i = 0; i < 256; ++i)
+      level[i] = colour ? 0 : EntryColor(seen, i).g;
+    for (int y = 0; y < f.height; ++y) {
+      uint8_t *row = rows.data() + rowBytes * static_cast<size_t>(y);
+      FillRow(f.kind, colour ? 24 : 8, f.vanilla, page, side, f.width, y, row, sheet);
+      if (!colour)
+        for (size_t x = 0; x < rowBytes; ++x)
+          row[x] = level[row[x]];
+    }
+    return rows;
+  }
   for (int y = 0; y < f.height; ++y) {
     uint8_t *row = rows.data() + rowBytes * static_cast<size_t>(y);
-    for (int x = 0; x < f.width; ++x) {
-      if (colour) {
-        const Rgb c = RgbPixel(page, side, x, y, sheet);
-        row[3 * x] = c.r;
-        row[3 * x + 1] = c.g;
-        row[3 * x + 2] = c.b;
-      } else {
-        const int bits = f.bits > 8 ? 8 : f.bits;
-        const unsigned sample = SampleValue(f.kind, bits, f.vanilla, page, side, x, y, sheet);
-        row[x] = EntryColor(PageFormat{f.kind, bits, f.vanilla, f.grayPalette}, sample).g;
-      }
-    }
+    for (int x = 0; x < f.width; ++x)
+      row[x] = EntryColor(seen, SampleValue(f.kind, bits, f.vanilla, page, side, x, y, sheet)).g;
   }
   return rows;
 }
