@@ -70,18 +70,15 @@ void NarrowPixels(TSampleConversion narrow, uint8_t *dst, const uint8_t *src, si
   }
 }
 
-// CopyStrip for rows whose pixels are narrowed (16-bit grey, 32-bit RGB): a row split across
-// strips is gathered in the state first, as far as it holds pixels the bitmap keeps.
-TStripOutcome NarrowStrip(const uint8_t *strip, size_t length, size_t sourceRowBytes,
-                          const TStripTarget &target, TStripState &state,
-                          const std::function<void(uint32_t rowsCompleted)> &rowDone) {
-  const size_t in = SourcePixelBytes(target.narrow);
-  const size_t pixels = std::min<size_t>(
-      {target.narrowPixels, target.stride / BitmapPixelBytes(target.narrow), sourceRowBytes / in});
-  const size_t kept = pixels * in; // bytes of a source row that carry kept pixels
-  auto completeRow = [&](uint8_t *row, const uint8_t *source, size_t sourceBytes) {
-    NarrowPixels(target.narrow, row, source, std::min(pixels, sourceBytes / in));
-    state.partialRow.clear();
+// Walks a strip row by row for CopyStrip: `take(row, bytes, n, whole)` stores the next n bytes of
+// the row being received (all of it, when `whole`), and `finish(row)` completes a row once all of
+// it came, or once a shorter row length leaves it holding more than a whole row.
+template <class Take, class Finish>
+TStripOutcome WalkRows(const uint8_t *strip, size_t length, size_t sourceRowBytes, const TStripTarget &target,
+                       TStripState &state, const std::function<void(uint32_t rowsCompleted)> &rowDone,
+                       Take take, Finish finish) {
+  auto complete = [&](uint8_t *row) {
+    finish(row);
     state.bytesInRow = 0;
     ++state.rowsCompleted;
     if (rowDone)
@@ -93,25 +90,43 @@ TStripOutcome NarrowStrip(const uint8_t *strip, size_t length, size_t sourceRowB
       return TStripOutcome::surplus;
     uint8_t *row = RowAt(target, state.rowsCompleted);
     if (state.bytesInRow >= sourceRowBytes) {
-      // The row length changed between strips and the current row already holds a whole row.
-      completeRow(row, state.partialRow.data(), state.partialRow.size());
+      complete(row); // the row length changed between strips
       continue;
     }
     const size_t n = std::min(length - consumed, sourceRowBytes - state.bytesInRow);
-    if (state.bytesInRow == 0 && n == sourceRowBytes) {
-      completeRow(row, strip + consumed, n); // a whole row in this strip
-    } else {
-      if (state.bytesInRow < kept) {
-        const size_t take = std::min(n, kept - state.bytesInRow);
-        state.partialRow.insert(state.partialRow.end(), strip + consumed, strip + consumed + take);
-      }
-      state.bytesInRow += n;
-      if (state.bytesInRow == sourceRowBytes)
-        completeRow(row, state.partialRow.data(), state.partialRow.size());
-    }
+    take(row, strip + consumed, n, state.bytesInRow == 0 && n == sourceRowBytes);
     consumed += n;
+    state.bytesInRow += n;
+    if (state.bytesInRow == sourceRowBytes)
+      complete(row);
   }
   return TStripOutcome::ok;
+}
+
+// Rows whose pixels are narrowed (16-bit grey, 32-bit RGB): a row split across strips is gathered
+// in the state first, as far as it holds pixels the bitmap keeps.
+TStripOutcome NarrowStrip(const uint8_t *strip, size_t length, size_t sourceRowBytes,
+                          const TStripTarget &target, TStripState &state,
+                          const std::function<void(uint32_t rowsCompleted)> &rowDone) {
+  const size_t in = SourcePixelBytes(target.narrow);
+  const size_t pixels = std::min<size_t>(
+      {target.narrowPixels, target.stride / BitmapPixelBytes(target.narrow), sourceRowBytes / in});
+  const size_t kept = pixels * in;   // bytes of a source row that carry kept pixels
+  const uint8_t *wholeRow = nullptr; // a row that lies whole in the strip is narrowed from there
+  auto take = [&](uint8_t *, const uint8_t *bytes, size_t n, bool whole) {
+    if (whole)
+      wholeRow = bytes;
+    else if (state.bytesInRow < kept)
+      state.partialRow.insert(state.partialRow.end(), bytes, bytes + std::min(n, kept - state.bytesInRow));
+  };
+  auto finish = [&](uint8_t *row) {
+    const size_t sourceBytes = wholeRow ? sourceRowBytes : state.partialRow.size();
+    NarrowPixels(target.narrow, row, wholeRow ? wholeRow : state.partialRow.data(),
+                 std::min(pixels, sourceBytes / in));
+    wholeRow = nullptr;
+    state.partialRow.clear();
+  };
+  return WalkRows(strip, length, sourceRowBytes, target, state, rowDone, take, finish);
 }
 
 } // namespace
@@ -123,46 +138,26 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
     sourceRowBytes = target.stride;
   if (target.narrow == TSampleConversion::grey16To8 || target.narrow == TSampleConversion::rgbx32ToBgr)
     return NarrowStrip(strip, length, sourceRowBytes, target, state, rowDone);
-  const uint32_t swapPixels = static_cast<uint32_t>(std::min<size_t>(target.swapPixels, target.stride / 3));
-  auto completeRow = [&](uint8_t *row, bool swapped) {
-    if (!swapped)
-      CopySwappingRedBlue(row, row, swapPixels);
-    state.bytesInRow = 0;
-    ++state.rowsCompleted;
-    if (rowDone)
-      rowDone(state.rowsCompleted);
+  const size_t swapBytes = std::min<size_t>(target.swapPixels, target.stride / 3) * 3;
+  bool swapped = false; // the row was swapped while copied
+  auto take = [&](uint8_t *row, const uint8_t *bytes, size_t n, bool whole) {
+    if (state.bytesInRow >= target.stride)
+      return; // only what lies within the bitmap row is kept
+    const size_t kept = std::min(n, target.stride - state.bytesInRow);
+    if (whole && swapBytes > 0 && kept >= swapBytes) {
+      CopySwappingRedBlue(row, bytes, swapBytes / 3);
+      std::memcpy(row + swapBytes, bytes + swapBytes, kept - swapBytes);
+      swapped = true;
+    } else {
+      std::memcpy(row + state.bytesInRow, bytes, kept);
+    }
   };
-  size_t consumed = 0;
-  while (consumed < length) {
-    if (state.rowsCompleted >= target.height || sourceRowBytes == 0)
-      return TStripOutcome::surplus;
-    uint8_t *row = RowAt(target, state.rowsCompleted);
-    if (state.bytesInRow >= sourceRowBytes) {
-      // The row length changed between strips and the current row already holds a whole row.
-      completeRow(row, false);
-      continue;
-    }
-    size_t n = std::min(length - consumed, sourceRowBytes - state.bytesInRow);
-    // Keep only what lies within the bitmap row.
-    bool swapped = false;
-    if (state.bytesInRow < target.stride) {
-      size_t kept = std::min(n, target.stride - state.bytesInRow);
-      if (state.bytesInRow == 0 && n == sourceRowBytes && kept >= size_t(swapPixels) * 3 && swapPixels > 0) {
-        // A whole row in this strip: swap while copying.
-        CopySwappingRedBlue(row, strip + consumed, swapPixels);
-        std::memcpy(row + size_t(swapPixels) * 3, strip + consumed + size_t(swapPixels) * 3,
-                    kept - size_t(swapPixels) * 3);
-        swapped = true;
-      } else {
-        std::memcpy(row + state.bytesInRow, strip + consumed, kept);
-      }
-    }
-    consumed += n;
-    state.bytesInRow += n;
-    if (state.bytesInRow == sourceRowBytes)
-      completeRow(row, swapped);
-  }
-  return TStripOutcome::ok;
+  auto finish = [&](uint8_t *row) {
+    if (!swapped)
+      CopySwappingRedBlue(row, row, swapBytes / 3);
+    swapped = false;
+  };
+  return WalkRows(strip, length, sourceRowBytes, target, state, rowDone, take, finish);
 }
 
 void BlankRowsNotReceived(const TStripTarget &target, const TStripState &state) {
