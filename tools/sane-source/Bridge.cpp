@@ -16,7 +16,6 @@ using dscommon::FieldText;
 
 namespace {
 
-constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 std::string ConfigPath() {
   char buf[MAX_PATH] = {};
   DWORD n = ::GetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", buf, MAX_PATH);
@@ -90,61 +89,13 @@ TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UIN
     if (waiting_ && !OnlyLooks(dg, dat, msg))
       result = Result{TWRC_FAILURE, TWCC_SEQERROR};
     else
-      result = Dispatch(origin, dg, dat, msg, data);
+      result = Route(origin, dg, dat, msg, data);
   } catch (const std::bad_alloc &) {
     result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }
   if (result.cc != TWCC_SUCCESS)
     lastCc_ = result.cc;
   return result.rc;
-}
-
-Bridge::Result Bridge::Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                                TW_MEMREF data) {
-  if (dg == DG_CONTROL) {
-    switch (dat) {
-    case DAT_IDENTITY:
-      return Identity(origin, msg, static_cast<TW_IDENTITY *>(data));
-    case DAT_USERINTERFACE:
-      return UserInterface(msg, static_cast<TW_USERINTERFACE *>(data));
-    case DAT_EVENT:
-      if (msg == MSG_PROCESSEVENT)
-        return ProcessEvent(static_cast<TW_EVENT *>(data));
-      break;
-    case DAT_CAPABILITY:
-      return Capability(msg, static_cast<TW_CAPABILITY *>(data));
-    case DAT_STATUS:
-      if (msg == MSG_GET)
-        return Status(static_cast<TW_STATUS *>(data));
-      break;
-    case DAT_PENDINGXFERS:
-      return PendingXfers(msg, static_cast<TW_PENDINGXFERS *>(data));
-    case DAT_SETUPMEMXFER:
-      if (msg == MSG_GET)
-        return SetupMemXfer(static_cast<TW_SETUPMEMXFER *>(data));
-      break;
-    case DAT_ENTRYPOINT:
-      if (msg == MSG_SET)
-        return EntryPoint(data);
-      break;
-    default:
-      break;
-    }
-  } else if (dg == DG_IMAGE && msg == MSG_GET) {
-    switch (dat) {
-    case DAT_IMAGEINFO:
-      return ImageInfo(static_cast<TW_IMAGEINFO *>(data));
-    case DAT_PALETTE8:
-      return Palette(static_cast<TW_PALETTE8 *>(data));
-    case DAT_IMAGEMEMXFER:
-      return MemoryTransfer(static_cast<TW_IMAGEMEMXFER *>(data));
-    case DAT_IMAGENATIVEXFER:
-      return NativeTransfer(data);
-    default:
-      break;
-    }
-  }
-  return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
 }
 
 void Bridge::LoadDevices(bool fresh) {

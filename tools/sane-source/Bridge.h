@@ -1,5 +1,5 @@
 // The data source over SANE: each SANE device listed as a TWAIN source, the TWAIN state machine
-// of one open session (states 3 to 7), and the dispatch of every triplet DS_Entry receives.
+// of one open session (states 3 to 7), and its handler of every triplet DS_Entry receives.
 //
 // A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
 // to the application from its own message loop. Each page is one SANE image (every frame of it).
@@ -9,6 +9,7 @@
 #pragma once
 
 #include "tools/data-source-common/TripletResult.h"
+#include "tools/data-source-common/TripletRouter.h"
 #include "tools/sane-source/Config.h"
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageScan.h"
@@ -23,7 +24,7 @@
 
 namespace sanesrc {
 
-class Bridge {
+class Bridge : private dscommon::TripletRouter<Bridge> {
 public:
   TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
@@ -31,10 +32,12 @@ public:
   ~Bridge();
 
 private:
+  friend class dscommon::TripletRouter<Bridge>;
+  static constexpr bool kAnswersFileTransfer = false;
+  static constexpr bool kAnswersExtImageInfo = false;
   using Result = dscommon::TripletResult;
   enum class Pending { None, XferReady, CloseRequest };
 
-  Result Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   Result Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity);
   Result OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity);
   Result CloseSource();

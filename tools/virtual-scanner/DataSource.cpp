@@ -23,8 +23,6 @@ using dscommon::FieldText;
 
 namespace {
 
-constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
-
 std::string Hex(uintptr_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
@@ -74,7 +72,7 @@ TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW
   Result result;
   if (!ApplyFault(dg, dat, msg, data, result)) {
     try {
-      result = Dispatch(origin, dg, dat, msg, data);
+      result = Route(origin, dg, dat, msg, data);
     } catch (const std::bad_alloc &) {
       result = Result{TWRC_FAILURE, TWCC_LOWMEMORY}; // e.g. a page too large for the process
     }
@@ -107,60 +105,6 @@ bool DataSource::ApplyFault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMRE
     return true;
   }
   return false;
-}
-
-DataSource::Result DataSource::Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                                        TW_MEMREF data) {
-  if (dg == DG_CONTROL) {
-    switch (dat) {
-    case DAT_IDENTITY:
-      return Identity(origin, msg, static_cast<TW_IDENTITY *>(data));
-    case DAT_USERINTERFACE:
-      return UserInterface(msg, static_cast<TW_USERINTERFACE *>(data));
-    case DAT_EVENT:
-      if (msg == MSG_PROCESSEVENT)
-        return ProcessEvent(static_cast<TW_EVENT *>(data));
-      break;
-    case DAT_CAPABILITY:
-      return Capability(msg, static_cast<TW_CAPABILITY *>(data));
-    case DAT_STATUS:
-      if (msg == MSG_GET)
-        return Status(static_cast<TW_STATUS *>(data));
-      break;
-    case DAT_PENDINGXFERS:
-      return PendingXfers(msg, static_cast<TW_PENDINGXFERS *>(data));
-    case DAT_SETUPMEMXFER:
-      if (msg == MSG_GET)
-        return SetupMemXfer(static_cast<TW_SETUPMEMXFER *>(data));
-      break;
-    case DAT_SETUPFILEXFER:
-      return SetupFileXfer(msg, static_cast<TW_SETUPFILEXFER *>(data));
-    case DAT_ENTRYPOINT:
-      if (msg == MSG_SET)
-        return EntryPoint(data);
-      break;
-    default:
-      break;
-    }
-  } else if (dg == DG_IMAGE && msg == MSG_GET) {
-    switch (dat) {
-    case DAT_IMAGEINFO:
-      return ImageInfo(static_cast<TW_IMAGEINFO *>(data));
-    case DAT_PALETTE8:
-      return Palette(static_cast<TW_PALETTE8 *>(data));
-    case DAT_IMAGEMEMXFER:
-      return MemoryTransfer(static_cast<TW_IMAGEMEMXFER *>(data));
-    case DAT_IMAGENATIVEXFER:
-      return NativeTransfer(data);
-    case DAT_IMAGEFILEXFER:
-      return FileTransfer();
-    case 0x010B: // DAT_EXTIMAGEINFO
-      return ExtImageInfo(data);
-    default:
-      break;
-    }
-  }
-  return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
 }
 
 void DataSource::FillIdentity(TW_IDENTITY &identity, size_t device) const {

@@ -1,8 +1,9 @@
 // The virtual scanner as a TWAIN data source: the state machine of one open session (TWAIN
-// states 3 to 7) and the dispatch of every triplet that DS_Entry receives.
+// states 3 to 7) and its handler of every triplet that DS_Entry receives.
 #pragma once
 
 #include "tools/data-source-common/TripletResult.h"
+#include "tools/data-source-common/TripletRouter.h"
 #include "tools/virtual-scanner/Capabilities.h"
 #include "tools/virtual-scanner/Feeder.h"
 #include "tools/virtual-scanner/Notifier.h"
@@ -17,19 +18,21 @@
 
 namespace vscan {
 
-class DataSource {
+class DataSource : private dscommon::TripletRouter<DataSource> {
 public:
   TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
   void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
 
 private:
+  friend class dscommon::TripletRouter<DataSource>;
+  static constexpr bool kAnswersFileTransfer = true;
+  static constexpr bool kAnswersExtImageInfo = true;
   using Result = dscommon::TripletResult;
   enum class Pending { None, Scan, CloseRequest };
 
   void LoadScenario();
   bool ApplyFault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, Result &result);
-  Result Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
   Result Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity);
   Result OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity);
