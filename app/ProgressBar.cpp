@@ -13,9 +13,13 @@ void TPageProgress::Show(int current, int total) {
   // The bar shows nothing beyond its maximum: a page's last two reports look alike, and each
   // position sent costs a paint.
   const int position = std::min(current, total);
-  if (position < Reported || newRange)
-    PageStart = now; // a new page
   Reported = position;
+  const bool pageDone = current >= total;
+  const bool watchedPageDone = pageDone && (!HadPageEnd || now - LastPageEnd >= kWatchedPageMs);
+  if (pageDone) {
+    HadPageEnd = true;
+    LastPageEnd = now;
+  }
   if (!newRange && position == Shown)
     return;
   if (newRange) {
@@ -23,7 +27,6 @@ void TPageProgress::Show(int current, int total) {
     HaveRange = true;
     Maximum = total;
   }
-  const bool watchedPageDone = current >= total && now - PageStart >= kWatchedPageMs;
   const DWORD interval = std::max<DWORD>(kRepaintIntervalMs, kPaintShare * PaintMs);
   if (!newRange && !watchedPageDone && now - LastShown < interval)
     return;

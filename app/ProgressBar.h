@@ -37,9 +37,10 @@ public:
 
   // Positions are shown at most this often: ten a second look as smooth as more.
   static constexpr DWORD kRepaintIntervalMs = 100;
-  // A page that took this long was watched filling: its end is shown at once. The ends of faster
-  // pages are shown like any position, and the batch's last by ShowPending.
-  static constexpr DWORD kWatchedPageMs = 3 * kRepaintIntervalMs;
+  // Pages that end this far apart are watched one by one: each end is shown at once, and the bar
+  // stays full while the next sheet is fed. The ends of pages that come faster are shown like any
+  // position, and the batch's last one by ShowPending.
+  static constexpr DWORD kWatchedPageMs = 2 * kRepaintIntervalMs;
   // Each paint is timed: where painting is slow (a loaded machine, a remote screen) positions
   // within a page are shown less often, so that the bar takes at most about 1/kPaintShare of the
   // scan's time.
@@ -62,6 +63,7 @@ private:
   int Shown = -1;    // position last sent to the bar
   int Reported = -1; // last position reported
   DWORD LastShown = 0;
-  DWORD PageStart = 0; // when the page's first report came
-  DWORD PaintMs = 0;   // what the last position sent cost
+  DWORD LastPageEnd = 0; // when the last page's last report came
+  bool HadPageEnd = false;
+  DWORD PaintMs = 0; // what the last position sent cost
 };
