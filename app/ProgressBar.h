@@ -65,5 +65,5 @@ private:
   DWORD LastShown = 0;
   DWORD LastPageEnd = 0; // when the last page's last report came
   bool HadPageEnd = false;
-  DWORD PaintMs = 0; // what the last position sent cost
+  double PaintMs = 0; // what the last position sent cost, timed finer than the clock's ticks
 };

@@ -84,6 +84,19 @@ TEST(PageProgress, SlowRowsAreEachShownAndPagesFedSlowlyEachEndFull) {
   EXPECT_EQ(bar.Positions, 49) << "each position once";
   EXPECT_EQ(bar.Position(), 49);
 
+  // A clock of coarse ticks (Windows' GetTickCount) that moves on during a paint must not make
+  // the paint look slow and hold the next positions back.
+  {
+    CountedBar coarse;
+    DWORD ticks = 0;
+    TPageProgress slowClock(coarse.Bar, [&] { return ticks += 16; });
+    for (int row = 1; row <= 10; ++row) {
+      slowClock.Show(row, 100);
+      ticks += TPageProgress::kRepaintIntervalMs;
+    }
+    EXPECT_EQ(coarse.Positions, 10);
+  }
+
   // A scanner that transfers fast but feeds a sheet every half second: every page ends full.
   for (int page = 0; page < 3; ++page) {
     clock += 500;
