@@ -13,12 +13,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// The description a section made for the page `info` describes: header and biClrUsed colours.
+// The description a section made for the page `info` describes: its header and every table entry
+// the header calls for.
 TPageSectionPool::TDescription SectionDescription(const TPageBitmapInfo &info);
 
-// A section for the page `info` describes: a kept one when there is one, else a new one made with
-// a device context of `window`. `bits` gets its pixels, and `reused` whether they may hold an
-// earlier page. Null when no section can be made.
-win::UniqueBitmap MakePageSection(const TPageBitmapInfo &info, HWND window, uint8_t *&bits, bool &reused);
-// Keeps the section of a page that `info` describes for a later page, or frees it.
-void KeepPageSection(win::UniqueBitmap section, const TPageBitmapInfo &info);
+// A section made from `description` (SectionDescription): a kept one when there is one, else a new
+// one made with a device context of `window`. `bits` gets its pixels, and `reused` whether they
+// may hold an earlier page. Null when no section can be made.
+win::UniqueBitmap MakePageSection(const TPageSectionPool::TDescription &description, HWND window,
+                                  uint8_t *&bits, bool &reused);
+// Keeps a page's section made from `description` for a later page, or frees it.
+void KeepPageSection(win::UniqueBitmap section, const TPageSectionPool::TDescription &description);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "twain/PageHeader.h"
+#include "twain/PageSectionPool.h"
 #include "twain/PageSide.h"
 #include "twain/TwainCapabilityTypes.h"
 #include "twain/TwainIdentity.h"
@@ -146,8 +147,9 @@ private:
     std::vector<uint8_t> jpeg;             // the file of a page the source compresses
     bool lengthUnknown = false;
     bool compressed = false;
-    uint8_t *pixels = nullptr; // of the bitmap
-    bool reused = false;       // the bitmap held an earlier page of the batch
+    uint8_t *pixels = nullptr;                  // of the bitmap
+    bool reused = false;                        // the bitmap held an earlier page
+    TPageSectionPool::TDescription description; // of the bitmap's section, as the pool keys it
   };
   // Where a page stands among the pages of its batch, and the side the source reported.
   struct TPagePlace {
@@ -159,7 +161,7 @@ private:
   // Fetches and delivers one page; xferState_ becomes 7 once the source began the transfer.
   void TransferPage(TPagePlace &place, bool &cancel);
   TPageResult PrepareMemoryBitmap(TMemoryPage &page);
-  // The page's bitmap section from page.info: the batch's kept one when it fits.
+  // The page's bitmap section from page.info: a kept one from the pool when one fits.
   TPageResult MakePageBitmap(TMemoryPage &page);
   TPageResult ReceiveMemoryStrips(TMemoryPage &page);
   // After TWRC_XFERDONE: checks a JPEG page, builds the bitmap of a page of undetermined length.

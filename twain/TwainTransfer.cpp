@@ -265,7 +265,8 @@ TTwainSource::TPageResult TTwainSource::PrepareMemoryBitmap(TMemoryPage &page) {
 }
 
 TTwainSource::TPageResult TTwainSource::MakePageBitmap(TMemoryPage &page) {
-  page.bitmap = MakePageSection(*page.info, Owner()->VirtualWindow(), page.pixels, page.reused);
+  page.description = SectionDescription(*page.info);
+  page.bitmap = MakePageSection(page.description, Owner()->VirtualWindow(), page.pixels, page.reused);
   if (!page.bitmap)
     return {TWRC_FAILURE, TWCC_LOWMEMORY};
   return {TWRC_SUCCESS};
@@ -450,7 +451,7 @@ void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place
     image = std::make_unique<TTwainBitmap>(std::move(page.jpeg), page.info->Header.biXPelsPerMeter,
                                            page.info->Header.biYPelsPerMeter);
   else
-    image = std::make_unique<TTwainBitmap>(page.bitmap.release(), SectionDescription(*page.info));
+    image = std::make_unique<TTwainBitmap>(page.bitmap.release(), page.description);
   image->Side = place.side;
   image->Batch = place.batch;
   image->IndexInBatch = place.index;
@@ -458,7 +459,7 @@ void TTwainSource::DeliverMemoryImage(TMemoryPage &page, const TPagePlace &place
   // The handler has copied what it keeps, or taken the section over: a section left here can
   // serve the next page.
   if (!page.compressed)
-    KeepPageSection(image->TakeBack(), *page.info);
+    KeepPageSection(image->TakeBack(), page.description);
 }
 
 int TTwainSource::DeliverNativeImage(win::UniqueGlobal &native, const TPagePlace &place, bool &cancel) {
