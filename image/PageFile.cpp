@@ -5,7 +5,7 @@
 #include "win/Owners.h"
 
 #include <cstdint>
-#include <new>
+#include <cstring>
 
 namespace {
 
@@ -132,49 +132,24 @@ std::string PageWriteErrorText(DWORD errorCode) {
   return "the file could not be written (error " + std::to_string(errorCode) + ")";
 }
 
-namespace {
-thread_local std::vector<char> tGatherBuffer;
-thread_local bool tGatherBufferLent = false;
-} // namespace
-
-TPageFileSink::TPageFileSink(HANDLE file) : File(file), Borrowed(!tGatherBufferLent), Gathered(&Own) {
-  if (Borrowed) {
-    tGatherBufferLent = true;
-    Gathered = &tGatherBuffer;
-    Gathered->clear();
-  }
-}
-
-TPageFileSink::~TPageFileSink() {
-  if (Borrowed) {
-    Gathered->clear();
-    tGatherBufferLent = false;
-  }
-}
-
 bool TPageFileSink::Write(const void *data, size_t size) {
   if (Error != 0)
     return false;
   const char *bytes = static_cast<const char *>(data);
-  if (Gathered->size() + size > kGatherBytes && !Flush())
+  if (GatheredBytes + size > kGatherBytes && !Flush())
     return false;
-  if (size >= kGatherBytes / 4)
+  if (size > kGatherBytes / 4)
     return WriteThrough(bytes, size); // large enough to go as it is, without a copy
-  try {
-    if (Gathered->capacity() < kGatherBytes)
-      Gathered->reserve(kGatherBytes);
-    Gathered->insert(Gathered->end(), bytes, bytes + size);
-  } catch (const std::bad_alloc &) {
-    return WriteThrough(bytes, size);
-  }
+  std::memcpy(Gathered + GatheredBytes, bytes, size);
+  GatheredBytes += size;
   return true;
 }
 
 bool TPageFileSink::Flush() {
-  if (Gathered->empty())
+  if (GatheredBytes == 0)
     return Error == 0;
-  const bool written = WriteThrough(Gathered->data(), Gathered->size());
-  Gathered->clear();
+  const bool written = WriteThrough(Gathered, GatheredBytes);
+  GatheredBytes = 0;
   return written;
 }
 

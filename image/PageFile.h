@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <vector>
 
 enum class TPageWriteOutcome {
   Written,
@@ -31,15 +30,13 @@ struct TPageWriteResult {
 };
 
 // The open ".partial" file handed to whatever produces the page's bytes. Small pieces gather in
-// memory and reach the file together: an encoder hands its bytes on a few kilobytes at a time,
-// and a system call for each costs the writer more than the copy. The memory they gather in is
-// the writing thread's own and kept from page to page, so that no page pays to map it.
+// the sink and reach the file together: an encoder hands its bytes on a few kilobytes at a time,
+// and a system call for each costs the writer more than the copy.
 class TPageFileSink {
 public:
-  static constexpr size_t kGatherBytes = 256u << 10;
+  static constexpr size_t kGatherBytes = 64u << 10;
 
-  explicit TPageFileSink(HANDLE file);
-  ~TPageFileSink();
+  explicit TPageFileSink(HANDLE file) : File(file) {}
   TPageFileSink(const TPageFileSink &) = delete;
   TPageFileSink &operator=(const TPageFileSink &) = delete;
   // Takes all of it or records why not; once a write failed, every later one fails too.
@@ -56,9 +53,8 @@ private:
 
   HANDLE File;
   DWORD Error = 0;
-  bool Borrowed = false; // Gathered is the thread's buffer (one sink of a thread at a time)
-  std::vector<char> Own; // else this
-  std::vector<char> *Gathered;
+  size_t GatheredBytes = 0;
+  char Gathered[kGatherBytes];
 };
 
 // Writes the bytes the producer gives into the file; false from the producer (with no failed
