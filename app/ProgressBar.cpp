@@ -5,7 +5,16 @@
 #include <algorithm>
 #include <utility>
 
-TPageProgress::TPageProgress(HWND bar, TClock clock) : Bar(bar), Clock(std::move(clock)) {}
+TPageProgress::TPageProgress(HWND bar, TClock clock, TPaintClock paintClock)
+    : Bar(bar), Clock(std::move(clock)), PaintClock(std::move(paintClock)) {}
+
+double TPageProgress::PerformanceMs() {
+  LARGE_INTEGER count, frequency;
+  if (!::QueryPerformanceCounter(&count) || !::QueryPerformanceFrequency(&frequency) ||
+      frequency.QuadPart <= 0)
+    return 0.0;
+  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 void TPageProgress::Show(int current, int total) {
   const DWORD now = Clock();
@@ -30,16 +39,9 @@ void TPageProgress::Show(int current, int total) {
   const DWORD interval = std::max<DWORD>(kRepaintIntervalMs, static_cast<DWORD>(kPaintShare * PaintMs));
   if (!newRange && !watchedPageDone && now - LastShown < interval)
     return;
-  // Timed with the performance counter: a tick of GetTickCount is 10-16 ms on Windows, and a paint
-  // that crossed one would hold the next position back for a second.
-  LARGE_INTEGER before, after, frequency;
-  ::QueryPerformanceCounter(&before);
+  const double before = PaintClock();
   ::SendMessageA(Bar, PBM_SETPOS, position, 0);
-  ::QueryPerformanceCounter(&after);
-  ::QueryPerformanceFrequency(&frequency);
-  PaintMs = frequency.QuadPart > 0 ? 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
-                                         static_cast<double>(frequency.QuadPart)
-                                   : 0.0;
+  PaintMs = std::max(0.0, PaintClock() - before);
   Shown = position;
   LastShown = Clock();
 }

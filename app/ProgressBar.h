@@ -34,6 +34,9 @@ private:
 class TPageProgress {
 public:
   using TClock = std::function<DWORD()>; // milliseconds, as GetTickCount
+  // Milliseconds in fractions, for timing a paint: a tick of GetTickCount is 10-16 ms on Windows,
+  // and a paint that crossed one would hold the next position back for a second.
+  using TPaintClock = std::function<double()>;
 
   // Positions are shown at most this often: ten a second look as smooth as more.
   static constexpr DWORD kRepaintIntervalMs = 100;
@@ -46,7 +49,10 @@ public:
   // scan's time.
   static constexpr DWORD kPaintShare = 50;
 
-  explicit TPageProgress(HWND bar, TClock clock = ::GetTickCount);
+  explicit TPageProgress(HWND bar, TClock clock = ::GetTickCount, TPaintClock paintClock = PerformanceMs);
+
+  // The performance counter in milliseconds.
+  static double PerformanceMs();
 
   // `current` rows of a page done; `total` is the bar's maximum (the last report of a page has
   // current = total + 1, so the bar ends full).
@@ -58,6 +64,7 @@ public:
 private:
   HWND Bar;
   TClock Clock;
+  TPaintClock PaintClock;
   bool HaveRange = false;
   int Maximum = 0;
   int Shown = -1;    // position last sent to the bar
