@@ -121,6 +121,9 @@ TEST(SaneOptions, DescribeCapabilitiesByNameAndConstraint) {
   EXPECT_EQ(enumeration->current, 1u);
   EXPECT_EQ(PlanSet(ICAP_XRESOLUTION, TWTY_FIX32, 200, {listed}, session).cc, TWCC_BADVALUE);
   EXPECT_EQ(PlanSet(ICAP_XRESOLUTION, TWTY_FIX32, 600, {listed}, session).changes.at(0).word, 600);
+  // 299.99 dpi from an application's arithmetic is 300 to a whole-number option, not 299.
+  const TW_UINT32 almost300 = 299u | (0xFD71u << 16);
+  EXPECT_EQ(PlanSet(ICAP_XRESOLUTION, TWTY_FIX32, almost300, {listed}, session).changes.at(0).word, 300);
 
   const auto range = DescribeCap(ICAP_YRESOLUTION, {fixed}, {fixed}, session);
   ASSERT_TRUE(range);
@@ -155,6 +158,14 @@ TEST(SaneOptions, PixelTypesAndSourcesBecomeOptionWrites) {
   EXPECT_EQ(PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB, options, session).changes.at(0).text, "Color");
   EXPECT_EQ(PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_PALETTE, options, session).cc, TWCC_BADVALUE);
   EXPECT_EQ(PlanSet(ICAP_BITDEPTH, TWTY_UINT16, 16, options, session).changes.at(0).word, 16);
+  // Back from one-bit grey to grey: the depth goes back to 8 too, or pages stay black and white.
+  Options oneBit = options;
+  oneBit[1].word = 1;
+  const SetPlan grey = PlanSet(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY, oneBit, session);
+  ASSERT_EQ(grey.changes.size(), 2u);
+  EXPECT_EQ(grey.changes[0].text, "Gray");
+  EXPECT_EQ(grey.changes[1].name, "depth");
+  EXPECT_EQ(grey.changes[1].word, 8);
 
   EXPECT_EQ(PlanSet(CAP_FEEDERENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Front");
   EXPECT_EQ(PlanSet(CAP_DUPLEXENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Duplex");

@@ -467,6 +467,20 @@ TEST(CompressedPageTest, FrameIsReadOnlyFromAWholeImage) {
   hostile[25] = 0;
   EXPECT_FALSE(ReadJpegFrame(hostile.data(), hostile.size(), frame));
   EXPECT_FALSE(ReadJpegFrame(Count(64).data(), 64, frame));
+
+  // Scanners may put their Huffman tables (DHT, 0xC4: in the range of frame markers) before the
+  // frame header: the frame is still the one that follows.
+  std::vector<uint8_t> tablesFirst(jpeg.begin(), jpeg.begin() + 20);
+  std::vector<uint8_t> dht = {0xFF, 0xC4, 0x00, 0x14, 0x00, 0x01}; // table 0: one code of 1 bit
+  dht.resize(dht.size() + 15, 0);
+  dht.push_back(0x07);
+  ASSERT_EQ(dht.size(), 2u + 0x14);
+  tablesFirst.insert(tablesFirst.end(), dht.begin(), dht.end());
+  tablesFirst.insert(tablesFirst.end(), jpeg.begin() + 20, jpeg.end());
+  frame = {};
+  ASSERT_TRUE(ReadJpegFrame(tablesFirst.data(), tablesFirst.size(), frame));
+  EXPECT_EQ(frame.width, 40u);
+  EXPECT_EQ(frame.height, 30u);
 }
 
 TEST(CompressedPageTest, JfifDensityIsSetInPlace) {
