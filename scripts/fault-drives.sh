@@ -20,6 +20,13 @@ cleanup() {
   rm -rf "$drives"
 }
 
+# Wine lists a prefix's drives when its server starts, as Windows knows its mapped drives before a
+# program starts: the server is restarted so that the station sees S: and T: come and go.
+restart_server() {
+  WINEPREFIX="$build/wineprefix" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$build/wineprefix" wineserver -w >/dev/null 2>&1 || true
+}
+
 case "$1" in
 setup)
   cleanup
@@ -30,8 +37,12 @@ setup)
   else
     echo "mounting a 1 MB tmpfs for a full disk was refused: ${reason:-no reason given}" >"$drives/no-small-disk.txt"
   fi
+  restart_server
   ;;
-cleanup) cleanup ;;
+cleanup)
+  cleanup
+  restart_server
+  ;;
 *)
   echo "usage: fault-drives.sh setup|cleanup BUILD_DIR" >&2
   exit 2

@@ -22,7 +22,9 @@ else
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 </dev/null || true
 fi
 # A crashing program ends at once instead of waiting in Wine's debugger until a time-out.
-wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
+# Without a Debugger value Wine starts winedbg anyway, which holds the run: name one that does not
+# exist, so that the start fails and the process ends with the fault.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'tovik-no-debugger.exe %ld %ld' /f >/dev/null 2>&1 </dev/null || true
 # The driver setting is read once per server: restart it.
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true

@@ -28,7 +28,9 @@ python3 -m zipfile -l "$zip"
 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
-wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 </dev/null || true
+# Without a Debugger value Wine starts winedbg anyway, which holds the run: name one that does not
+# exist, so that the start fails and the process ends with the fault.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'tovik-no-debugger.exe %ld %ld' /f >/dev/null 2>&1 </dev/null || true
 wineserver -k
 wineserver -w
 tovik_start_wineserver
