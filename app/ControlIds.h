@@ -17,4 +17,7 @@ enum ControlId : int {
   idLbStatus = 107,
 };
 
+// The automatic start's timer (tmCheck): a test may run its tick at once with WM_TIMER.
+constexpr unsigned idTmCheck = 1;
+
 } // namespace station

@@ -54,9 +54,8 @@ TfMain::TfMain() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   CreateControls();
-  Pages =
-      std::make_unique<TPageHandOff>([this] { return OutputFolderText(); },
-                                     [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); });
+  Pages = std::make_unique<TPageHandOff>(
+      [this] { return GivenFolder; }, [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); });
   FormCreate();
 }
 
@@ -93,11 +92,11 @@ void TfMain::CreateControls() {
   cbAuto = add(0, "BUTTON", "Auto", WS_TABSTOP | BS_AUTOCHECKBOX, 344, 20, 97, 17, idCbAuto);
   // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
   eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, 16, 80, 410, 21, idEDir);
+  ::SetWindowSubclass(eDir, FolderFieldProc, 1, reinterpret_cast<DWORD_PTR>(this));
   eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, 428, 80, 21, 21, idEDirBrowse);
   lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 16, 120, 0, 0, idLbStatus);
   Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), kClientWidth - 2 * 16);
   Status->Show("lbStatus");
-  ::SetTimer(Hwnd, kCheckTimerId, 500, nullptr);
 }
 
 std::string TfMain::OutputFolderText() const {
@@ -114,6 +113,8 @@ bool TfMain::IsTicked(HWND checkBox) const {
 }
 
 void TfMain::HandleCommand(int id, int code) {
+  if (id == idEDir && code == EN_KILLFOCUS)
+    GiveOutputFolder();
   if (code != BN_CLICKED)
     return;
   if (id == idBtGo)
@@ -128,7 +129,7 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     HandleCommand(LOWORD(wParam), HIWORD(wParam));
     return 0;
   case WM_TIMER:
-    if (wParam == kCheckTimerId) {
+    if (wParam == kCheckTimerId && Started) {
       try {
         tmCheckTimer();
       } catch (const std::exception &e) {
@@ -150,6 +151,10 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DestroyWindow(Hwnd);
     return 0;
   case WM_CLOSE:
+    if (!Started) {
+      CloseAskedEarly = true;
+      return 0;
+    }
     if (BatchHoldsClose())
       return 0;
     // Then the pages on their way to disk.

@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "app/uUtils.h"
+#include "win/Owners.h"
 
 #include <windows.h>
 
@@ -38,16 +39,31 @@ std::string TSettingsStore::ReadString(const std::string &key, const std::string
 }
 
 void TSettingsStore::WriteString(const std::string &key, const std::string &value) {
+  for (TPendingValue &v : Pending)
+    if (v.Section == DefaultSection && v.Key == key) {
+      v.Value = value;
+      return;
+    }
   Pending.push_back({DefaultSection, key, value});
 }
 
-void TSettingsStore::WritePending() const {
+bool TSettingsStore::WritePending() const {
   if (Pending.empty())
-    return;
+    return true;
   std::string file = FileName();
   size_t cut = file.find_last_of("\\/");
   if (cut != std::string::npos)
     ForceDirectories(file.substr(0, cut));
+  // The profile API may say it wrote a file that it could not even open: ask the file first.
+  {
+    win::UniqueFile probe(::CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe)
+      return false;
+  }
+  bool written = true;
   for (const TPendingValue &v : Pending)
-    ::WritePrivateProfileStringA(v.Section.c_str(), v.Key.c_str(), v.Value.c_str(), file.c_str());
+    written = ::WritePrivateProfileStringA(v.Section.c_str(), v.Key.c_str(), v.Value.c_str(), file.c_str()) &&
+              written;
+  return written;
 }

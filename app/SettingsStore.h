@@ -24,13 +24,14 @@ public:
   std::string ReadString(const std::string &key, const std::string &def) const;
   void WriteString(const std::string &key, const std::string &value);
   // Writes the file now (the session ends and destruction may never come); again at destruction.
-  void WriteNow() const { WritePending(); }
+  // False when the file could not be written (another user's file, a read-only folder).
+  bool WriteNow() const { return WritePending(); }
 
 private:
   struct TPendingValue {
     std::string Section, Key, Value;
   };
-  void WritePending() const;
+  bool WritePending() const;
 
   TFileNameRequest FileNameRequest;
   std::string DefaultSection;

@@ -5,10 +5,15 @@
 #include "app/uUtils.h"
 
 bool TStationShutdown::CloseRequested() {
-  if (Closing_ || InEndSession)
+  if (Closing_ || InEndSession || Leaving)
     return false;
-  if (P.Writer->State().Pages == 0)
+  const TWriterState state = P.Writer->State();
+  if (state.Pages == 0) {
+    // Nothing left to write, but pages the encoder refused are still named to the user.
+    Leaving = true;
+    TellAboutUnsavedPages(state);
     return true;
+  }
   Closing_ = true;
   P.Writer->Finish();
   P.ShowStatus();
@@ -57,7 +62,7 @@ void TStationShutdown::EndSessionCancelled() {
 }
 
 void TStationShutdown::TellAboutUnsavedPages(const TWriterState &state) {
-  const size_t count = state.Unsaved + state.Lost;
+  const size_t count = state.Unsaved + state.Lost + state.Refused;
   if (count == Told)
     return;
   Told = count;

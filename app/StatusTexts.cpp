@@ -22,12 +22,44 @@ std::string FailedPageText(const std::string &reason, const std::string &fileNam
   return text + ": " + PagesText(failedPages) + " not saved, the last " + fileName;
 }
 
+namespace {
+
+// The sheets to scan again, by their file names; a long list ends with how many more.
+std::string NamesOfPagesNotWritten(const std::vector<std::string> &names) {
+  constexpr size_t kNamesShown = 20;
+  std::string text;
+  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
+    const size_t slash = names[i].find_last_of("\\/");
+    text += "\n" + (slash == std::string::npos ? names[i] : names[i].substr(slash + 1));
+  }
+  if (names.size() > kNamesShown)
+    text += "\nand " + std::to_string(names.size() - kNamesShown) + " more";
+  return text;
+}
+
+} // namespace
+
 std::string UnsavedPagesText(const TWriterState &state, const std::string &unsavedFolder) {
   std::string text;
   if (state.Unsaved > 0)
     text = PagesText(state.Unsaved) + " could not be written to " + (state.Unsaved == 1 ? "its" : "their") +
            " folder and " + (state.Unsaved == 1 ? "was" : "were") + " saved in " + unsavedFolder;
-  if (state.Lost > 0)
-    text += std::string(text.empty() ? "" : "\n") + PagesText(state.Lost) + " could not be saved anywhere.";
+  const size_t notWritten = state.Lost + state.Refused;
+  if (notWritten > 0)
+    text +=
+        std::string(text.empty() ? "" : "\n") + PagesText(notWritten) +
+        " could not be saved anywhere; scan these sheets again:" + NamesOfPagesNotWritten(state.NotWritten);
   return text;
+}
+
+std::string FolderTakenText(size_t pagesSent, const std::string &folder) {
+  return PagesText(pagesSent) + " that waited " + (pagesSent == 1 ? "goes" : "go") + " to " + folder;
+}
+
+std::string FolderUnusableText(const std::string &folder, const std::string &reason) {
+  return "The folder " + folder + " cannot be used: " + reason;
+}
+
+std::string SettingsNotSavedText(const std::string &fileName) {
+  return "The output folder is not remembered: " + fileName + " cannot be written";
 }

@@ -19,5 +19,13 @@ std::string ScanHeldBackText(size_t pagesQueued);
 // A page that could not be written: the reason first, the count so far, then the file.
 std::string FailedPageText(const std::string &reason, const std::string &fileName, size_t failedPages);
 
-// The box at the end when pages went into the unsaved folder or could be kept nowhere.
+// The box at the end when pages went into the unsaved folder or could be kept nowhere (named, so
+// that their sheets can be scanned again).
 std::string UnsavedPagesText(const TWriterState &state, const std::string &unsavedFolder);
+
+// Pages that waited for a folder went to the one the person gave.
+std::string FolderTakenText(size_t pagesSent, const std::string &folder);
+// A folder given that no page can ever be written into, and why.
+std::string FolderUnusableText(const std::string &folder, const std::string &reason);
+// config.ini could not be written.
+std::string SettingsNotSavedText(const std::string &fileName);

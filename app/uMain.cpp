@@ -2,6 +2,7 @@
 #include "app/uMain.h"
 
 #include "app/ControlIds.h"
+#include "app/FolderCheck.h"
 #include "app/MessageLoop.h"
 #include "app/PaintingWait.h"
 #include "app/StatusTexts.h"
@@ -29,7 +30,13 @@ void TfMain::FormCreate() {
   ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
   SaveThread = std::make_unique<TSaveThread>(WriterOptions());
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
-  SetOutputFolderText(Settings->ReadString(kSettingsKey, OutputFolderText()));
+  // Only a folder: a device path in the file would have pages written to a device.
+  const std::string stored = Settings->ReadString(kSettingsKey, OutputFolderText());
+  if (IsFolderPath(stored))
+    SetOutputFolderText(stored);
+  SavedFolder = stored;
+  GivenFolder = OutputFolderText();
+  SaveThread->SetOutputFolder(GivenFolder);
 
   TStationShutdown::Parts parts;
   parts.Window = Hwnd;
@@ -41,6 +48,13 @@ void TfMain::FormCreate() {
   };
   parts.ShowStatus = [this] { RefreshStatus(); };
   Shutdown = std::make_unique<TStationShutdown>(std::move(parts));
+
+  // Only now: a box shown above (no scanner, or a driver's own while it was opened) runs a
+  // message loop of its own, and a tick or a close must not reach a part not yet made.
+  Started = true;
+  ::SetTimer(Hwnd, kCheckTimerId, 500, nullptr);
+  if (CloseAskedEarly)
+    ::PostMessageA(Hwnd, WM_CLOSE, 0, 0);
 }
 
 TSaveThread::Options TfMain::WriterOptions() {
@@ -61,7 +75,13 @@ TSaveThread::Options TfMain::WriterOptions() {
   return options;
 }
 
-std::string TfMain::UnsavedFolder() const { return IncludeTrailingPathDelimiter(DataDir) + "Unsaved\\"; }
+// The user's own: pages kept at the end may be private, and the machine-wide data folder is
+// readable by every local user.
+std::string TfMain::UnsavedFolder() const {
+  std::string local = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
+  const std::string base = local.empty() ? DataDir : IncludeTrailingPathDelimiter(local) + "Tovik\\TovikScan";
+  return IncludeTrailingPathDelimiter(base) + "Unsaved\\";
+}
 
 void TfMain::FormDestroy() {
   if (Settings)
@@ -89,6 +109,9 @@ void TfMain::SetUpScanner() {
 }
 
 void TfMain::btGoClick() {
+  if (!Started)
+    return;
+  GiveOutputFolder();
   if (Scanner && Scanner->HasScanner() && !Shutdown->Closing())
     Scanner->Enable(IsTicked(cbShowConfig), false);
 }
@@ -96,21 +119,40 @@ void TfMain::btGoClick() {
 // The automatic start: a new batch whenever paper is in the feeder and none is running. No paper
 // is fed while pages wait for their folder or the station closes.
 void TfMain::tmCheckTimer() {
-  GiveOutputFolder();
   RefreshStatus();
   if (!IsTicked(cbAuto) || !Scanner || !Scanner->HasScanner())
     return;
   if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting())
     return;
-  if (Scanner->FeederLoadedText() == "1")
+  if (Scanner->FeederLoadedText() == "1") {
+    GiveOutputFolder();
     Scanner->Enable(false, false);
+  }
 }
 
 void TfMain::GiveOutputFolder() {
-  const std::string text = OutputFolderText();
-  if (!text.empty() && text == FolderTextAtLastTick)
-    SaveThread->SetOutputFolder(text);
-  FolderTextAtLastTick = text;
+  if (!Started)
+    return;
+  GivenFolder = OutputFolderText();
+  const size_t sent = SaveThread->SetOutputFolder(GivenFolder);
+  const std::string problem = FolderNeverWorks(GivenFolder);
+  if (!problem.empty())
+    SetStatus(FolderUnusableText(GivenFolder, problem));
+  else if (sent > 0)
+    SetStatus(FolderTakenText(sent, GivenFolder));
+  RememberOutputFolder();
+}
+
+// Written when the person gives a folder, so that a file that cannot be written is said while
+// the window is there to say it; written again at the end.
+void TfMain::RememberOutputFolder() {
+  if (GivenFolder == SavedFolder)
+    return;
+  Settings->WriteString(kSettingsKey, GivenFolder);
+  if (Settings->WriteNow())
+    SavedFolder = GivenFolder;
+  else
+    SetStatus(SettingsNotSavedText(SettingsFileName()));
 }
 
 void TfMain::QueuePage(std::unique_ptr<TSaveRec> rec) {
@@ -162,8 +204,21 @@ void TfMain::eDirBrowseClick() {
   info.lParam = reinterpret_cast<LPARAM>(current.c_str());
   win::UniqueCoTaskMem chosen(::SHBrowseForFolderA(&info));
   char path[MAX_PATH + 1] = {};
-  if (chosen && ::SHGetPathFromIDListA(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path))
+  if (chosen && ::SHGetPathFromIDListA(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) {
     SetOutputFolderText(path);
+    GiveOutputFolder();
+  }
+}
+
+// Enter in the folder field gives its folder; everything else is the field's own.
+LRESULT CALLBACK TfMain::FolderFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR self) {
+  if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == (message == WM_KEYDOWN ? VK_RETURN : '\r')) {
+    if (message == WM_KEYDOWN)
+      GuardedCall([self] { reinterpret_cast<TfMain *>(self)->GiveOutputFolder(); });
+    return 0; // no beep for a key the field cannot take
+  }
+  return ::DefSubclassProc(field, message, wParam, lParam);
 }
 
 std::string TfMain::SettingsFileName() const { return IncludeTrailingPathDelimiter(DataDir) + "config.ini"; }

@@ -1,6 +1,7 @@
 // The station's only window: output folder, scan controls, progress and status line.
 #pragma once
 
+#include "app/ControlIds.h"
 #include "app/PageNaming.h"
 #include "app/ProgressBar.h"
 #include "app/ScannerLink.h"
@@ -34,7 +35,7 @@ public:
   static constexpr UINT kWriterStateMessage = WM_APP + 2;
   // Posted by the writer thread for an exception: the "Thread Error" box, owned by this window.
   static constexpr UINT kThreadErrorMessage = WM_APP + 3;
-  static constexpr UINT_PTR kCheckTimerId = 1;
+  static constexpr UINT_PTR kCheckTimerId = station::idTmCheck;
 
 private:
   // Start-up and shutdown, in the order the station relies on.
@@ -54,9 +55,13 @@ private:
   void SetStatus(const std::string &text);
   void RefreshStatus();
   TSaveThread::Options WriterOptions();
-  // Pages named while the folder field was empty go into the folder typed since, once it has
-  // stayed the same for a timer tick.
+  // The person gives the folder in the field (Enter, leaving the field, Browse, a batch's start):
+  // pages named from now on go there, and so do pages waiting for a folder that cannot take them.
+  // Never a text still being typed.
   void GiveOutputFolder();
+  void RememberOutputFolder();
+  static LRESULT CALLBACK FolderFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR self);
   bool WaitForQueueRoom(HANDLE spaceFreed);
   void QueuePage(std::unique_ptr<TSaveRec> rec);
   void ShowThreadError();
@@ -79,9 +84,12 @@ private:
   std::unique_ptr<TPageProgress> Progress; // the view of pb during a transfer
   std::unique_ptr<TStatusLine> Status;
   std::string StatusMessage;
-  bool ScanHeldBack = false; // the queue's budget holds the scan back
-  size_t FailedPages = 0;    // writer thread only
-  std::string FolderTextAtLastTick;
+  bool ScanHeldBack = false;    // the queue's budget holds the scan back
+  size_t FailedPages = 0;       // writer thread only
+  std::string GivenFolder;      // where pages are named into
+  std::string SavedFolder;      // the folder config.ini holds
+  bool Started = false;         // start-up is over: every part below exists
+  bool CloseAskedEarly = false; // a close during start-up comes again at its end
 
   // Declared before the writer: its failure reports use it until the writer has stopped.
   std::unique_ptr<TThreadText> WriteFailures;

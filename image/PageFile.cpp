@@ -125,6 +125,9 @@ std::string PageWriteErrorText(DWORD errorCode) {
       {ERROR_WRITE_PROTECT, "the folder refuses new files"},
       {ERROR_SHARING_VIOLATION, "the file is in use"},
       {ERROR_FILE_EXISTS, "no free file name is left"},
+      {ERROR_INVALID_NAME, "the folder's name is not valid"},
+      {ERROR_DIRECTORY, "the folder's name is not valid"},
+      {ERROR_FILENAME_EXCED_RANGE, "the path is too long"},
   };
   for (const auto &entry : kTexts)
     if (entry.Code == errorCode)

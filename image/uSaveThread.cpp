@@ -29,6 +29,22 @@ std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
   return first;
 }
 
+std::unique_ptr<TSaveRec> TSaveRecs::TakeFirstWhere(const std::function<bool(const TSaveRec &)> &may) {
+  for (auto it = Items.begin(); it != Items.end(); ++it) {
+    if (may(**it)) {
+      std::unique_ptr<TSaveRec> rec = std::move(*it);
+      Items.erase(it);
+      return rec;
+    }
+  }
+  return nullptr;
+}
+
+std::string PageFolderOf(const std::string &fileName) {
+  const size_t start = NameStart(fileName);
+  return start == 0 ? std::string() : fileName.substr(0, start - 1);
+}
+
 size_t PageBytes(const TSaveRec &rec) {
   FIBITMAP *image = rec.Bitmap.Image();
   return rec.Jpeg.size() +
@@ -56,14 +72,14 @@ TSaveThread::TSaveThread(TWriteFailedEvent onWriteFailed)
 
 TSaveThread::TSaveThread(Options options)
     : Opts(std::move(options)), Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
-      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      RetryNow(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
   if (!Opts.Writer)
     Opts.Writer = WritePage;
   if (!Opts.ErrorBox)
     Opts.ErrorBox = ShowThreadErrorBox;
-  RetryDelayMs = Opts.FirstRetryMs;
-  if (!Signal || !SpaceFreed || !RetryNow)
+  if (!Opts.Clock)
+    Opts.Clock = ::GetTickCount;
+  if (!Signal || !SpaceFreed)
     throw std::runtime_error("The page writer could not be started: no event");
   // Created suspended so that it cannot run before every field exists.
   Thread.reset(::CreateThread(nullptr, 0, &TSaveThread::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
@@ -75,7 +91,6 @@ TSaveThread::TSaveThread(Options options)
 TSaveThread::~TSaveThread() {
   ::InterlockedExchange(&Terminated, 1);
   ::SetEvent(Signal.get());
-  ::SetEvent(RetryNow.get());
   ::WaitForSingleObject(Thread.get(), INFINITE);
 }
 
@@ -102,14 +117,37 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
   ::SetEvent(Signal.get());
 }
 
-void TSaveThread::SetOutputFolder(const std::string &folder) {
+// Under the queue's lock. A page with no folder, or one whose folder the person gave up while it
+// waited, goes into the folder given last under its own name.
+bool TSaveThread::SentToGivenFolder(TSaveRec &rec, const std::string &folder) {
+  if (OutputFolder.empty() || folder == OutputFolder || !(folder.empty() || GivenUp.count(folder)))
+    return false;
+  rec.FileName = InFolder(OutputFolder, rec.FileName.substr(NameStart(rec.FileName)));
+  return true;
+}
+
+size_t TSaveThread::SetOutputFolder(const std::string &folder) {
+  size_t sent = 0;
   {
     win::Lock lock(Queue.GuardSection());
-    if (OutputFolder == folder)
-      return;
     OutputFolder = folder;
+    GivenUp.erase(folder);
+    if (folder.empty())
+      return 0;
+    for (const auto &wait : Waits)
+      if (wait.first != folder)
+        GivenUp.insert(wait.first);
+    Queue.ForEach([&](TSaveRec &rec) { sent += SentToGivenFolder(rec, PageFolderOf(rec.FileName)) ? 1 : 0; });
+    for (auto it = Waits.begin(); it != Waits.end();)
+      it = it->first == folder ? std::next(it) : Waits.erase(it);
+    ShownWait = Waits.empty() ? std::string() : folder;
+    // Given again while it waits: the person says it is worth a try now.
+    if (!Waits.empty())
+      Waits.begin()->second.DueAt = Now();
   }
-  ::SetEvent(RetryNow.get());
+  ::SetEvent(Signal.get());
+  StateChanged();
+  return sent;
 }
 
 void TSaveThread::Finish() {
@@ -117,24 +155,30 @@ void TSaveThread::Finish() {
     win::Lock lock(Queue.GuardSection());
     Finishing = true;
   }
-  ::SetEvent(RetryNow.get());
   ::SetEvent(Signal.get());
 }
 
 void TSaveThread::Resume() {
   win::Lock lock(Queue.GuardSection());
   Finishing = false;
-  Diverting = false;
+  Diverted.clear();
 }
 
 TWriterState TSaveThread::State() {
   win::Lock lock(Queue.GuardSection());
   TWriterState state;
   state.Pages = Queue.Count() + InFlight;
-  state.WaitReason = WaitReason;
+  const auto shown = Waits.find(ShownWait);
+  if (shown != Waits.end()) {
+    state.WaitReason = shown->second.Reason;
+    state.WaitFolder = shown->first;
+    state.RetryAt = shown->second.DueAt;
+  }
   state.Finishing = Finishing;
   state.Unsaved = Unsaved;
   state.Lost = Lost;
+  state.Refused = Refused;
+  state.NotWritten = NotWritten;
   return state;
 }
 
@@ -162,10 +206,47 @@ DWORD WINAPI TSaveThread::ThreadEntry(void *self) {
   return 0;
 }
 
+DWORD TSaveThread::Now() const { return Opts.Clock(); }
+
+std::string TSaveThread::ShownWaitReason() const {
+  const auto shown = Waits.find(ShownWait);
+  return shown == Waits.end() ? std::string() : shown->second.Reason;
+}
+
+// The folder took a page (or opened it, for one the encoder refused): its wait is over, and a
+// later wait starts again from the first delay.
+void TSaveThread::WaitOver(const std::string &folder) {
+  Waits.erase(folder);
+  if (ShownWait == folder)
+    ShownWait = Waits.empty() ? std::string() : Waits.begin()->first;
+}
+
+bool TSaveThread::MayWriteNow(const std::string &folder, DWORD now) const {
+  if (Finishing)
+    return true;
+  const auto wait = Waits.find(folder);
+  return wait == Waits.end() || static_cast<LONG>(now - wait->second.DueAt) >= 0;
+}
+
+DWORD TSaveThread::MsToNextRetry(DWORD now) const {
+  DWORD next = Opts.WakeIntervalMs;
+  for (const auto &wait : Waits) {
+    const LONG left = static_cast<LONG>(wait.second.DueAt - now);
+    next = std::min(next, left > 0 ? static_cast<DWORD>(left) : 0);
+  }
+  return next;
+}
+
 void TSaveThread::Run() {
   while (!::InterlockedCompareExchange(&Terminated, 0, 0)) {
-    ::WaitForSingleObject(Signal.get(), Opts.WakeIntervalMs);
-    RunPass();
+    DWORD wait;
+    {
+      win::Lock lock(Queue.GuardSection());
+      wait = MsToNextRetry(Now());
+    }
+    ::WaitForSingleObject(Signal.get(), wait);
+    while (!::InterlockedCompareExchange(&Terminated, 0, 0) && RunPass())
+      ;
   }
   // Closing loses no page: whatever is still queued is written, or kept in the unsaved folder.
   {
@@ -176,56 +257,70 @@ void TSaveThread::Run() {
     RunPass();
 }
 
-void TSaveThread::RunPass() {
+bool TSaveThread::RunPass() {
+  bool wrote = false;
   try {
-    WriteOnePage();
-    win::Lock lock(Queue.GuardSection());
-    if (Queue.Count() > 0)
-      ::SetEvent(Signal.get());
+    wrote = WriteOnePage();
   } catch (const std::exception &e) {
     // One page's failure must not stop the writer: every later page would stay unwritten.
+    wrote = true;
     Opts.ErrorBox(e.what());
   } catch (...) {
+    wrote = true;
     Opts.ErrorBox("Unknown error while writing a page");
   }
   win::Lock lock(Queue.GuardSection());
   InFlight = 0;
+  return wrote;
 }
 
 bool TSaveThread::WriteOnePage() {
   std::unique_ptr<TSaveRec> rec;
   bool finishing = false, diverting = false;
+  std::string folder;
   {
     win::Lock lock(Queue.GuardSection());
-    rec = Queue.TakeFirst();
+    const DWORD now = Now();
+    rec = Queue.TakeFirstWhere([&](const TSaveRec &r) { return MayWriteNow(PageFolderOf(r.FileName), now); });
     if (!rec)
       return false;
     Bytes -= PageBytes(*rec);
     InFlight = 1;
     finishing = Finishing;
-    diverting = Diverting;
-    // A page named while no folder was given goes into the folder given since.
-    if (NameStart(rec->FileName) == 0 && !OutputFolder.empty())
-      rec->FileName = InFolder(OutputFolder, rec->FileName);
+    SentToGivenFolder(*rec, PageFolderOf(rec->FileName));
+    folder = PageFolderOf(rec->FileName);
+    diverting = finishing && Diverted.count(folder) > 0;
   }
   ::SetEvent(SpaceFreed.get());
 
-  TPageWriteResult result = diverting ? WriteUnsaved(*rec, std::string()) : Opts.Writer(*rec);
-  if (result.Outcome == TPageWriteOutcome::Waiting && !diverting) {
-    if (!finishing) {
-      HoldForRetry(std::move(rec), result.Reason);
-      return true;
-    }
-    // At the end nobody waits for the folder to come back: this page and every page after it
-    // go where they are kept.
+  TPageWriteResult result;
+  try {
+    result = diverting ? WriteUnsaved(*rec, std::string()) : Opts.Writer(*rec);
+  } catch (...) {
+    // Shown by the pass; the page is counted among those to scan again.
     {
       win::Lock lock(Queue.GuardSection());
-      Diverting = true;
+      ++Refused;
+      NoteNotWritten(rec->FileName);
+    }
+    StateChanged();
+    throw;
+  }
+  if (result.Outcome == TPageWriteOutcome::Waiting && !diverting) {
+    if (!finishing) {
+      HoldForRetry(std::move(rec), folder, result.Reason);
+      return true;
+    }
+    // At the end nobody waits for the folder to come back: this page and every later page bound
+    // for it go where they are kept.
+    {
+      win::Lock lock(Queue.GuardSection());
+      Diverted.insert(folder);
     }
     diverting = true;
     result = WriteUnsaved(*rec, result.Reason);
   }
-  Settle(*rec, result, diverting);
+  Settle(*rec, folder, result, diverting);
   return true;
 }
 
@@ -241,42 +336,59 @@ TPageWriteResult TSaveThread::WriteUnsaved(TSaveRec &rec, const std::string &why
   return result;
 }
 
-void TSaveThread::HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &reason) {
-  DWORD delay;
-  bool changed;
+void TSaveThread::HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &folder,
+                               const std::string &reason) {
+  bool changed = false;
   {
     win::Lock lock(Queue.GuardSection());
     Bytes += PageBytes(*rec);
-    Queue.AddFirst(std::move(rec));
+    // Given up while it was being tried: it follows the pages sent to the folder given since.
+    const bool sent = SentToGivenFolder(*rec, folder);
+    Queue.AddFirst(std::move(rec)); // first of its folder, so the folder's order holds
     InFlight = 0;
-    changed = WaitReason != reason;
-    WaitReason = reason;
-    delay = RetryDelayMs;
-    RetryDelayMs = std::min(RetryDelayMs * 2, Opts.MaxRetryMs);
+    if (!sent) {
+      const std::string shownBefore = ShownWaitReason();
+      TFolderWait &wait = Waits[folder];
+      wait.DelayMs = wait.DelayMs == 0 ? Opts.FirstRetryMs : std::min(wait.DelayMs * 2, Opts.MaxRetryMs);
+      wait.DueAt = Now() + wait.DelayMs;
+      wait.Reason = reason;
+      ShownWait = folder;
+      changed = shownBefore != reason;
+    }
   }
+  ::SetEvent(Signal.get()); // pages bound for other folders go on meanwhile
   if (changed)
     StateChanged();
-  ::WaitForSingleObject(RetryNow.get(), delay);
 }
 
-void TSaveThread::Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted) {
+void TSaveThread::NoteNotWritten(const std::string &fileName) {
+  // Enough to name the sheets to scan again, without growing for ever.
+  constexpr size_t kMaxNames = 1000;
+  if (NotWritten.size() < kMaxNames)
+    NotWritten.push_back(fileName);
+}
+
+void TSaveThread::Settle(const TSaveRec &rec, const std::string &folder, const TPageWriteResult &result,
+                         bool diverted) {
   bool waited, finishing;
   {
     win::Lock lock(Queue.GuardSection());
     InFlight = 0;
     // Read now, not when the page was taken: a finish asked meanwhile must hear of this page.
     finishing = Finishing;
-    waited = !WaitReason.empty();
-    WaitReason.clear();
-    RetryDelayMs = Opts.FirstRetryMs;
-    if (diverted && result.Written())
+    waited = !diverted && Waits.count(folder) > 0;
+    if (waited)
+      WaitOver(folder);
+    if (diverted && result.Written()) {
       ++Unsaved;
-    else if (diverted && result.Outcome == TPageWriteOutcome::Waiting)
-      ++Lost;
+    } else if (!result.Written()) {
+      ++(diverted ? Lost : Refused);
+      NoteNotWritten(rec.FileName);
+    }
   }
   if (!result.Written() && Opts.OnWriteFailed)
     Opts.OnWriteFailed(rec.FileName, result.Reason);
-  if (waited || finishing)
+  if (waited || finishing || !result.Written())
     StateChanged();
 }
 

@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,13 @@ public:
   // Puts a page that has to wait back where it was: first.
   void AddFirst(std::unique_ptr<TSaveRec> rec) { Items.push_front(std::move(rec)); }
   std::unique_ptr<TSaveRec> TakeFirst();
+  // Takes the first page for which `may` is true; null when there is none.
+  std::unique_ptr<TSaveRec> TakeFirstWhere(const std::function<bool(const TSaveRec &)> &may);
+  // Every queued page, in order, for renaming in place.
+  template <typename Visit> void ForEach(Visit visit) {
+    for (auto &rec : Items)
+      visit(*rec);
+  }
   size_t Count() const { return Items.size(); }
   void Lock() { Guard.Enter(); }
   void Unlock() { Guard.Leave(); }
@@ -51,14 +60,22 @@ TPageWriteResult WritePage(TSaveRec &rec);
 // What the writer is doing, for the status line, the automatic start and the close.
 struct TWriterState {
   size_t Pages = 0;       // not yet written, the one being written included
-  std::string WaitReason; // why the first page waits for its folder; empty while writes go through
+  std::string WaitReason; // why pages wait for their folder; empty while writes go through
+  std::string WaitFolder; // the folder they wait for
+  DWORD RetryAt = 0;      // when that folder is tried again (the writer's clock)
   bool Finishing = false; // asked to write everything now
   size_t Unsaved = 0;     // pages put into the unsaved folder while finishing
   size_t Lost = 0;        // pages that could be kept nowhere while finishing
+  size_t Refused = 0;     // pages that could never be written (the encoder refused them)
+  // Names of the lost and refused pages, oldest first: the sheets to scan again.
+  std::vector<std::string> NotWritten;
 
   bool Waiting() const { return !WaitReason.empty(); }
   bool Finished() const { return Finishing && Pages == 0; }
 };
+
+// The folder part of a page's file name; empty for a name alone.
+std::string PageFolderOf(const std::string &fileName);
 
 class TSaveThread {
 public:
@@ -79,12 +96,13 @@ public:
     TWriteFailedEvent OnWriteFailed;
     TStateChangedEvent OnStateChanged;
     size_t BudgetBytes = kQueueBudgetBytes;
-    TPageWriter Writer;          // empty: WritePage
-    TErrorBox ErrorBox;          // empty: the "Thread Error" box
-    TWaitForRoom WaitForRoom;    // empty: a plain wait of up to a second
-    DWORD WakeIntervalMs = 1000; // the writer looks at the queue at least this often
-    DWORD FirstRetryMs = 1000;   // a waiting page is tried again after this, then twice as long...
-    DWORD MaxRetryMs = 5000;     // ...up to this
+    TPageWriter Writer;           // empty: WritePage
+    TErrorBox ErrorBox;           // empty: the "Thread Error" box
+    TWaitForRoom WaitForRoom;     // empty: a plain wait of up to a second
+    DWORD WakeIntervalMs = 1000;  // the writer looks at the queue at least this often
+    DWORD FirstRetryMs = 1000;    // a folder that cannot take a page is tried again after this,
+    DWORD MaxRetryMs = 5000;      // then twice as long, up to this, until a page gets through
+    std::function<DWORD()> Clock; // milliseconds for the retries; empty: GetTickCount
     // Where pages go, under their own names, that cannot reach their folder when the writer
     // finishes. Empty: such pages are reported as not saved.
     std::string UnsavedFolder;
@@ -100,8 +118,10 @@ public:
   // Takes ownership of a filled record. Waits while the queued pixels exceed the budget.
   void QueuePage(std::unique_ptr<TSaveRec> rec);
 
-  // Pages queued with no folder in their name are written into this folder once it is given.
-  void SetOutputFolder(const std::string &folder);
+  // The person gave this folder. Pages queued with no folder in their name, and pages waiting
+  // for a folder that cannot take them, go into it under their own names, in their order.
+  // Returns how many pages were sent there.
+  size_t SetOutputFolder(const std::string &folder);
   // Writes everything now, without waiting for a folder to come back: a page that cannot be
   // written gets one more try, then it and every page after it go into the unsaved folder.
   void Finish();
@@ -116,30 +136,48 @@ public:
 
 private:
   static DWORD WINAPI ThreadEntry(void *self);
+  // A folder that could not take a page: its pages are held back until the retry is due, while
+  // pages bound for other folders go on.
+  struct TFolderWait {
+    std::string Reason;
+    DWORD DelayMs = 0;
+    DWORD DueAt = 0;
+  };
+
   void Run();
-  void RunPass();
+  // Writes one page if one may be written now; false when none may.
+  bool RunPass();
   bool WriteOnePage();
   TPageWriteResult WriteUnsaved(TSaveRec &rec, const std::string &whyNotInItsFolder);
-  void HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &reason);
-  void Settle(const TSaveRec &rec, const TPageWriteResult &result, bool diverted);
+  void HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &folder, const std::string &reason);
+  void Settle(const TSaveRec &rec, const std::string &folder, const TPageWriteResult &result, bool diverted);
   void StateChanged();
+  DWORD Now() const;
+  // Under the queue's lock:
+  bool MayWriteNow(const std::string &folder, DWORD now) const;
+  DWORD MsToNextRetry(DWORD now) const;
+  bool SentToGivenFolder(TSaveRec &rec, const std::string &folder);
+  void NoteNotWritten(const std::string &fileName);
+  std::string ShownWaitReason() const;
+  void WaitOver(const std::string &folder);
 
   Options Opts;
   size_t Bytes = 0;
   size_t PeakBytes = 0;
   // Guarded by the queue's lock:
   size_t InFlight = 0;
-  std::string WaitReason;
-  DWORD RetryDelayMs = 0;
+  std::map<std::string, TFolderWait> Waits; // by folder
+  std::string ShownWait;                    // the folder whose wait the status line shows
   bool Finishing = false;
-  bool Diverting = false; // finishing, and pages go into the unsaved folder
-  size_t Unsaved = 0, Lost = 0;
+  std::set<std::string> Diverted; // finishing: folders whose pages go into the unsaved folder
+  std::set<std::string> GivenUp;  // folders that waited when the person gave another
+  size_t Unsaved = 0, Lost = 0, Refused = 0;
+  std::vector<std::string> NotWritten;
   std::string OutputFolder;
 
   volatile LONG Terminated = 0;
   TSaveRecs Queue;
-  win::UniqueHandle Signal;     // auto-reset: wakes the writer
+  win::UniqueHandle Signal;     // auto-reset: wakes the writer (a page, a folder, a finish, the end)
   win::UniqueHandle SpaceFreed; // auto-reset: wakes a QueuePage waiting for room
-  win::UniqueHandle RetryNow;   // auto-reset: ends a wait before a retry (finish, stop, a folder)
   win::UniqueHandle Thread;
 };

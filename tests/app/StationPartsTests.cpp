@@ -1,4 +1,5 @@
 // The settings file, the error box text, the choice of scanner and folder creation.
+#include "app/FolderCheck.h"
 #include "app/MessageLoop.h"
 #include "app/PaintingWait.h"
 #include "app/ScannerChoice.h"
@@ -6,6 +7,7 @@
 #include "app/StatusLine.h"
 #include "app/StatusTexts.h"
 #include "app/uUtils.h"
+#include "win/Owners.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,18 @@ TEST(SettingsStore, WritesOnlyWhenDestroyedIntoAFolderItCreates) {
   EXPECT_EQ(reread.ReadString("Other", "fallback"), "fallback");
   reread.SetDefaultSection("Elsewhere");
   EXPECT_EQ(reread.ReadString("eDir", "fallback"), "fallback");
+
+  // A file that cannot be written is said, not ignored: here its folder's name is taken by a file.
+  const std::string folder = FreshFolder("settings-blocked"), blocked = folder + "\\taken";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  {
+    win::UniqueFile taken(
+        ::CreateFileA(blocked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  }
+  TSettingsStore unwritable([&] { return blocked + "\\config.ini"; });
+  unwritable.WriteString("eDir", "C:\\Elsewhere");
+  EXPECT_FALSE(unwritable.WriteNow());
+  EXPECT_TRUE(reread.WriteNow()) << "nothing to write is no failure";
 }
 
 TEST(SettingsStore, LongValuesSurviveTheRoundTrip) {
@@ -165,6 +179,47 @@ TEST(StatusLine, TextsOfTheWritersStateAndOfFailedPages) {
   EXPECT_EQ(WriterStatusText(flowing, true), "Writing 1 page\x85");
   EXPECT_EQ(FailedPageText("JPEG cannot hold a 1-bit image", "C:\\Out\\ScanF.jpg", 2),
             "JPEG cannot hold a 1-bit image: 2 pages not saved, the last C:\\Out\\ScanF.jpg");
+
+  // The box at the end counts every page not in its folder and names those saved nowhere.
+  TWriterState end;
+  end.Unsaved = 1;
+  end.Lost = 1;
+  end.Refused = 1;
+  end.NotWritten = {"S:\\Out\\Scan1F.jpg", "C:\\Out\\Scan2B.jpg"};
+  EXPECT_EQ(UnsavedPagesText(end, "U:\\Unsaved\\"),
+            "1 page could not be written to its folder and was saved in U:\\Unsaved\\\n"
+            "2 pages could not be saved anywhere; scan these sheets again:\nScan1F.jpg\nScan2B.jpg");
+}
+
+// A folder that can never take a page is said at once; one that may come back is not.
+TEST(FolderCheck, FoldersThatCanNeverWorkAndDevicePaths) {
+  const auto noDriveQ = [](char drive) { return drive != 'Q'; };
+  const struct {
+    const char *Folder;
+    const char *Problem;
+  } kCases[] = {
+      {"C:\\Scans", ""},
+      {"S:\\vanished\\share", ""},
+      {"\\\\server\\share\\scans", ""},
+      {"Q:\\Scans", "there is no drive Q:"},
+      {"q:\\Scans", "there is no drive Q:"},
+      {"C:\\Scans?", "a folder name cannot hold the character ?"},
+      {"C:\\Sc:ans", "a folder name cannot hold the character :"},
+      {"C:\\Scans\\con", "con is the name of a device"},
+      {"C:\\LPT1.txt\\x", "LPT1.txt is the name of a device"},
+      {"\\\\.\\PhysicalDrive0", "it is a device, not a folder"},
+      {"\\\\?\\C:\\Scans", "it is a device, not a folder"},
+  };
+  for (const auto &c : kCases)
+    EXPECT_EQ(FolderNeverWorks(c.Folder, noDriveQ), c.Problem) << c.Folder;
+  EXPECT_EQ(FolderNeverWorks("C:\\" + std::string(220, 'a'), noDriveQ), "");
+  EXPECT_EQ(FolderNeverWorks("C:\\" + std::string(230, 'a'), noDriveQ),
+            "the path is too long for the page files");
+
+  EXPECT_TRUE(IsFolderPath("C:\\ProgramData\\Tovik\\TovikScan"));
+  EXPECT_TRUE(IsFolderPath("\\\\server\\share"));
+  for (const char *device : {"\\\\.\\COM1", "\\\\?\\GLOBALROOT\\Device", "C:\\NUL", ""})
+    EXPECT_FALSE(IsFolderPath(device)) << device;
 }
 
 // One character is one unit wide here: the cut falls inside the path's folders, so the reason

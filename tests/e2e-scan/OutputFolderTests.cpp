@@ -4,6 +4,8 @@
 
 #include "app/ControlIds.h"
 
+#include <shlobj.h>
+
 using namespace e2e;
 using namespace e2escan;
 using namespace station;
@@ -13,7 +15,13 @@ namespace {
 // S: is linked to this folder, which the tests remove and put back; T: is a 1 MB disk.
 const std::string kDrives = WindowsPath(TOVIK_FAULT_DRIVES);
 const std::string kShare = kDrives + "\\share";
-const std::string kUnsaved = "C:\\ProgramData\\Tovik\\TovikScan\\Unsaved";
+// Under the user's own application data: the pages may be private.
+std::string UnsavedFolder() {
+  char local[MAX_PATH] = {};
+  ::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local);
+  return std::string(local) + "\\Tovik\\TovikScan\\Unsaved";
+}
+const std::string kUnsaved = UnsavedFolder();
 const std::string kUnsavedText =
     "2 pages could not be written to their folder and were saved in " + kUnsaved + "\\";
 const std::string kShareGoneText = "2 pages waiting: the folder is unreachable";
@@ -84,7 +92,8 @@ TEST_F(OutputFolderTest, PagesWaitForAVanishedShareAndAutoGoesOnWhenItIsBack) {
   TypeOutputFolder(folder);
   Station.Click(idCbAuto);
   ASSERT_TRUE(WaitForStatus(kShareGoneText)) << Station.Text(idLbStatus);
-  ::Sleep(2000); // a few ticks of the automatic start, with paper still in the feeder
+  for (int tick = 0; tick < 3; ++tick) // the automatic start, with paper still in the feeder
+    ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
   EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 1u) << "Auto fed paper while pages waited";
 
   BringShareBack();
@@ -112,6 +121,27 @@ TEST_F(OutputFolderTest, TheEndOfTheSessionKeepsThePagesAndWritesTheSettingsFirs
                              "C:\\ProgramData\\Tovik\\TovikScan\\config.ini");
   EXPECT_STREQ(folder, "S:\\scans");
   ExpectTheUnsavedBox();
+}
+
+// The share never comes back: the person types another folder and presses Go..; the waiting
+// pages go there first, the next sheet's after them, and nothing is left for the end.
+TEST_F(OutputFolderTest, WaitingPagesGoToTheFolderGivenNextAndTheNextSheetFollows) {
+  Start(SmallPages(2).Set("sheets_per_batch", 1));
+  TypeOutputFolder("S:\\scans");
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForStatus(kShareGoneText)) << Station.Text(idLbStatus);
+  ASSERT_TRUE(WaitForLog(kDisableDs, 1));
+
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(4)) << ScannedPages(OutputFolder).size();
+  // The line shortens a long path in its middle.
+  EXPECT_TRUE(WaitFor([&] {
+    return Station.Text(idLbStatus).rfind("2 pages that waited go to C:\\", 0) == 0;
+  })) << Station.Text(idLbStatus);
+  CloseStation(); // no box: every page is where the person wanted it
+  ExpectDuplexPages(ScannedPages(OutputFolder), 2);
+  EXPECT_TRUE(ScannedPages(kUnsaved).empty());
 }
 
 TEST_F(OutputFolderTest, AFullDiskHoldsThePagesUntilThereIsRoom) {

@@ -16,7 +16,6 @@ namespace {
 const char *const kEnableDs = "CONTROL/USERINTERFACE/ENABLEDS";
 const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
 const char *const kScannerDialog = "KV-S1027C Virtual settings"; // the default device's dialog
-constexpr DWORD kFewTimerTicksMs = 2000;                         // the automatic start looks every 500 ms
 
 using ScanControlTest = ScanStationTest;
 
@@ -56,7 +55,8 @@ TEST_F(ScanControlTest, ShowConfigGoesThroughTheDriversDialog) {
   // Paper is loaded and Auto is ticked, but the open dialog holds the scanner.
   Station.Click(idCbAuto);
   ASSERT_TRUE(WaitFor([&] { return Station.IsTicked(idCbAuto); }));
-  ::Sleep(kFewTimerTicksMs);
+  for (int tick = 0; tick < 3; ++tick)
+    ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
   EXPECT_EQ(CountInLog(kEnableDs), 1u);
   Station.Click(idCbAuto);
   ASSERT_TRUE(WaitFor([&] { return !Station.IsTicked(idCbAuto); }));
@@ -105,7 +105,18 @@ TEST_F(ScanControlTest, AutoScansWhilePaperIsLoadedAndThenStops) {
   Station.Click(idCbAuto);
   ASSERT_TRUE(WaitForPages(4));
   ASSERT_TRUE(WaitForLog(kDisableDs, 1));
-  ::Sleep(kFewTimerTicksMs);
+  // The automatic start has looked at the feeder again since the batch: only then does the
+  // absence of a second batch mean anything.
+  ASSERT_TRUE(WaitFor([&] {
+    const auto log = Log();
+    bool disabled = false;
+    for (const auto &entry : log) {
+      disabled = disabled || entry.names == kDisableDs;
+      if (disabled && entry.names == "CONTROL/CAPABILITY/GET" && entry.Note("cap") == "0x1003")
+        return true;
+    }
+    return false;
+  })) << "the feeder was not asked after the batch";
   CloseStation();
 
   ExpectDuplexPages(ScannedPages(OutputFolder), 2);

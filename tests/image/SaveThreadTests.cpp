@@ -82,8 +82,17 @@ TEST(SaveThread, WritesQueuedPagesOnItsSignalInArrivalOrder) {
 
 TEST(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
   WriteLog log;
-  { TSaveThread writer(SignalOnly(log)); } // with no time-out, only the signal can end it
-  EXPECT_TRUE(log.written.empty());
+  TSaveThread::Options options = SignalOnly(log);
+  options.WakeIntervalMs = 120000; // far beyond the wait below: only the signal can end it in time
+  auto writer = std::make_unique<TSaveThread>(options);
+  std::atomic<bool> ended{false};
+  std::thread destroy([&] {
+    writer.reset();
+    ended = true;
+  });
+  const bool endedInTime = Eventually([&] { return ended.load(); });
+  destroy.join();
+  EXPECT_TRUE(endedInTime) << "the idle writer slept through its end";
 }
 
 TEST(SaveThread, DestructionWritesEveryPageStillQueued) {
@@ -120,6 +129,28 @@ TEST(SaveThread, APageTheFormatRefusesIsReportedAndTheNextOneWritten) {
   EXPECT_EQ(log.failed[1].first, folder.File("bw.jpg"));
   EXPECT_EQ(log.failed[1].second, "JPEG cannot hold a 1-bit image");
   EXPECT_EQ(folder.Files(), std::vector<std::string>{"good.jpg"});
+}
+
+// Pages the encoder refuses, or that a failure threw away, are counted and named for the end.
+TEST(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
+  WriteLog log;
+  TSaveThread::Options options = SignalOnly(log);
+  options.Writer = [&log](TSaveRec &rec) {
+    if (rec.FileName == "thrown")
+      throw std::runtime_error("Disk on fire");
+    if (rec.FileName == "refused")
+      return TPageWriteResult::Refusal("the page could not be encoded");
+    log.Written(rec.FileName);
+    return Wrote(rec);
+  };
+  options.ErrorBox = [](const std::string &) {};
+  TSaveThread writer(options);
+  for (const char *name : {"refused", "good", "thrown"})
+    writer.QueuePage(Page(name));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; }));
+  const TWriterState state = writer.State();
+  EXPECT_EQ(state.Refused, 2u);
+  EXPECT_EQ(state.NotWritten, (std::vector<std::string>{"refused", "thrown"}));
 }
 
 TEST(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
@@ -207,7 +238,7 @@ struct DeadFolder {
 
 } // namespace
 
-TEST(SaveThread, APageThatWaitsStaysFirstAndIsTriedAgainUntilItsFolderTakesIt) {
+TEST(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
   DeadFolder folder;
   TSaveThread::Options options = folder.Options();
   // A full queue before a dead folder: the station gives up the wait for room, so its batch
@@ -220,20 +251,67 @@ TEST(SaveThread, APageThatWaitsStaysFirstAndIsTriedAgainUntilItsFolderTakesIt) {
     writer.QueuePage(Page(name));
   EXPECT_GE(waitsGivenUp, 1);
   ASSERT_TRUE(Eventually([&] { return folder.attempts >= 3; })) << "no retries";
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1; })) << "C: waited for S:";
   TWriterState state = writer.State();
-  EXPECT_EQ(state.Pages, 3u);
+  EXPECT_EQ(state.Pages, 2u);
   EXPECT_EQ(state.WaitReason, "the disk is full");
-  EXPECT_EQ(folder.log.WrittenCount(), 0u) << "a later page overtook the waiting one";
+  EXPECT_EQ(state.WaitFolder, "S:");
 
   folder.open = true;
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 3; }));
-  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"S:\\1", "S:\\2", "C:\\3"}));
+  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"C:\\3", "S:\\1", "S:\\2"}));
   ASSERT_TRUE(Eventually([&] { return !writer.State().Waiting(); }));
   EXPECT_GE(folder.stateChanges, 2) << "the wait's start and end are announced";
 }
 
-// At the end nobody waits for a folder: one more try, then the page and every page after it go
-// into the unsaved folder under their own names, whether or not their own folder would work.
+// A folder is tried again after 1, 2, 4 ... seconds; once a page got through, a later wait starts
+// again from the first delay. The writer's clock is the test's.
+TEST(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
+  DeadFolder folder;
+  std::atomic<DWORD> clock{1000};
+  TSaveThread::Options options = folder.Options();
+  options.FirstRetryMs = 100;
+  options.MaxRetryMs = 1000;
+  options.WakeIntervalMs = 5;
+  options.Clock = [&] { return clock.load(); };
+  TSaveThread writer(options);
+  writer.QueuePage(Page("S:\\1"));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().RetryAt, 1100u);
+  clock = 1100;
+  ASSERT_TRUE(Eventually([&] { return folder.attempts == 2 && writer.State().RetryAt == 1300u; }))
+      << writer.State().RetryAt;
+
+  folder.open = true;
+  clock = 1300;
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1 && !writer.State().Waiting(); }));
+  folder.open = false;
+  writer.QueuePage(Page("S:\\2"));
+  ASSERT_TRUE(Eventually([&] { return folder.attempts == 3 && writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().RetryAt, 1400u) << "the delay was not reset after the page got through";
+}
+
+// The person gives another folder while pages wait for one that cannot take them: they go there,
+// in order and under their own names, and later pages for the old folder follow them.
+TEST(SaveThread, PagesWaitingForAFolderGoToTheFolderGivenSince) {
+  DeadFolder folder;
+  TSaveThread::Options options = folder.Options();
+  options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
+  TSaveThread writer(options);
+  writer.QueuePage(Page("S:\\Out\\Scan1F.jpg"));
+  writer.QueuePage(Page("S:\\Out\\Scan1B.jpg"));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+
+  EXPECT_EQ(writer.SetOutputFolder("C:\\New"), 2u);
+  writer.QueuePage(Page("C:\\New\\Scan2F.jpg"));
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 3; }));
+  EXPECT_EQ(folder.log.written,
+            (std::vector<std::string>{"C:\\New\\Scan1F.jpg", "C:\\New\\Scan1B.jpg", "C:\\New\\Scan2F.jpg"}));
+  EXPECT_FALSE(writer.State().Waiting());
+}
+
+// At the end nobody waits for a folder: one more try, then the page and every later page bound
+// for that folder go into the unsaved folder under their own names; other folders still take theirs.
 TEST(SaveThread, FinishingKeepsWhatCannotBeWrittenInTheUnsavedFolder) {
   DeadFolder folder;
   TSaveThread::Options options = folder.Options();
@@ -244,15 +322,15 @@ TEST(SaveThread, FinishingKeepsWhatCannotBeWrittenInTheUnsavedFolder) {
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1; }));
   for (const char *name : {"S:\\Out\\1", "C:\\Out\\2", "S:\\Out\\3"})
     writer.QueuePage(Page(name));
-  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting() && folder.log.WrittenCount() == 2; }));
 
   writer.Finish();
   ASSERT_TRUE(Eventually([&] { return writer.State().Finished(); }));
   EXPECT_EQ(folder.attempts, 2) << "one try while scanning, one more at the finish";
   EXPECT_EQ(folder.log.written,
-            (std::vector<std::string>{"C:\\Out\\0", "U:\\Unsaved\\1", "U:\\Unsaved\\2", "U:\\Unsaved\\3"}));
+            (std::vector<std::string>{"C:\\Out\\0", "C:\\Out\\2", "U:\\Unsaved\\1", "U:\\Unsaved\\3"}));
   const TWriterState state = writer.State();
-  EXPECT_EQ(state.Unsaved, 3u);
+  EXPECT_EQ(state.Unsaved, 2u);
   EXPECT_EQ(state.Lost, 0u);
 }
 

@@ -162,6 +162,11 @@ void StationDriver::SetText(int id, const std::string &text) const {
 // Posted, not sent: a click may open a modal dialog, which would hold a sent message.
 void StationDriver::Click(int id) const { ::PostMessageA(Control(id), BM_CLICK, 0, 0); }
 
+bool StationDriver::RunTimerTick(unsigned timerId) const {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(window_, WM_TIMER, timerId, 0, SMTO_NORMAL, kWaitMs, &result) != 0;
+}
+
 bool StationDriver::IsEnabled(int id) const { return ::IsWindowEnabled(Control(id)) != FALSE; }
 
 bool StationDriver::IsTicked(int id) const {

@@ -56,6 +56,9 @@ public:
   void SetText(int id, const std::string &text) const;
   void Click(int id) const;
   bool IsEnabled(int id) const;
+  // Runs one tick of the window's timer now, as the timer would, and returns once it has run:
+  // what a tick does (or does not do) is then there to see, whatever the machine's speed.
+  bool RunTimerTick(unsigned timerId) const;
   bool IsTicked(int id) const;
 
   // Dialogs ("#32770") owned by the station's process: its message boxes.
