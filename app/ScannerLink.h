@@ -41,8 +41,8 @@ public:
   // While a batch (or the driver's enable) still uses the scanner: asks it to end in order and
   // returns true; `resume` runs once it has ended. False when nothing runs: close at once.
   virtual bool DeferClose(std::function<void()> resume) = 0;
-  // Asks a running batch to end in order (the page in transfer is delivered, sheets not begun
-  // stay in the feeder); nothing when none runs.
+  // Asks a running batch to end in order (the sheet in transfer is delivered, both its sides;
+  // sheets not begun stay in the feeder); nothing when none runs.
   virtual void EndBatch() = 0;
 };
 

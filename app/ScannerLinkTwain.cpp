@@ -50,10 +50,8 @@ public:
       if (image.Batch != DuplexBatch) {
         // Asked once a batch: the user may switch duplex off in the driver's dialog.
         DuplexBatch = image.Batch;
-        std::string duplex;
-        TW_UINT16 itemType = 0;
-        Simplex =
-            Scanner->ReadOneValueText(CAP_DUPLEXENABLED, itemType, duplex, tcqGet) == tcrOk && duplex == "0";
+        bool duplex = true;
+        Simplex = Scanner->ReadCurrentBool(CAP_DUPLEXENABLED, duplex) == tcrOk && !duplex;
       }
       page.Simplex = Simplex;
       page.Batch = image.Batch;

@@ -18,8 +18,9 @@ public:
 
   TTwainSource &Source() const { return source_; }
 
-  // The page in transfer is finished and delivered, the rest are dropped (MSG_ENDXFER /
-  // MSG_RESET) and the source disabled. Asked by a close, by a handler or by the source itself.
+  // The sheet in transfer is finished and delivered, its back too (twain/BatchEnd.cpp), the rest
+  // stay in the feeder (MSG_STOPFEEDER, or MSG_RESET) and the source is disabled. Asked by a
+  // close, by a handler or by the source itself.
   void RequestEnd() { endRequested_ = true; }
   bool EndRequested() const;
 

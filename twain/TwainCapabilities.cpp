@@ -141,6 +141,21 @@ TTwainCapResult TTwainSource::ReadCurrentText(TW_UINT16 capability, TW_UINT16 &i
   return tcrOk;
 }
 
+TTwainCapResult TTwainSource::ReadCurrentBool(TW_UINT16 capability, bool &value) {
+  TW_UINT16 itemType = 0;
+  std::string text;
+  TTwainCapResult result = ReadCurrentText(capability, itemType, text, tcqGetCurrent);
+  if (result != tcrOk)
+    result = ReadCurrentText(capability, itemType, text, tcqGet);
+  if (result != tcrOk)
+    return result;
+  // Some sources give their flags as integers; any other item is no answer.
+  if (itemType > TWTY_BOOL)
+    return tcrBadContainer;
+  value = text != "0";
+  return tcrOk;
+}
+
 void TTwainSource::CapItemText(std::string &text, TW_UINT16 itemType, const void *item) {
   ::CapItemText(text, itemType, item, CapItemTextWidth(itemType), DecimalSeparator());
 }

@@ -3,6 +3,7 @@
 #include "twain/TwainSource.h"
 
 #include "twain/KestraTwain.h"
+#include "twain/PageSide.h"
 #include "twain/TwainBatch.h"
 
 #include <cstring>
@@ -69,6 +70,25 @@ bool TTwainSource::Close() {
   return result;
 }
 
+TW_UINT16 TTwainSource::SetOneValue(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 item) {
+  win::UniqueGlobal container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
+  {
+    win::GlobalLockGuard lock(container.get());
+    if (!lock || lock.size() < sizeof(TW_ONEVALUE))
+      return TWRC_FAILURE;
+    TW_ONEVALUE value;
+    std::memset(&value, 0, sizeof value);
+    value.ItemType = itemType;
+    value.Item = item;
+    std::memcpy(lock.data(), &value, sizeof value);
+  }
+  TW_CAPABILITY cap;
+  cap.Cap = capability;
+  cap.ConType = TWON_ONEVALUE;
+  cap.hContainer = container.get();
+  return Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+}
+
 // A source that follows the standard transfers natively until told otherwise and refuses the
 // other mechanisms, so the one TransferMode names is asked for before every enable. A refusal is
 // left to the transfer, which reports it.
@@ -76,22 +96,19 @@ void TTwainSource::SetTransferMechanism() {
   static constexpr TW_UINT16 kMechanism[] = {TWSX_FILE, TWSX_NATIVE, TWSX_MEMORY}; // by TTwainTransferMode
   if (TransferMode > ttmMemory)
     return;
-  win::UniqueGlobal container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
-  {
-    win::GlobalLockGuard lock(container.get());
-    if (!lock || lock.size() < sizeof(TW_ONEVALUE))
-      return;
-    TW_ONEVALUE value;
-    std::memset(&value, 0, sizeof value);
-    value.ItemType = TWTY_UINT16;
-    value.Item = kMechanism[TransferMode];
-    std::memcpy(lock.data(), &value, sizeof value);
-  }
-  TW_CAPABILITY cap;
-  cap.Cap = ICAP_XFERMECH;
-  cap.ConType = TWON_ONEVALUE;
-  cap.hContainer = container.get();
-  Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+  SetOneValue(ICAP_XFERMECH, TWTY_UINT16, kMechanism[TransferMode]);
+}
+
+// A source that follows the standard answers TWEI_PAGESIDE only once ICAP_EXTIMAGEINFO is TRUE.
+// One that does not offer the capability may answer all the same, so it is still asked.
+void TTwainSource::AskForPageSides() {
+  pageSideRefused_ = false;
+  if (!AskPageSide)
+    return;
+  bool on = false;
+  if (ReadCurrentBool(ICAP_EXTIMAGEINFO, on) != tcrOk || on)
+    return;
+  pageSideRefused_ = SetOneValue(ICAP_EXTIMAGEINFO, TWTY_BOOL, 1) != TWRC_SUCCESS;
 }
 
 bool TTwainSource::Enable(bool showUI, bool modalUI) {
@@ -105,6 +122,7 @@ bool TTwainSource::Enable(bool showUI, bool modalUI) {
       return false;
   }
   SetTransferMechanism();
+  AskForPageSides();
   TW_USERINTERFACE ui;
   ui.ShowUI = showUI ? TWAIN_TRUE : TWAIN_FALSE;
   ui.ModalUI = modalUI ? TWAIN_TRUE : TWAIN_FALSE;

@@ -41,7 +41,9 @@ public:
   bool ShowUI = true;
   bool ModalUI = true;
   // Ask the source after every transfer which side of the sheet the page shows (DAT_EXTIMAGEINFO,
-  // TWEI_PAGESIDE); once the source refuses, it is not asked again until it is opened again.
+  // TWEI_PAGESIDE). Before every enable ICAP_EXTIMAGEINFO is set TRUE where the source offers it:
+  // a source that refuses the set has no page side until its next enable; a refused answer costs
+  // only that page its side.
   bool AskPageSide = false;
 
   // ---- lifecycle ----
@@ -100,6 +102,9 @@ public:
   // The text of the current item (the default one for tcqGetDefault), from either shape.
   TTwainCapResult ReadCurrentText(TW_UINT16 capability, TW_UINT16 &itemType, std::string &value,
                                   TTwainCapRequest request);
+  // The current value of a TWTY_BOOL capability from whatever the source answers: MSG_GETCURRENT,
+  // else MSG_GET; a one-value's item or an enumeration's current item.
+  TTwainCapResult ReadCurrentBool(TW_UINT16 capability, bool &value);
   // The text of one item at `item`, which holds a whole item of its type (no state of the source).
   static void CapItemText(std::string &text, TW_UINT16 itemType, const void *item);
   TTwainCapResult CapResultFromCode(TW_UINT16 returnCode);
@@ -121,8 +126,13 @@ private:
   TTwainCapResult TakeCapContainer(TW_UINT16 capability, TTwainCapRequest request, HGLOBAL container,
                                    TW_UINT16 expectedType, win::UniqueGlobal &owned);
 
+  // MSG_SET of a one-value (state 4); the source's return code.
+  TW_UINT16 SetOneValue(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 item);
   // ICAP_XFERMECH := the mechanism of TransferMode (state 4, before MSG_ENABLEDS).
   void SetTransferMechanism();
+  // ICAP_EXTIMAGEINFO := TRUE where the source offers it (state 4, before MSG_ENABLEDS); a refused
+  // set leaves the source without page sides until the next enable.
+  void AskForPageSides();
   // The manager's batch when it is this source's, else null.
   TTwainBatch *RunningBatch() const;
   // Back to state 4 from xferState_ with what the standard allows there, each triplet tried up to
@@ -158,6 +168,25 @@ private:
     TPageSide side = TPageSide::unknown;
   };
 
+  // A batch asked to end early ends between sheets: the sheet in transfer is finished, its back
+  // too, and only then is the rest dropped (twain/BatchEnd.cpp).
+  struct TBatchEnd {
+    bool stopTried = false;
+    bool feederStopped = false; // MSG_STOPFEEDER accepted: the source's Count is what is in its path
+    int duplex = -1;            // CAP_DUPLEXENABLED once read: 0, 1, or -1 when the source cannot say
+    unsigned pagesTaken = 0;    // pages fetched since the end was asked
+  };
+  // Asked to end, in state 6 before the next page: whether that page must still be fetched. The
+  // first time, the feeder is stopped where the source offers feeder control.
+  // `next` is the place of the page that would come next.
+  bool TakePageBeforeEnd(TBatchEnd &end, const TPagePlace &next, bool anyPage);
+  // MSG_STOPFEEDER, sent only to a source that feeds from its feeder: the pages still in its
+  // paper path by its Count, or -1 when the feeder was not stopped.
+  int StopFeeder();
+  // The page just fetched is the front of a duplex sheet whose back is still to come.
+  bool SheetOpen(TBatchEnd &end, const TPagePlace &last);
+  static constexpr unsigned kMaxPagesAfterEnd = 16; // what a paper path holds, and then some
+
   // Fetches and delivers one page; xferState_ becomes 7 once the source began the transfer.
   void TransferPage(TPagePlace &place, bool &cancel);
   TPageResult PrepareMemoryBitmap(TMemoryPage &page);
@@ -178,7 +207,7 @@ private:
 
   bool enabled_ = false;
   bool loaded_ = false;
-  bool pageSideRefused_ = false;
+  bool pageSideRefused_ = false; // ICAP_EXTIMAGEINFO set refused at the last enable
   unsigned batches_ = 0;
   int xferState_ = 4;          // the TWAIN state the source is in while enabled: 5, 6 or 7
   bool stranded_ = false;      // see Stranded()

@@ -86,7 +86,12 @@ void TTwainSource::TransferPending() {
     bool cancel = false;
     TPagePlace place;
     place.batch = ++batches_;
-    for (; xferState_ == 6 && !cancel && !failure && !batch.EndRequested(); ++place.index) {
+    TBatchEnd end;
+    for (; xferState_ == 6 && !cancel && !failure; ++place.index) {
+      if (batch.EndRequested() && !TakePageBeforeEnd(end, place, place.index > 0))
+        break;
+      // The place keeps the last page's side until the next page is fetched.
+      place.side = TPageSide::unknown;
       try {
         TransferPage(place, cancel);
       } catch (...) {
@@ -433,10 +438,9 @@ TPageSide TTwainSource::ReadPageSide() {
     return TPageSide::unknown;
   uint8_t record[kPageSideRecordSize];
   BuildPageSideRequest(record);
-  if (Call(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, record) != TWRC_SUCCESS) {
-    pageSideRefused_ = true; // a source without the information says so every time
+  // A refusal is this page's: a source may lack the side of one page and know the next one's.
+  if (Call(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, record) != TWRC_SUCCESS)
     return TPageSide::unknown;
-  }
   return DecodePageSide(record, sizeof record);
 }
 

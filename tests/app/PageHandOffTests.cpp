@@ -177,6 +177,38 @@ TEST(PageHandOff, FailingCopyQueuesNothingAndKeepsTheSide) {
                                               "C:\\Out\\Scan20240229100000001B.jpg"}));
 }
 
+// A back takes its front's stamp only when it comes right after that front in the same batch:
+// after lost pages, or the first page of a batch after the last front of the one before, it takes
+// a stamp of its own and names no other sheet's front.
+TEST(PageHandOff, ABackIsPairedOnlyWithTheFrontRightBeforeIt) {
+  struct Page {
+    unsigned batch, index;
+    const char *name;
+  };
+  const Page pages[] = {
+      {1, 0, "Scan20240101000000001F.jpg"},
+      {1, 3, "Scan20240101000000002B.jpg"}, // its front and the back before it were lost
+      {2, 0, "Scan20240101000000003F.jpg"},
+      {3, 1, "Scan20240101000000004B.jpg"}, // the first page of the next batch was lost
+      {4, 0, "Scan20240101000000005F.jpg"},
+      {4, 1, "Scan20240101000000005B.jpg"},
+  };
+  std::vector<std::string> queued;
+  WORD ms = 0;
+  TPageHandOff handler(
+      [] { return std::string(); }, [&](std::unique_ptr<TSaveRec> rec) { queued.push_back(rec->FileName); },
+      [&] { return At(2024, 1, 1, 0, 0, 0, ++ms); }, [](TSaveRec &, const TScannedPage &) {});
+  std::vector<std::string> expected;
+  for (const Page &page : pages) {
+    TScannedPage scanned;
+    scanned.Batch = page.batch;
+    scanned.IndexInBatch = page.index;
+    handler.HandlePage(scanned);
+    expected.push_back(page.name);
+  }
+  EXPECT_EQ(queued, expected);
+}
+
 } // namespace
 
 // A page the station cannot copy (no image could be made from it) is not queued empty.

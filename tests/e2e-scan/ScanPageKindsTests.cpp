@@ -57,6 +57,17 @@ const PageKindCase kCases[] = {
      {{"page_side", "1"}, {"dropped_pages", "3"}},
      {{1, 0, 1, 'F', false}, {2, 1, 1, 'B', true}, {4, 1, 2, 'B', false}}},
     {"simplex", {{"sides", "1"}}, {{1, 0, 1, 'F', false}, {2, 0, 2, 'F', false}}},
+    // A strict driver tells the side only once ICAP_EXTIMAGEINFO was set TRUE.
+    {"dropped blank back, sides from a strict driver",
+     {{"page_side", "strict"}, {"dropped_pages", "2"}},
+     {{1, 0, 1, 'F', false}, {3, 0, 2, 'F', false}, {4, 1, 2, 'B', true}}},
+    {"dropped blank front, sides from a strict driver",
+     {{"page_side", "strict"}, {"dropped_pages", "3"}},
+     {{1, 0, 1, 'F', false}, {2, 1, 1, 'B', true}, {4, 1, 2, 'B', false}}},
+    // Duplex off, told as an enumeration whose current item is FALSE.
+    {"simplex, duplex as an enumeration",
+     {{"sides", "1"}, {"duplex_enumeration", "1"}},
+     {{1, 0, 1, 'F', false}, {2, 0, 2, 'F', false}}},
 };
 
 std::vector<uint8_t> FileBytes(const std::string &path) {

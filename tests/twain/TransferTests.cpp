@@ -899,6 +899,8 @@ TEST_F(TransferTest, CloseRequestsDuringABatchEndItInOrderAndNothingNests) {
   MemoryPage second = GreyPage(1);
   QueuePage(first);
   QueuePage(second);
+  // A simplex source without feeder control: the page in transfer is the whole sheet.
+  Dsm().SetDefault(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, CapOneValue(TWTY_BOOL, 0));
   bool pumped = false;
   Dsm().onCall = [&](const TRecordedCall &call) {
     if (pumped || !call.Is(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET))
@@ -922,9 +924,12 @@ TEST_F(TransferTest, CloseRequestsDuringABatchEndItInOrderAndNothingNests) {
   EXPECT_EQ(pages.size(), 1u);
   EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_IMAGEINFO, MSG_GET), 1u);
   const StringList trace = Trace();
-  ASSERT_GE(trace.size(), 4u);
-  EXPECT_EQ(StringList(trace.end() - 4, trace.end()),
-            (StringList{kEndXfer, kReset, kDisable, "CONTROL/IDENTITY/CLOSEDS"}));
+  // Feeder control, then the sides asked, before the rest is dropped.
+  const std::string kGetCurrent = "CONTROL/CAPABILITY/GETCURRENT";
+  ASSERT_GE(trace.size(), 7u);
+  EXPECT_EQ(StringList(trace.end() - 7, trace.end()),
+            (StringList{kEndXfer, kGetCurrent, kGetCurrent, kGetCurrent, kReset, kDisable,
+                        "CONTROL/IDENTITY/CLOSEDS"}));
   EXPECT_FALSE(source->Loaded());
   EXPECT_FALSE(twain->Busy());
   // The source manager closes once the manager is idle, through its hidden window.
@@ -934,4 +939,98 @@ TEST_F(TransferTest, CloseRequestsDuringABatchEndItInOrderAndNothingNests) {
   EXPECT_TRUE(idle);
   EXPECT_FALSE(twain->SourceManagerLoaded());
   EXPECT_EQ(Trace().back(), "CONTROL/PARENT/CLOSEDSM");
+}
+
+// A batch asked to end during a page ends between sheets: a front is followed by its back, then the
+// rest stays in the feeder. A source that feeds from its feeder is told to stop it and says what is
+// still in its path; the others are reset once the sheet is complete. The sides are the source's
+// word, else they alternate from a front, unless the source scans one side.
+TEST_F(TransferTest, AnEndAskedDuringASheetFinishesItFirst) {
+  constexpr uint16_t kNoAnswer = 0xFFFF;
+  struct Case {
+    const char *name;
+    int endDuringPage;                  // the end is asked during this page's first strip
+    std::vector<TAnswer> current;       // MSG_GETCURRENT answers, in the order they are asked
+    uint16_t stopCount;                 // MSG_STOPFEEDER's Count, kNoAnswer: refused
+    std::vector<uint16_t> pendingAfter; // each page's MSG_ENDXFER Count: the pages fetched
+    uint16_t sideOfFirst;               // TWEI_PAGESIDE of the first page, 0: not asked
+    bool reset;                         // the rest is dropped with MSG_RESET
+  };
+  const TAnswer on = CapOneValue(TWTY_BOOL, 1), off = CapOneValue(TWTY_BOOL, 0);
+  const Case cases[] = {
+      {"the stopped feeder's count", 1, {on}, 1, {5, 0}, 0, false},
+      {"no feeder control, duplex as an enumeration",
+       1,
+       {off, off, CapEnumUint16({0, 1}, 1, 0, TWTY_BOOL)},
+       kNoAnswer,
+       {5, 4},
+       0,
+       true},
+      {"a stop the source refuses", 1, {on, on}, kNoAnswer, {5, 4}, 0, true},
+      {"simplex as an enumeration",
+       1,
+       {off, off, CapEnumUint16({0, 1}, 0, 1, TWTY_BOOL)},
+       kNoAnswer,
+       {5},
+       0,
+       true},
+      {"asked during a back", 2, {off, off, on}, kNoAnswer, {5, 4}, 0, true},
+      {"a first page the source calls a back", 1, {off, off}, kNoAnswer, {5}, TWCS_BOTTOM, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Dsm().ClearScript();
+    Dsm().ClearCalls();
+    pages.clear();
+    source->AskPageSide = c.sideOfFirst != 0;
+    for (uint16_t count : c.pendingAfter)
+      QueuePage(GreyPage(count));
+    for (const TAnswer &answer : c.current)
+      Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, answer);
+    if (c.stopCount != kNoAnswer)
+      Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, Pending(c.stopCount));
+    else
+      Dsm().SetDefault(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, Rc(TWRC_FAILURE));
+    if (c.sideOfFirst) {
+      TAnswer side;
+      side.bytes = {1,
+                    0,
+                    0,
+                    0,
+                    0x45,
+                    0x12,
+                    static_cast<uint8_t>(TWTY_UINT16),
+                    0,
+                    1,
+                    0,
+                    0,
+                    0,
+                    static_cast<uint8_t>(c.sideOfFirst),
+                    0,
+                    0,
+                    0};
+      Dsm().Queue(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, side);
+    }
+    int strips = 0;
+    Dsm().onCall = [&](const TRecordedCall &call) {
+      if (call.Is(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET) && ++strips == c.endDuringPage) {
+        EXPECT_TRUE(twain->RequestBatchEnd());
+      }
+    };
+    RunBatch();
+    Dsm().onCall = nullptr;
+    EXPECT_EQ(pages.size(), c.pendingAfter.size());
+    EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_IMAGEINFO, MSG_GET), c.pendingAfter.size());
+    EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT), c.current.size());
+    EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET), c.reset ? 1u : 0u);
+    EXPECT_FALSE(source->Enabled());
+    EXPECT_EQ(Trace().back(), kDisable);
+    // Ready for the next batch.
+    Dsm().ClearScript();
+    Dsm().ClearCalls();
+    MSG idle;
+    while (::PeekMessageA(&idle, twain->VirtualWindow(), 0, 0, PM_REMOVE))
+      ::DispatchMessageA(&idle);
+    ASSERT_TRUE(source->Enable(false, false));
+  }
 }

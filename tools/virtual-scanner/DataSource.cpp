@@ -5,6 +5,7 @@
 #include "tools/data-source-common/TwainText.h"
 
 #include "tools/virtual-scanner/Module.h"
+#include "tools/virtual-scanner/StrictAnswers.h"
 #include "tools/virtual-scanner/TripletNames.h"
 
 #include <algorithm>
@@ -165,6 +166,7 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
   app_ = origin ? *origin : TW_IDENTITY{};
   feeder_.Load(scenario_);
   capState_ = CapabilityState{};
+  extImageInfo_ = false;
   for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
     if (!MechanismWorks(scenario_, capState_.xferMech) && MechanismWorks(scenario_, m))
       capState_.xferMech = m;
@@ -338,7 +340,9 @@ DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
   notes_ = buf;
   if (cap->Cap == CAP_FEEDERLOADED)
     notes_ += std::string(" value=") + (capState_.feederLoaded ? "1" : "0");
-  const CapabilityAnswer answer = AnswerCapability(scenario_, capState_, msg, *cap);
+  CapabilityAnswer answer;
+  if (!AnswerStrictly(scenario_, extImageInfo_, msg, *cap, answer))
+    answer = AnswerCapability(scenario_, capState_, msg, *cap);
   return Result{answer.rc, answer.cc};
 }
 

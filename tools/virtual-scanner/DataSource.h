@@ -83,6 +83,7 @@ private:
 
   Feeder feeder_;
   CapabilityState capState_;
+  bool extImageInfo_ = false; // ICAP_EXTIMAGEINFO as the application set it
   Notifier notifier_;
   SettingsDialog dialog_;
   Pending pending_ = Pending::None;

@@ -177,7 +177,8 @@ DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
   DS_REQUIRE_DATA(data);
   if (!scenario_.pageSide)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
-  if (state_ != 7 || !pageDone_)
+  // A strict driver tells the side only to an application that asked for it in state 4.
+  if (state_ != 7 || !pageDone_ || (scenario_.pageSideStrict && !extImageInfo_))
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
   // TW_EXTIMAGEINFO: NumInfos, then TW_INFO records of 12 bytes (InfoID, ItemType, NumItems,
   // ReturnCode, Item); the application sized the record for the infos it asks for.

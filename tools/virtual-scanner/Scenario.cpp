@@ -292,8 +292,15 @@ private:
     }
     if (key == "undefined_length")
       return ParseBool(value, s_.undefinedLength);
-    if (key == "page_side")
+    if (key == "page_side") {
+      // strict: the side is told only once ICAP_EXTIMAGEINFO was set TRUE
+      s_.pageSideStrict = v == "strict";
+      if (s_.pageSideStrict) {
+        s_.pageSide = true;
+        return true;
+      }
       return ParseBool(value, s_.pageSide);
+    }
     if (key == "dropped_pages") {
       std::vector<int> pages;
       for (const std::string &part : Split(value, ", "))
@@ -335,6 +342,8 @@ private:
       return ParseBool(value, s_.modalEnable);
     if (key == "pump_messages")
       return ParseBool(value, s_.pumpMessages);
+    if (key == "duplex_enumeration")
+      return ParseBool(value, s_.duplexEnumeration);
     if (key == "dialog") {
       if (v == "interactive")
         s_.dialog = DialogAnswer::Interactive;

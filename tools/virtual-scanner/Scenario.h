@@ -54,6 +54,7 @@ struct Scenario {
   bool grayPalette = false;     // palette pages: a grey ramp instead of the generated colours
   bool undefinedLength = false; // DAT_IMAGEINFO gives ImageLength -1 until the page is transferred
   bool pageSide = false;        // DAT_EXTIMAGEINFO answers TWEI_PAGESIDE
+  bool pageSideStrict = false;  // ... only once ICAP_EXTIMAGEINFO was set TRUE (page_side = strict)
 
   // Transfer
   uint32_t preferredBuffer = 16384;
@@ -71,6 +72,9 @@ struct Scenario {
   bool oneValueCaps = false; // MSG_GET answers the enumerations as one-values (their current item)
   bool modalEnable = false;  // MSG_ENABLEDS runs the source's own message loop until disabled
   bool pumpMessages = false; // every memory transfer pumps the application's messages first
+
+  // CAP_DUPLEXENABLED is answered as an enumeration of FALSE and TRUE, whatever is asked.
+  bool duplexEnumeration = false;
 
   // Settings dialog
   DialogAnswer dialog = DialogAnswer::Interactive;

@@ -1,0 +1,58 @@
+// How a batch asked to end early (a close, the end of the session, a queue that cannot take more)
+// ends: between sheets, never inside one. A duplex scanner images both sides as the sheet passes,
+// so once a front is transferred its back exists and the sheet has left the feeder: the back is
+// fetched too. A source that feeds from its feeder is told to stop it (MSG_STOPFEEDER, state 6)
+// and then says itself what is still in its paper path; the others are reset after the sheet.
+#include "twain/TwainSource.h"
+
+#include "twain/TwainBatch.h"
+
+#include <cstring>
+
+int TTwainSource::StopFeeder() {
+  bool feeding = false;
+  if ((ReadCurrentBool(CAP_FEEDERENABLED, feeding) != tcrOk || !feeding) &&
+      (ReadCurrentBool(CAP_AUTOFEED, feeding) != tcrOk || !feeding))
+    return -1;
+  TW_PENDINGXFERS pending;
+  std::memset(&pending, 0, sizeof pending);
+  if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &pending) != TWRC_SUCCESS)
+    return -1;
+  return pending.Count;
+}
+
+bool TTwainSource::SheetOpen(TBatchEnd &end, const TPagePlace &last) {
+  if (last.side == TPageSide::back)
+    return false;
+  if (end.duplex < 0) {
+    bool duplex = false;
+    // A source that cannot say is taken for duplex, as the pages are named: a page too many is
+    // written rather than a back lost.
+    end.duplex = ReadCurrentBool(CAP_DUPLEXENABLED, duplex) != tcrOk || duplex ? 1 : 0;
+  }
+  if (end.duplex == 0)
+    return false;
+  // Without the source's word, sides alternate from a front at the start of the batch.
+  return last.side == TPageSide::front || last.index % 2 == 0;
+}
+
+bool TTwainSource::TakePageBeforeEnd(TBatchEnd &end, const TPagePlace &next, bool anyPage) {
+  if (end.pagesTaken >= kMaxPagesAfterEnd)
+    return false;
+  if (!end.stopTried) {
+    end.stopTried = true;
+    const int inPath = StopFeeder();
+    if (inPath == 0)
+      return false; // stopped with nothing in its path: the reset that follows only leaves state 6
+    end.feederStopped = inPath > 0;
+  }
+  bool take = end.feederStopped;
+  if (!take && anyPage) {
+    TPagePlace last = next;
+    --last.index;
+    take = SheetOpen(end, last);
+  }
+  if (take)
+    ++end.pagesTaken;
+  return take;
+}
