@@ -5,8 +5,6 @@
 // and then says itself what is still in its paper path; the others are reset after the sheet.
 #include "twain/TwainSource.h"
 
-#include "twain/TwainBatch.h"
-
 #include <cstring>
 
 int TTwainSource::StopFeeder() {

@@ -1034,3 +1034,62 @@ TEST_F(TransferTest, AnEndAskedDuringASheetFinishesItFirst) {
     ASSERT_TRUE(source->Enable(false, false));
   }
 }
+
+// A strict source tells the side only once ICAP_EXTIMAGEINFO was set TRUE before the enable; one
+// that refuses the set has no side to tell; one that does not offer the capability is asked all the
+// same, and a page it has no side for does not cost the next page theirs.
+TEST_F(TransferTest, PageSidesFromStrictAndLenientSources) {
+  auto sideAnswer = [](uint16_t side) {
+    TAnswer answer;
+    answer.bytes = {
+        1, 0, 0, 0, 0x45, 0x12, static_cast<uint8_t>(TWTY_UINT16), 0, 1, 0, 0, 0, static_cast<uint8_t>(side),
+        0, 0, 0};
+    return answer;
+  };
+  struct Case {
+    const char *name;
+    bool offered;
+    TW_UINT16 setRc;
+    std::vector<TAnswer> sides; // DAT_EXTIMAGEINFO answers
+    std::vector<TPageSide> delivered;
+  };
+  const Case cases[] = {
+      {"offered and set",
+       true,
+       TWRC_SUCCESS,
+       {sideAnswer(TWCS_TOP), sideAnswer(TWCS_BOTTOM)},
+       {TPageSide::front, TPageSide::back}},
+      {"offered, the set refused", true, TWRC_FAILURE, {}, {TPageSide::unknown, TPageSide::unknown}},
+      {"not offered, one page without a side",
+       false,
+       TWRC_SUCCESS,
+       {Rc(TWRC_FAILURE), sideAnswer(TWCS_BOTTOM)},
+       {TPageSide::unknown, TPageSide::back}},
+  };
+  std::vector<TPageSide> delivered;
+  twain->OnTwainAcquire = [&](TKestraTwain *, int, TTwainBitmap &image, bool &) {
+    delivered.push_back(image.Side);
+  };
+  source->AskPageSide = true;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(source->Disable());
+    Dsm().ClearScript();
+    Dsm().ClearCalls();
+    delivered.clear();
+    if (c.offered)
+      Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, CapOneValue(TWTY_BOOL, 0));
+    Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_SET, Rc(TWRC_SUCCESS)); // the transfer mechanism
+    Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_SET, Rc(c.setRc));
+    ASSERT_TRUE(source->Enable(false, false));
+    EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_CAPABILITY, MSG_SET), c.offered ? 2u : 1u);
+    QueuePage(GreyPage(1));
+    QueuePage(GreyPage(0));
+    for (const TAnswer &answer : c.sides)
+      Dsm().Queue(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, answer);
+    RunBatch();
+    EXPECT_EQ(delivered, c.delivered);
+    EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET), c.sides.size());
+    ASSERT_TRUE(source->Enable(false, false));
+  }
+}
