@@ -77,10 +77,10 @@ public:
 
   // ---- image transfer ----
   // Fetches every pending image by TransferMode inside one TTwainBatch, then steps the source back
-  // to state 4. Never nested: it does nothing while the manager runs a batch. An exception of an
-  // event handler ends the page at once, but the protocol is finished before it is passed on
-  // (MSG_ENDXFER, MSG_RESET when pages remain, the disable), so the source is not left in a
-  // transfer state.
+  // to state 4; a batch asked to end early first finishes the sheet in transfer (BatchEnd.cpp).
+  // Never nested: it does nothing while the manager runs a batch. An exception of an event handler
+  // ends the page at once, but the protocol is finished before it is passed on (MSG_ENDXFER,
+  // MSG_RESET when pages remain, the disable), so the source is not left in a transfer state.
   void TransferPending();
   // Number of colour-table entries of a packed DIB, from its header (`dib` holds at least 40
   // bytes, or 12 for a core header).
