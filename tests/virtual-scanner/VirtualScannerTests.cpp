@@ -464,7 +464,7 @@ TEST_F(ScannerTest, UnitsAndFlavorAreUint16EnumerationsWithTheScenarioAsCurrent)
     EXPECT_EQ(e->ItemType, TWTY_UINT16);
     ASSERT_EQ(e->NumItems, 2u);
     EXPECT_EQ(e->CurrentIndex, 1u);
-    EXPECT_EQ(e->DefaultIndex, 0u);
+    EXPECT_EQ(e->DefaultIndex, 1u); // the scenario's, to which MSG_RESET returns
     TW_UINT16 items[2];
     std::memcpy(items, e->ItemList, sizeof items);
     EXPECT_EQ(items[e->CurrentIndex], 1); // TWUN_CENTIMETERS, TWPF_VANILLA

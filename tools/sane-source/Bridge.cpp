@@ -3,7 +3,6 @@
 #include "tools/data-source-common/EntryPointRecord.h"
 #include "tools/data-source-common/TripletGuards.h"
 #include "tools/data-source-common/TwainText.h"
-#include "tools/sane-source/Containers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -93,9 +92,7 @@ TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UIN
   } catch (const std::bad_alloc &) {
     result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }
-  if (result.cc != TWCC_SUCCESS)
-    lastCc_ = result.cc;
-  return result.rc;
+  return Conclude(dg, dat, result);
 }
 
 void Bridge::LoadDevices(bool fresh) {
@@ -113,20 +110,19 @@ void Bridge::FillIdentity(TW_IDENTITY &identity, size_t device) const {
   identity.Version.Language = TWLG_USA;
   identity.Version.Country = TWCY_USA;
   CopyText(identity.Version.Info, sizeof identity.Version.Info, "Tovik SANE source 1.0");
-  identity.ProtocolMajor = TWON_PROTOCOLMAJOR;
-  identity.ProtocolMinor = TWON_PROTOCOLMINOR;
-  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  identity.ProtocolMajor = dscommon::kProtocolMajor;
+  identity.ProtocolMinor = dscommon::kProtocolMinor;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE | dscommon::DF_DS2;
   CopyText(identity.Manufacturer, sizeof identity.Manufacturer, devices_[device].vendor);
   CopyText(identity.ProductFamily, sizeof identity.ProductFamily, devices_[device].model);
   CopyText(identity.ProductName, sizeof identity.ProductName, names_[device]);
 }
 
 Bridge::Result Bridge::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
-  DS_REQUIRE_DATA(identity);
   switch (msg) {
   case MSG_GET: {
     if (state_ > 3) {
-      *identity = self_;
+      *identity = link_.Self();
       return Result{};
     }
     // Each device once, then the first again: the source manager stops listing when a name
@@ -175,20 +171,26 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   ReadOptions();
   defaults_ = options_;
   // The source manager gave the record its Id: keep using that record's identity as our origin.
-  self_ = *identity;
-  FillIdentity(self_, index);
-  self_.Id = identity->Id;
-  *identity = self_;
-  app_ = origin ? *origin : TW_IDENTITY{};
+  TW_IDENTITY self = *identity;
+  FillIdentity(self, index);
+  self.Id = identity->Id;
+  *identity = self;
+  link_.Open(self, origin);
   hasWindow_ = notifier_.Create([this](WPARAM token) { OnPosted(token); });
-  lastCc_ = TWCC_SUCCESS;
+  indicators_ = true;
+  undefinedImageSize_ = false;
+  char temp[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+  defaultFileName_ = std::string(temp, n <= MAX_PATH ? n : 0) + "TovikSaneScan.bmp";
+  fileName_ = defaultFileName_;
+  AddCapabilities();
   pending_ = Pending::None;
   state_ = 4;
   return Result{};
 }
 
 Bridge::Result Bridge::CloseSource() {
-  DS_REQUIRE_STATE(4, 4);
+  window_.Close();
   notifier_.Destroy();
   device_.reset();
   ++token_;
@@ -213,28 +215,62 @@ void Bridge::ReadOptions() {
 Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
   switch (msg) {
   case MSG_ENABLEDS:
-    DS_REQUIRE_STATE(4, 4);
-    DS_REQUIRE_DATA(ui);
-    // The bridge has no settings dialog of its own: with or without ShowUI, the scan starts.
+  case MSG_ENABLEDSUIONLY: {
     ReadOptions();
-    feederBatch_ = FeederSelected(options_);
-    feederEmpty_ = false; // a person asking for a scan may have loaded paper
-    stopFeeder_ = false;
-    closeAfterBatch_ = false;
-    pagesDone_ = 0;
+    const bool settingsOnly = msg == MSG_ENABLEDSUIONLY;
     state_ = 5;
     ++token_;
-    StartPage();
+    showingUi_ = settingsOnly || ui->ShowUI;
+    if (showingUi_) {
+      // The person starts the scan (or closes the window): nothing is read from the device yet.
+      const WPARAM token = token_;
+      const bool shown =
+          window_.Show(link_.Self().ProductName, SettingsText(options_), vscan::DialogAnswer::Interactive, 0,
+                       settingsOnly, [this, token](vscan::DialogChoice c) {
+                         if (token != token_)
+                           return;
+                         if (c == vscan::DialogChoice::Scan)
+                           StartBatch();
+                         else
+                           Notify(c == vscan::DialogChoice::Ok ? Pending::CloseOk : Pending::CloseRequest);
+                       });
+      if (!shown) {
+        state_ = 4;
+        showingUi_ = false;
+        return Result{TWRC_FAILURE, TWCC_OPERATIONERROR};
+      }
+      return Result{};
+    }
+    StartBatch();
     return Result{};
+  }
   case MSG_DISABLEDS:
-    DS_REQUIRE_STATE(5, 5);
     EndBatch();
+    window_.Close();
+    showingUi_ = false;
     pending_ = Pending::None;
     ++token_;
     state_ = 4;
     return Result{};
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+void Bridge::StartBatch() {
+  ReadOptions();
+  feederBatch_ = FeederSelected(options_);
+  feederEmpty_ = false; // a person asking for a scan may have loaded paper
+  stopFeeder_ = false;
+  closeAfterBatch_ = false;
+  pagesDone_ = 0;
+  StartPage();
+}
+
+void Bridge::AfterBatch() {
+  if (state_ == 5 && showingUi_) {
+    ReadOptions();
+    window_.ShowAgain(SettingsText(options_));
   }
 }
 
@@ -257,11 +293,8 @@ void Bridge::OnPosted(WPARAM token) {
   if (pending_ == Pending::None && scan_ && scan_->Finished())
     pending_ = Pending::XferReady;
   const TW_UINT16 msg = TakePendingMessage();
-  if (msg == MSG_NULL)
-    return;
-  const DSMENTRYPROC entry = notifier_.Entry();
-  if (entry)
-    entry(&self_, &app_, DG_CONTROL, DAT_NULL, msg, nullptr);
+  if (msg != MSG_NULL)
+    link_.Send(msg);
 }
 
 TW_UINT16 Bridge::TakePendingMessage() {
@@ -270,6 +303,8 @@ TW_UINT16 Bridge::TakePendingMessage() {
     return MSG_NULL;
   if (what == Pending::CloseRequest)
     return MSG_CLOSEDSREQ;
+  if (what == Pending::CloseOk)
+    return MSG_CLOSEDSOK;
   if (what != Pending::XferReady || !scan_)
     return MSG_NULL;
   // An empty feeder at the first sheet: nothing to transfer, so the application is asked to
@@ -277,8 +312,11 @@ TW_UINT16 Bridge::TakePendingMessage() {
   if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
     feederEmpty_ = true;
     session_.feederLoaded = false;
-    lastCc_ = TWCC_NOMEDIA;
     EndBatch();
+    if (showingUi_) { // the window stays for the person, who may load paper and scan again
+      AfterBatch();
+      return MSG_NULL;
+    }
     return MSG_CLOSEDSREQ;
   }
   state_ = 6;
@@ -292,8 +330,6 @@ void Bridge::Notify(Pending what) {
 }
 
 Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
-  DS_REQUIRE_STATE(5, 7);
-  DS_REQUIRE_DATA(event);
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
   if (!message)
@@ -309,96 +345,9 @@ Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
 }
 
 Bridge::Result Bridge::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
-  DS_REQUIRE_STATE(4, 7);
-  DS_REQUIRE_DATA(cap);
   if (state_ == 4)
     ReadOptions();
-  const std::optional<CapValue> value = DescribeCap(cap->Cap, options_, defaults_, session_);
-  if (!value)
-    return Result{TWRC_FAILURE, TWCC_CAPUNSUPPORTED};
-  HGLOBAL container = nullptr;
-  TW_UINT16 conType = TWON_ONEVALUE;
-  switch (msg) {
-  case MSG_GET:
-    container = BuildContainer(*value);
-    conType = value->conType;
-    break;
-  case MSG_GETCURRENT:
-    container = BuildOneValue(value->itemType, value->CurrentItem());
-    break;
-  case MSG_GETDEFAULT:
-    container = BuildOneValue(value->itemType, value->DefaultItem());
-    break;
-  case MSG_QUERYSUPPORT:
-    container = BuildOneValue(TWTY_INT32, dscommon::QuerySupport(value->settable, value->settable));
-    break;
-  case MSG_SET: {
-    if (state_ != 4)
-      return Result{TWRC_FAILURE, TWCC_SEQERROR};
-    if (cap->ConType != TWON_ONEVALUE || !cap->hContainer)
-      return Result{TWRC_FAILURE, TWCC_BADVALUE};
-    win::GlobalLockGuard lock(cap->hContainer);
-    TW_UINT16 itemType = 0;
-    const std::optional<TW_UINT32> item = ReadOneValue(lock.data(), lock.size(), itemType);
-    if (!item)
-      return Result{TWRC_FAILURE, TWCC_BADVALUE};
-    return SetCapability(*cap, *item, itemType);
-  }
-  case MSG_RESET: {
-    if (state_ != 4)
-      return Result{TWRC_FAILURE, TWCC_SEQERROR};
-    const Result reset = SetCapability(*cap, value->DefaultItem(), value->itemType);
-    if (reset.rc == TWRC_FAILURE)
-      return reset;
-    return Capability(MSG_GET, cap);
-  }
-  default:
-    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
-  }
-  if (!container)
-    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
-  cap->ConType = conType;
-  cap->hContainer = container;
-  return Result{};
-}
-
-Bridge::Result Bridge::SetCapability(TW_CAPABILITY &cap, TW_UINT32 value, TW_UINT16 itemType) {
-  const SetPlan plan = PlanSet(cap.Cap, itemType, value, options_, session_);
-  if (plan.cc != TWCC_SUCCESS)
-    return Result{TWRC_FAILURE, plan.cc};
-  Result result;
-  for (const OptionChange &change : plan.changes) {
-    const OptionInfo *option = FindOption(options_, change.name);
-    bool inexact = false;
-    const int status = option ? device_->Write(*option, change, inexact) : int(SaneStatus::Unsupported);
-    ReadOptions();
-    if (status != int(SaneStatus::Good))
-      return Result{TWRC_FAILURE, MeaningOf(status).cc};
-    if (inexact) // the device took a value near the one asked for
-      result.rc = TWRC_CHECKSTATUS;
-  }
-  if (plan.xferMech)
-    session_.xferMech = *plan.xferMech;
-  if (plan.xferCount)
-    session_.xferCount = *plan.xferCount;
-  return result;
-}
-
-Bridge::Result Bridge::Status(TW_STATUS *status) {
-  DS_REQUIRE_DATA(status);
-  status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
-  status->Reserved = 0;
-  return Result{};
-}
-
-Bridge::Result Bridge::EntryPoint(const void *data) {
-  DS_REQUIRE_STATE(3, 4);
-  DS_REQUIRE_DATA(data);
-  DSMENTRYPROC entry = nullptr;
-  if (!dscommon::ReadEntryPoint(data, entry))
-    return Result{TWRC_FAILURE, TWCC_BADVALUE};
-  notifier_.SetEntry(entry);
-  return Result{};
+  return caps_.Answer(msg, *cap);
 }
 
 } // namespace sanesrc

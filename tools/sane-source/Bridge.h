@@ -1,5 +1,5 @@
-// The data source over SANE: each SANE device listed as a TWAIN source, the TWAIN state machine
-// of one open session (states 3 to 7), and its handler of every triplet DS_Entry receives.
+// The data source over SANE, on the shared protocol core: each SANE device listed as a TWAIN
+// source, its window, and its handler of every triplet the core routes to it.
 //
 // A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
 // to the application from its own message loop. Each page is one SANE image (every frame of it).
@@ -8,14 +8,15 @@
 // the batch, any other failure is answered at that page's transfer with its condition code.
 #pragma once
 
+#include "tools/data-source-common/SourceCore.h"
 #include "tools/data-source-common/TripletResult.h"
-#include "tools/data-source-common/TripletRouter.h"
 #include "tools/sane-source/Config.h"
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageScan.h"
 #include "tools/sane-source/SaneDevice.h"
 #include "tools/sane-source/StatusMap.h"
 #include "tools/virtual-scanner/Notifier.h"
+#include "tools/virtual-scanner/SettingsDialog.h"
 #include "twain/TwainRecords.h"
 
 #include <memory>
@@ -24,19 +25,20 @@
 
 namespace sanesrc {
 
-class Bridge : private dscommon::TripletRouter<Bridge> {
+// What the source's window shows of the device: its source, mode, resolution and scan area.
+std::string SettingsText(const Options &options);
+
+class Bridge : private dscommon::SourceCore<Bridge> {
 public:
   TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-  // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
-  void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
+  using SourceCore::RecordFailure;
   ~Bridge();
 
 private:
-  friend class dscommon::TripletRouter<Bridge>;
-  static constexpr bool kAnswersFileTransfer = false;
+  friend class dscommon::SourceCore<Bridge>;
   static constexpr bool kAnswersExtImageInfo = false;
   using Result = dscommon::TripletResult;
-  enum class Pending { None, XferReady, CloseRequest };
+  enum class Pending { None, XferReady, CloseRequest, CloseOk };
 
   Result Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity);
   Result OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity);
@@ -44,25 +46,34 @@ private:
   Result UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui);
   Result ProcessEvent(TW_EVENT *event);
   Result Capability(TW_UINT16 msg, TW_CAPABILITY *cap);
-  Result SetCapability(TW_CAPABILITY &cap, TW_UINT32 value, TW_UINT16 itemType);
-  Result Status(TW_STATUS *status);
+  void AddCapabilities();
+  dscommon::SetOutcome SetOptions(TW_UINT16 cap, const dscommon::CapRequest &request);
+  dscommon::SetOutcome WriteChanges(const std::vector<OptionChange> &changes);
   Result PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending);
   Result SetupMemXfer(TW_SETUPMEMXFER *setup);
-  Result EntryPoint(const void *data);
+  Result SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup);
   Result ImageInfo(TW_IMAGEINFO *info);
+  Result ImageLayout(TW_UINT16 msg, dscommon::TW_IMAGELAYOUT *layout);
   Result Palette(TW_PALETTE8 *palette);
   Result MemoryTransfer(TW_IMAGEMEMXFER *xfer);
   Result NativeTransfer(TW_MEMREF data);
+  Result FileTransfer();
 
   void LoadDevices(bool fresh);
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void ReadOptions();
+  void StartBatch();
   void StartPage();
   // Waits for the sheet being read while the application's messages are dispatched.
   void WaitForSheet();
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
   const PageRows *Page(Result &failure);
+  // How a triplet answers a page that could not be read: a transfer, or the page's description.
+  Result TransferFailure(const Result &failure);
+  Result DescriptionFailure(const Result &failure);
   void EndBatch();
+  // The batch is over (state 5): with the window shown the source waits for the person.
+  void AfterBatch();
   void Notify(Pending what);
   void OnPosted(WPARAM token);
   TW_UINT16 TakePendingMessage();
@@ -72,15 +83,16 @@ private:
   std::vector<std::string> names_;
   size_t enumeration_ = 0;
 
-  int state_ = 3;
-  TW_IDENTITY self_{};
-  TW_IDENTITY app_{};
-  TW_UINT16 lastCc_ = TWCC_SUCCESS;
-
   std::unique_ptr<SaneDevice> device_;
   Options options_;
   Options defaults_;
   SessionCaps session_;
+  bool indicators_ = true;
+  bool undefinedImageSize_ = false;
+  std::string fileName_;
+  std::string defaultFileName_;
+  vscan::SettingsDialog window_;
+  bool showingUi_ = false;
   vscan::Notifier notifier_;
   bool hasWindow_ = false;
   WPARAM token_ = 0;

@@ -3,8 +3,10 @@
 // work whatever ICAP_XFERMECH says: the triplet the application sends is its choice.
 #include "tools/sane-source/Bridge.h"
 
+#include "tools/data-source-common/BmpFile.h"
 #include "tools/data-source-common/TransferBuffer.h"
-#include "tools/data-source-common/TripletGuards.h"
+#include "tools/data-source-common/TwainText.h"
+#include "tools/sane-source/ScanArea.h"
 #include "win/Owners.h"
 
 #include <algorithm>
@@ -39,9 +41,23 @@ const PageRows *Bridge::Page(Result &failure) {
   failure = Result{meaning.rc, meaning.cc};
   pageFailed_ = true;
   closeAfterBatch_ = closeAfterBatch_ || meaning.closeRequest;
-  if (meaning.rc == TWRC_CANCEL)
-    state_ = 7; // a cancelled transfer still ends with MSG_ENDXFER
   return nullptr;
+}
+
+Bridge::Result Bridge::TransferFailure(const Result &failure) {
+  // Only a transfer answers TWRC_CANCEL, and then ends in state 7 as a finished one does (the
+  // application ends it with MSG_ENDXFER).
+  if (failure.rc == TWRC_CANCEL)
+    state_ = 7;
+  return failure;
+}
+
+Bridge::Result Bridge::DescriptionFailure(const Result &failure) {
+  // The description of a page that could not be read: refused, and the session stays where it is,
+  // so that MSG_ENDXFER or MSG_RESET lead back.
+  if (failure.rc == TWRC_CANCEL)
+    return Result{TWRC_FAILURE, TWCC_OPERATIONERROR};
+  return failure;
 }
 
 void Bridge::WaitForSheet() {
@@ -84,16 +100,13 @@ void Bridge::EndBatch() {
 }
 
 Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
-  DS_REQUIRE_DATA(pending);
   pending->EOJ = 0;
   switch (msg) {
   case MSG_GET:
-    DS_REQUIRE_STATE(4, 7);
     // The page in hand, and with the feeder an unknown number after it.
     pending->Count = state_ < 6 ? 0 : feederBatch_ && !stopFeeder_ ? kMorePages : 1;
     return Result{};
   case MSG_ENDXFER: {
-    DS_REQUIRE_STATE(6, 7);
     ++pagesDone_;
     const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
     bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
@@ -112,6 +125,8 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
       state_ = 5;
       if (closeAfterBatch_)
         Notify(Pending::CloseRequest);
+      else
+        AfterBatch();
     } else {
       state_ = 6;
     }
@@ -119,13 +134,12 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
     return Result{};
   }
   case MSG_RESET:
-    DS_REQUIRE_STATE(6, 6);
     EndBatch();
     state_ = 5;
     pending->Count = 0;
+    AfterBatch();
     return Result{};
   case MSG_STOPFEEDER:
-    DS_REQUIRE_STATE(6, 6);
     stopFeeder_ = true; // the sheet already fed is still delivered
     pending->Count = kMorePages;
     return Result{};
@@ -135,8 +149,6 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
 }
 
 Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
-  DS_REQUIRE_STATE(4, 6);
-  DS_REQUIRE_DATA(setup);
   TW_UINT32 row = 1;
   if (state_ == 6 && scan_ && scan_->Finished() && scan_->Wait().status == int(SaneStatus::Good))
     row = std::max<TW_UINT32>(1, scan_->Wait().page.bytesPerRow);
@@ -147,19 +159,19 @@ Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
 }
 
 Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
-  DS_REQUIRE_STATE(6, 7);
-  DS_REQUIRE_DATA(info);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
-    return failure;
+    return DescriptionFailure(failure);
   const int dpi = scan_->Wait().dotsPerInch;
   *info = TW_IMAGEINFO{};
   info->XResolution.Whole = static_cast<TW_INT16>(dpi);
   info->YResolution.Whole = static_cast<TW_INT16>(dpi);
   info->ImageWidth = static_cast<TW_INT32>(page->width);
-  // A page of undetermined length, as the device announced it: the rows come with the transfers.
-  info->ImageLength = page->lengthKnown ? static_cast<TW_INT32>(page->rows) : -1;
+  // The page is whole in memory before MSG_XFERREADY, so its length is known even where the device
+  // did not announce it; only an application that asked for undefined sizes gets -1 (and the
+  // strips' rows then say how far the page goes).
+  info->ImageLength = page->lengthKnown || !undefinedImageSize_ ? static_cast<TW_INT32>(page->rows) : -1;
   info->SamplesPerPixel = static_cast<TW_INT16>(page->samplesPerPixel);
   for (int i = 0; i < page->samplesPerPixel; ++i)
     info->BitsPerSample[i] = static_cast<TW_INT16>(page->bitsPerSample);
@@ -171,16 +183,22 @@ Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
 }
 
 Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
-  DS_REQUIRE_STATE(6, 7);
-  DS_REQUIRE_DATA(palette);
-  Result failure;
-  const PageRows *page = Page(failure);
-  if (!page)
-    return failure;
-  if (page->samplesPerPixel != 1)
+  // The page's, or before a page the one its pixel type will have.
+  int pixelType = TWPT_RGB;
+  if (state_ >= 6) {
+    Result failure;
+    const PageRows *page = Page(failure);
+    if (!page)
+      return DescriptionFailure(failure);
+    pixelType = PixelTypeOf(*page);
+  } else if (const std::optional<CapValue> type =
+                 DescribeCap(ICAP_PIXELTYPE, options_, defaults_, session_)) {
+    pixelType = static_cast<int>(type->CurrentItem());
+  }
+  if (pixelType != TWPT_BW && pixelType != TWPT_GRAY)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   *palette = TW_PALETTE8{};
-  const unsigned entries = page->bitsPerSample == 1 ? 2 : 256;
+  const unsigned entries = pixelType == TWPT_BW ? 2 : 256;
   palette->NumColors = static_cast<TW_UINT16>(entries);
   palette->PaletteType = TWPA_GRAY;
   for (unsigned i = 0; i < entries; ++i) {
@@ -191,12 +209,10 @@ Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
 }
 
 Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
-  DS_REQUIRE_STATE(6, 7);
-  DS_REQUIRE_DATA(xfer);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
-    return failure;
+    return TransferFailure(failure);
   const size_t total = page->bytes.size();
   if (offset_ >= total && total != 0)
     return Result{TWRC_FAILURE, TWCC_SEQERROR}; // the page was handed over already
@@ -224,12 +240,10 @@ Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
 }
 
 Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
-  DS_REQUIRE_STATE(6, 6);
-  DS_REQUIRE_DATA(data);
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
-    return failure;
+    return TransferFailure(failure);
   const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().dotsPerInch);
   if (dib.empty())
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
@@ -244,6 +258,83 @@ Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
   *static_cast<HGLOBAL *>(data) = block.release();
   state_ = 7;
   return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+Bridge::Result Bridge::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
+  switch (msg) {
+  case MSG_SET:
+    if (setup->Format != TWFF_BMP)
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    fileName_ = dscommon::FieldText(setup->FileName, sizeof setup->FileName);
+    if (fileName_.empty())
+      fileName_ = defaultFileName_;
+    return Result{};
+  case MSG_RESET:
+    fileName_ = defaultFileName_;
+    break;
+  case MSG_GET:
+  case MSG_GETDEFAULT:
+    break;
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+  dscommon::CopyText(setup->FileName, sizeof setup->FileName,
+                     msg == MSG_GETDEFAULT ? defaultFileName_ : fileName_);
+  setup->Format = TWFF_BMP;
+  setup->VRefNum = 0;
+  return Result{};
+}
+
+Bridge::Result Bridge::FileTransfer() {
+  Result failure;
+  const PageRows *page = Page(failure);
+  if (!page)
+    return TransferFailure(failure);
+  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().dotsPerInch);
+  if (dib.empty())
+    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  if (!dscommon::WriteBmpFile(fileName_, dib))
+    return Result{TWRC_FAILURE, TWCC_FILEWRITEERROR};
+  state_ = 7;
+  return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+Bridge::Result Bridge::ImageLayout(TW_UINT16 msg, dscommon::TW_IMAGELAYOUT *layout) {
+  if (state_ == 4)
+    ReadOptions();
+  Result result;
+  switch (msg) {
+  case MSG_SET:
+  case MSG_RESET: {
+    const std::optional<TW_FRAME> wanted =
+        msg == MSG_SET ? std::optional<TW_FRAME>(layout->Frame) : AreaFrame(defaults_);
+    if (!wanted || !AreaFrame(options_))
+      return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+    const std::vector<OptionChange> changes = AreaChanges(options_, *wanted);
+    if (changes.empty())
+      return Result{TWRC_FAILURE, TWCC_BADVALUE};
+    const dscommon::SetOutcome outcome = WriteChanges(changes);
+    if (outcome.cc != TWCC_SUCCESS)
+      return Result{TWRC_FAILURE, outcome.cc};
+    const std::optional<TW_FRAME> now = AreaFrame(options_);
+    if (!now || std::memcmp(&*now, &*wanted, sizeof *now) != 0)
+      result.rc = TWRC_CHECKSTATUS; // the device took the nearest area it can scan
+    break;
+  }
+  case MSG_GET:
+  case MSG_GETDEFAULT:
+    break;
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+  const std::optional<TW_FRAME> frame = AreaFrame(msg == MSG_GETDEFAULT ? defaults_ : options_);
+  if (!frame)
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  layout->Frame = *frame;
+  layout->DocumentNumber = 1;
+  layout->PageNumber = static_cast<TW_UINT32>(pagesDone_ + 1);
+  layout->FrameNumber = 1;
+  return result;
 }
 
 } // namespace sanesrc

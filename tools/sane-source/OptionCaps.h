@@ -3,6 +3,7 @@
 // by SaneDevice, and a capability set comes out as the option values to write.
 #pragma once
 
+#include "tools/data-source-common/CapValue.h"
 #include "tools/sane-source/SaneValues.h"
 #include "twain/TwainRecords.h"
 
@@ -19,6 +20,7 @@ struct OptionInfo {
   std::string name;
   SaneType type = SaneType::Int;
   int cap = 0;
+  SaneUnit unit = SaneUnit::None;
   SaneConstraint constraint = SaneConstraint::None;
   std::vector<int32_t> words;          // a word list's entries (without its leading count)
   std::vector<std::string> strings;    // a string list's entries
@@ -43,18 +45,7 @@ struct SessionCaps {
 
 // A capability's container: a one-value, an enumeration (items, current and default index) or a
 // range (min, max, step, default, current), of 32-bit items of itemType.
-struct CapValue {
-  TW_UINT16 itemType = TWTY_UINT16;
-  TW_UINT16 conType = TWON_ONEVALUE;
-  std::vector<TW_UINT32> items;
-  TW_UINT32 current = 0;
-  TW_UINT32 defaultIndex = 0;
-  TW_UINT32 min = 0, max = 0, step = 0, defaultValue = 0, currentValue = 0;
-  bool settable = false;
-
-  TW_UINT32 CurrentItem() const { return conType == TWON_RANGE ? currentValue : items.at(current); }
-  TW_UINT32 DefaultItem() const { return conType == TWON_RANGE ? defaultValue : items.at(defaultIndex); }
-};
+using dscommon::CapValue;
 
 // The capability from the options now (`now`) and as they were when the source was opened
 // (`defaults`); nothing for a capability the device does not have.

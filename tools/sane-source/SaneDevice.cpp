@@ -31,6 +31,9 @@ static_assert(int(SaneType::Bool) == SANE_TYPE_BOOL && int(SaneType::Int) == SAN
                   int(SaneType::Fixed) == SANE_TYPE_FIXED && int(SaneType::String) == SANE_TYPE_STRING &&
                   int(SaneType::Button) == SANE_TYPE_BUTTON && int(SaneType::Group) == SANE_TYPE_GROUP,
               "option types");
+static_assert(int(SaneUnit::Pixel) == SANE_UNIT_PIXEL && int(SaneUnit::Mm) == SANE_UNIT_MM &&
+                  int(SaneUnit::Dpi) == SANE_UNIT_DPI,
+              "units");
 static_assert(int(SaneConstraint::None) == SANE_CONSTRAINT_NONE &&
                   int(SaneConstraint::Range) == SANE_CONSTRAINT_RANGE &&
                   int(SaneConstraint::WordList) == SANE_CONSTRAINT_WORD_LIST &&
@@ -182,6 +185,7 @@ Options SaneDevice::ReadOptions() const {
     o.name = d->name;
     o.type = static_cast<SaneType>(d->type);
     o.cap = d->cap;
+    o.unit = static_cast<SaneUnit>(d->unit);
     o.constraint = static_cast<SaneConstraint>(d->constraint_type);
     if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range) {
       o.min = d->constraint.range->min;

@@ -23,6 +23,7 @@ enum class SaneStatus : int {
 };
 
 enum class SaneType : int { Bool = 0, Int = 1, Fixed = 2, String = 3, Button = 4, Group = 5 };
+enum class SaneUnit : int { None = 0, Pixel = 1, Bit = 2, Mm = 3, Dpi = 4, Percent = 5, Microsecond = 6 };
 enum class SaneConstraint : int { None = 0, Range = 1, WordList = 2, StringList = 3 };
 
 constexpr int kSaneFixedShift = 16;

@@ -1,126 +1,40 @@
 #include "tools/virtual-scanner/Capabilities.h"
 
-#include "tools/data-source-common/CapabilityContainers.h"
-
+#include "tools/data-source-common/TwainProtocol.h"
 #include "tools/virtual-scanner/PageImage.h"
 #include "tools/virtual-scanner/Scenario.h"
-#include "win/Owners.h"
 
-#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace vscan {
 
-using dscommon::BuildEnumeration;
-using dscommon::BuildOneValue;
-using dscommon::DecodeOneValue;
-using dscommon::QuerySupport;
+using dscommon::CAP_DEVICEONLINE;
+using dscommon::CAP_UICONTROLLABLE;
+using dscommon::CapabilityTable;
+using dscommon::CapRequest;
+using dscommon::CapValue;
+using dscommon::Enumeration;
+using dscommon::Fix32Bits;
+using dscommon::ICAP_FRAMES;
+using dscommon::ICAP_IMAGEFILEFORMAT;
+using dscommon::ICAP_PHYSICALHEIGHT;
+using dscommon::ICAP_PHYSICALWIDTH;
+using dscommon::ICAP_PLANARCHUNKY;
+using dscommon::ICAP_UNDEFINEDIMAGESIZE;
+using dscommon::OneValue;
+using dscommon::SetOutcome;
 
 namespace {
 
-// How one capability is shown: a one-value, or an enumeration of UINT16 items.
-struct CapValue {
-  TW_UINT16 itemType = TWTY_UINT16;
-  bool enumeration = false;
-  std::vector<TW_UINT32> items; // one item for a one-value
-  TW_UINT32 current = 0;        // index into items
-  TW_UINT32 defaultIndex = 0;
-  bool settable = false;
-};
+using Described = std::optional<CapValue>;
 
-TW_UINT32 Fix32Bits(int whole) { return static_cast<TW_UINT32>(static_cast<TW_UINT16>(whole)); }
+constexpr TW_UINT16 kIcapExtImageInfo = 0x112F; // ICAP_EXTIMAGEINFO
 
-CapValue OneValue(TW_UINT16 type, TW_UINT32 value) {
-  CapValue v;
-  v.itemType = type;
-  v.items = {value};
-  return v;
-}
+// A value the scanner holds: the application may set it to what it is, nothing else.
+const CapabilityTable::Set kHeld = [](const CapRequest &) { return SetOutcome{TWCC_BADVALUE}; };
 
-std::optional<CapValue> Describe(const Scenario &s, const CapabilityState &state, TW_UINT16 cap) {
-  switch (cap) {
-  case CAP_XFERCOUNT: {
-    CapValue v = OneValue(TWTY_INT16, 0xFFFF); // -1: every page the feeder holds
-    v.settable = true;
-    return v;
-  }
-  case ICAP_COMPRESSION:
-    return OneValue(TWTY_UINT16, s.compression == Compression::Jpeg     ? 6u
-                                 : s.compression == Compression::Group4 ? 5u
-                                                                        : 0u);
-  case ICAP_PIXELTYPE:
-    return OneValue(TWTY_UINT16, TwainPixelType(s.pixelKind));
-  case ICAP_BITDEPTH:
-    return OneValue(TWTY_UINT16, static_cast<TW_UINT32>(s.bitDepth));
-  case ICAP_XRESOLUTION:
-  case ICAP_YRESOLUTION:
-    return OneValue(TWTY_FIX32, Fix32Bits(s.resolution));
-  case CAP_FEEDERENABLED:
-  case CAP_INDICATORS:
-    return OneValue(TWTY_BOOL, 1);
-  case CAP_PAPERDETECTABLE:
-    return OneValue(TWTY_BOOL, s.feederLoadedSupported ? 1 : 0);
-  case CAP_DUPLEXENABLED:
-    return OneValue(TWTY_BOOL, s.sides == 2 ? 1 : 0);
-  case CAP_FEEDERLOADED:
-    if (!s.feederLoadedSupported)
-      return std::nullopt;
-    return OneValue(TWTY_BOOL, state.feederLoaded ? 1 : 0);
-  case ICAP_UNITS: {
-    CapValue v;
-    v.enumeration = true;
-    v.items = {TWUN_INCHES, TWUN_CENTIMETERS};
-    v.current = s.unit == TWUN_CENTIMETERS ? 1 : 0;
-    return v;
-  }
-  case ICAP_PIXELFLAVOR: {
-    CapValue v;
-    v.enumeration = true;
-    v.items = {TWPF_CHOCOLATE, TWPF_VANILLA};
-    v.current = s.vanilla ? 1 : 0;
-    return v;
-  }
-  case ICAP_XFERMECH: {
-    CapValue v;
-    v.enumeration = true;
-    v.settable = true;
-    for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
-      if (MechanismWorks(s, m)) {
-        if (m == state.xferMech)
-          v.current = static_cast<TW_UINT32>(v.items.size());
-        v.items.push_back(m);
-      }
-    if (v.items.empty())
-      return std::nullopt;
-    return v;
-  }
-  default:
-    return std::nullopt;
-  }
-}
-
-CapabilityAnswer Fail(TW_UINT16 cc) { return CapabilityAnswer{TWRC_FAILURE, cc}; }
-
-CapabilityAnswer Set(const CapValue &v, CapabilityState &state, TW_CAPABILITY &cap) {
-  if (!v.settable)
-    return Fail(TWCC_CAPBADOPERATION);
-  if (cap.ConType != TWON_ONEVALUE || !cap.hContainer)
-    return Fail(TWCC_BADVALUE);
-  win::GlobalLockGuard lock(cap.hContainer);
-  TW_UINT16 type = 0;
-  const auto value = DecodeOneValue(lock.data(), lock.size(), type);
-  if (!value || type != v.itemType)
-    return Fail(TWCC_BADVALUE);
-  if (cap.Cap == ICAP_XFERMECH) {
-    bool known = false;
-    for (TW_UINT32 item : v.items)
-      known = known || item == *value;
-    if (!known)
-      return Fail(TWCC_BADVALUE);
-    state.xferMech = static_cast<TW_UINT16>(*value);
-  }
-  return CapabilityAnswer{};
-}
+double InUnits(const Scenario &s, int pixels) { return s.resolution > 0 ? double(pixels) / s.resolution : 0; }
 
 } // namespace
 
@@ -137,48 +51,140 @@ bool MechanismWorks(const Scenario &s, TW_UINT16 mech) {
   }
 }
 
-CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &state, TW_UINT16 msg,
-                                  TW_CAPABILITY &cap) {
-  const std::optional<CapValue> value = Describe(scenario, state, cap.Cap);
-  if (!value)
-    return Fail(TWCC_CAPUNSUPPORTED);
+TW_FRAME PageFrame(const Scenario &s) {
+  TW_FRAME frame{};
+  frame.Right = dscommon::Fix32(InUnits(s, s.width));
+  frame.Bottom = dscommon::Fix32(InUnits(s, s.height));
+  return frame;
+}
 
-  HGLOBAL container = nullptr;
-  TW_UINT16 conType = TWON_ONEVALUE;
-  switch (msg) {
-  case MSG_SET:
-    return Set(*value, state, cap);
-  case MSG_QUERYSUPPORT:
-    container = BuildOneValue(TWTY_INT32, QuerySupport(value->settable, true));
-    break;
-  case MSG_GETCURRENT:
-    container = BuildOneValue(value->itemType, value->items[value->current]);
-    break;
-  case MSG_GETDEFAULT:
-    container = BuildOneValue(value->itemType, value->items[value->defaultIndex]);
-    break;
-  case MSG_RESET:
-    if (cap.Cap == ICAP_XFERMECH) {
-      state.xferMech = static_cast<TW_UINT16>(value->items[value->defaultIndex]);
-      return AnswerCapability(scenario, state, MSG_GET, cap);
-    }
-    [[fallthrough]];
-  case MSG_GET:
-    if (value->enumeration && !scenario.oneValueCaps) {
-      container = BuildEnumeration(value->itemType, value->items, value->current, value->defaultIndex);
-      conType = TWON_ENUMERATION;
-    } else {
-      container = BuildOneValue(value->itemType, value->items[value->current]);
-    }
-    break;
-  default:
-    return Fail(TWCC_BADPROTOCOL);
+void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState &state) {
+  table.Clear();
+  table.AnswerEnumerationsAsOneValues(s.oneValueCaps);
+  table.Add(
+      CAP_XFERCOUNT,
+      [&state] {
+        CapValue v = OneValue(TWTY_INT16, static_cast<TW_UINT16>(state.xferCount), true);
+        v.freeValue = true;
+        return Described(v);
+      },
+      [&state](const CapRequest &r) {
+        const auto count = static_cast<TW_INT16>(r.value);
+        if (count == 0 || count < -1)
+          return SetOutcome{TWCC_BADVALUE};
+        state.xferCount = count;
+        return SetOutcome{};
+      });
+  table.Add(
+      ICAP_COMPRESSION,
+      [&s] {
+        return Described(OneValue(TWTY_UINT16, s.compression == Compression::Jpeg     ? 6u
+                                               : s.compression == Compression::Group4 ? 5u
+                                                                                      : 0u));
+      },
+      kHeld);
+  table.Add(
+      ICAP_PIXELTYPE, [&s] { return Described(OneValue(TWTY_UINT16, TwainPixelType(s.pixelKind))); }, kHeld);
+  table.Add(
+      ICAP_BITDEPTH, [&s] { return Described(OneValue(TWTY_UINT16, TW_UINT32(s.bitDepth))); }, kHeld);
+  for (TW_UINT16 cap : {ICAP_XRESOLUTION, ICAP_YRESOLUTION})
+    table.Add(
+        cap, [&s] { return Described(OneValue(TWTY_FIX32, Fix32Bits(s.resolution))); }, kHeld);
+  table.Add(
+      CAP_FEEDERENABLED, [] { return Described(OneValue(TWTY_BOOL, 1)); }, kHeld);
+  table.Add(
+      CAP_INDICATORS, [&state] { return Described(dscommon::Switch(state.indicators, true)); },
+      [&state](const CapRequest &r) {
+        state.indicators = r.value != 0;
+        return SetOutcome{};
+      });
+  table.Add(CAP_PAPERDETECTABLE,
+            [&s] { return Described(OneValue(TWTY_BOOL, s.feederLoadedSupported ? 1 : 0)); });
+  if (s.duplexEnumeration) {
+    // A driver that answers FALSE and TRUE for every read, and lets nobody set it.
+    table.Add(CAP_DUPLEXENABLED, [&s] {
+      CapValue v = Enumeration(TWTY_BOOL, {0, 1}, s.sides == 2 ? 1 : 0, 1, false);
+      v.everyReadWhole = true;
+      return Described(v);
+    });
+  } else {
+    table.Add(
+        CAP_DUPLEXENABLED, [&s] { return Described(OneValue(TWTY_BOOL, s.sides == 2 ? 1 : 0)); }, kHeld);
   }
-  if (!container)
-    return Fail(TWCC_LOWMEMORY);
-  cap.ConType = conType;
-  cap.hContainer = container;
-  return CapabilityAnswer{};
+  // A strict driver tells the page side only to an application that set this TRUE in state 4.
+  if (s.pageSideStrict)
+    table.Add(
+        kIcapExtImageInfo, [&state] { return Described(dscommon::Switch(state.extImageInfo, false)); },
+        [&state](const CapRequest &r) {
+          state.extImageInfo = r.value != 0;
+          return SetOutcome{};
+        });
+  table.Add(CAP_FEEDERLOADED, [&s, &state] {
+    return s.feederLoadedSupported ? Described(OneValue(TWTY_BOOL, state.feederLoaded ? 1 : 0))
+                                   : std::nullopt;
+  });
+  table.Add(CAP_UICONTROLLABLE, [] { return Described(OneValue(TWTY_BOOL, 1)); });
+  table.Add(CAP_DEVICEONLINE, [] { return Described(OneValue(TWTY_BOOL, 1)); });
+  table.Add(
+      ICAP_UNITS,
+      [&s] {
+        const TW_UINT32 unit = s.unit == TWUN_CENTIMETERS ? TWUN_CENTIMETERS : TWUN_INCHES;
+        return Described(Enumeration(TWTY_UINT16, {TWUN_INCHES, TWUN_CENTIMETERS}, unit, unit, false));
+      },
+      kHeld);
+  table.Add(
+      ICAP_PIXELFLAVOR,
+      [&s] {
+        const TW_UINT32 flavor = s.vanilla ? TWPF_VANILLA : TWPF_CHOCOLATE;
+        return Described(Enumeration(TWTY_UINT16, {TWPF_CHOCOLATE, TWPF_VANILLA}, flavor, flavor, false));
+      },
+      kHeld);
+  table.Add(
+      ICAP_PLANARCHUNKY, [] { return Described(OneValue(TWTY_UINT16, dscommon::TWPC_CHUNKY)); }, kHeld);
+  table.Add(ICAP_PHYSICALWIDTH,
+            [&s] { return Described(OneValue(TWTY_FIX32, Fix32Bits(InUnits(s, s.width)))); });
+  table.Add(ICAP_PHYSICALHEIGHT,
+            [&s] { return Described(OneValue(TWTY_FIX32, Fix32Bits(InUnits(s, s.height)))); });
+  table.Add(
+      ICAP_XFERMECH,
+      [&s, &state] {
+        std::vector<TW_UINT32> mechs;
+        for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
+          if (MechanismWorks(s, m))
+            mechs.push_back(m);
+        if (mechs.empty())
+          return Described();
+        return Described(Enumeration(TWTY_UINT16, mechs, state.xferMech, mechs.front(), true));
+      },
+      [&state](const CapRequest &r) {
+        state.xferMech = static_cast<TW_UINT16>(r.value);
+        return SetOutcome{};
+      });
+  table.Add(
+      ICAP_IMAGEFILEFORMAT,
+      [] { return Described(Enumeration(TWTY_UINT16, {TWFF_BMP}, TWFF_BMP, TWFF_BMP, false)); }, kHeld);
+  table.Add(
+      ICAP_FRAMES,
+      [&s] {
+        CapValue v;
+        v.itemType = TWTY_FRAME;
+        v.conType = TWON_ENUMERATION;
+        v.frames = {PageFrame(s)};
+        v.settable = true;
+        v.freeValue = true;
+        return Described(v);
+      },
+      // The scanner always images its whole page: any other frame is answered with the page.
+      [](const CapRequest &) {
+        return SetOutcome{TWCC_SUCCESS, true};
+      });
+  table.Add(
+      ICAP_UNDEFINEDIMAGESIZE,
+      [&state] { return Described(dscommon::Switch(state.undefinedImageSize, false)); },
+      [&state](const CapRequest &r) {
+        state.undefinedImageSize = r.value != 0;
+        return SetOutcome{};
+      });
 }
 
 } // namespace vscan

@@ -1,33 +1,32 @@
-// The capabilities the virtual scanner answers: containers built in global memory for
-// DAT_CAPABILITY, and the decoding of the containers an application sends with MSG_SET.
+// The capabilities the virtual scanner offers, as rows of the shared capability table: their values
+// from the scenario and from what the application set in this session.
 #pragma once
 
+#include "tools/data-source-common/CapabilityTable.h"
 #include "twain/TwainRecords.h"
-
-#include <cstddef>
-#include <optional>
 
 namespace vscan {
 
 struct Scenario;
 
-// What the capabilities report that changes while the source is open.
+// What the application set in this session, and what changes while the source is open.
 struct CapabilityState {
   bool feederLoaded = false;
   TW_UINT16 xferMech = TWSX_NATIVE; // the standard's default until the application sets another
+  TW_INT16 xferCount = -1;
+  bool indicators = true;
+  bool undefinedImageSize = false;
+  bool extImageInfo = false; // ICAP_EXTIMAGEINFO, where the scenario offers it
 };
 
-struct CapabilityAnswer {
-  TW_UINT16 rc = TWRC_SUCCESS;
-  TW_UINT16 cc = TWCC_SUCCESS;
-};
-
-// Answers DG_CONTROL / DAT_CAPABILITY / msg into `cap` (hContainer gets a new global block that the
-// application then owns). MSG_SET changes `state` when the value is accepted.
-CapabilityAnswer AnswerCapability(const Scenario &scenario, CapabilityState &state, TW_UINT16 msg,
-                                  TW_CAPABILITY &cap);
+// Fills `table` with the scanner's capabilities; the rows read `scenario` and `state` whenever they
+// are asked, so both must outlive the table's use.
+void AddCapabilities(dscommon::CapabilityTable &table, const Scenario &scenario, CapabilityState &state);
 
 // The transfer mechanisms the scenario lets work, in TWSX_ order.
 bool MechanismWorks(const Scenario &scenario, TW_UINT16 mech);
+
+// The page in the scenario's unit: left, top, right and bottom.
+TW_FRAME PageFrame(const Scenario &scenario);
 
 } // namespace vscan

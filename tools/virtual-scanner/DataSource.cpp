@@ -1,11 +1,9 @@
 #include "tools/virtual-scanner/DataSource.h"
 
-#include "tools/data-source-common/EntryPointRecord.h"
 #include "tools/data-source-common/TripletGuards.h"
 #include "tools/data-source-common/TwainText.h"
 
 #include "tools/virtual-scanner/Module.h"
-#include "tools/virtual-scanner/StrictAnswers.h"
 #include "tools/virtual-scanner/TripletNames.h"
 
 #include <algorithm>
@@ -78,8 +76,9 @@ TW_UINT16 DataSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW
       result = Result{TWRC_FAILURE, TWCC_LOWMEMORY}; // e.g. a page too large for the process
     }
   }
-  if (result.cc != TWCC_SUCCESS)
-    lastCc_ = result.cc;
+  if (dg == DG_CONTROL && dat == DAT_STATUS && msg == MSG_GET && data && log_.On())
+    notes_ = "ConditionCode=" + std::to_string(static_cast<TW_STATUS *>(data)->ConditionCode);
+  Conclude(dg, dat, result);
   if (log_.On()) {
     // The state after the triplet, so a test can tell where the session was left.
     notes_ += (notes_.empty() ? "state=" : " state=") + std::to_string(state_);
@@ -117,9 +116,9 @@ void DataSource::FillIdentity(TW_IDENTITY &identity, size_t device) const {
   identity.Version.Language = TWLG_USA;
   identity.Version.Country = TWCY_USA;
   CopyText(identity.Version.Info, sizeof identity.Version.Info, "Tovik virtual scanner 1.0");
-  identity.ProtocolMajor = TWON_PROTOCOLMAJOR;
-  identity.ProtocolMinor = TWON_PROTOCOLMINOR;
-  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  identity.ProtocolMajor = dscommon::kProtocolMajor;
+  identity.ProtocolMinor = dscommon::kProtocolMinor;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE | dscommon::DF_DS2;
   CopyText(identity.Manufacturer, sizeof identity.Manufacturer, scenario_.manufacturer);
   CopyText(identity.ProductFamily, sizeof identity.ProductFamily, scenario_.productFamily);
   CopyText(identity.ProductName, sizeof identity.ProductName,
@@ -127,11 +126,10 @@ void DataSource::FillIdentity(TW_IDENTITY &identity, size_t device) const {
 }
 
 DataSource::Result DataSource::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
-  DS_REQUIRE_DATA(identity);
   switch (msg) {
   case MSG_GET: {
     if (state_ > 3) {
-      *identity = self_;
+      *identity = link_.Self();
     } else {
       // Each device once, then the first again: the source manager stops listing when a name
       // repeats, and the next listing starts over with the first device.
@@ -160,13 +158,13 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
     if (scenario_.devices[i] == wanted)
       device_ = i;
   // The source manager gave the record its Id: keep using that record's identity as our origin.
-  self_ = *identity;
-  if (self_.ProductName[0] == '\0')
-    FillIdentity(self_, device_);
-  app_ = origin ? *origin : TW_IDENTITY{};
+  TW_IDENTITY self = *identity;
+  if (self.ProductName[0] == '\0')
+    FillIdentity(self, device_);
+  link_.Open(self, origin);
   feeder_.Load(scenario_);
   capState_ = CapabilityState{};
-  extImageInfo_ = false;
+  AddCapabilities(caps_, scenario_, capState_);
   for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
     if (!MechanismWorks(scenario_, capState_.xferMech) && MechanismWorks(scenario_, m))
       capState_.xferMech = m;
@@ -176,17 +174,16 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
     const DWORD n = ::GetTempPathA(MAX_PATH, temp);
     fileName_ = std::string(temp, n < MAX_PATH ? n : 0) + "TovikVirtualScan.bmp";
   }
+  defaultFileName_ = fileName_;
   notifier_.Create([this](WPARAM token) { OnPosted(token); });
-  lastCc_ = TWCC_SUCCESS;
   pending_ = Pending::None;
   EndPageData();
   state_ = 4;
-  notes_ = "Id=" + std::to_string(self_.Id) + " name=\"" + scenario_.devices[device_] + "\"";
+  notes_ = "Id=" + std::to_string(link_.Self().Id) + " name=\"" + scenario_.devices[device_] + "\"";
   return Result{};
 }
 
 DataSource::Result DataSource::CloseSource() {
-  DS_REQUIRE_STATE(4, 4);
   dialog_.Close();
   notifier_.Destroy();
   pending_ = Pending::None;
@@ -202,23 +199,28 @@ std::string DataSource::DialogText() {
 
 DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
   switch (msg) {
-  case MSG_ENABLEDS: {
-    DS_REQUIRE_STATE(4, 4);
-    DS_REQUIRE_DATA(ui);
+  case MSG_ENABLEDS:
+  case MSG_ENABLEDSUIONLY: {
     notes_ = "ShowUI=" + std::to_string(ui->ShowUI) + " ModalUI=" + std::to_string(ui->ModalUI) +
              " hParent=" + Hex(reinterpret_cast<uintptr_t>(ui->hParent));
+    const bool settingsOnly = msg == MSG_ENABLEDSUIONLY;
     state_ = 5;
     ++token_;
-    if (ui->ShowUI) {
+    showingUi_ = settingsOnly || ui->ShowUI;
+    if (showingUi_) {
       const WPARAM token = token_;
-      const bool shown = dialog_.Show(
-          scenario_.devices[device_ % scenario_.devices.size()], DialogText(), scenario_.dialog,
-          scenario_.dialogDelayMs, [this, token](DialogChoice c) {
-            if (token == token_)
-              RequestNotification(c == DialogChoice::Scan ? Pending::Scan : Pending::CloseRequest);
-          });
+      const bool shown =
+          dialog_.Show(scenario_.devices[device_ % scenario_.devices.size()],
+                       settingsOnly ? "Settings of the virtual scanner." : DialogText(), scenario_.dialog,
+                       scenario_.dialogDelayMs, settingsOnly, [this, token](DialogChoice c) {
+                         if (token == token_)
+                           RequestNotification(c == DialogChoice::Scan ? Pending::Scan
+                                               : c == DialogChoice::Ok ? Pending::CloseOk
+                                                                       : Pending::CloseRequest);
+                       });
       if (!shown) {
         state_ = 4;
+        showingUi_ = false;
         return Result{TWRC_FAILURE, TWCC_OPERATIONERROR};
       }
     } else {
@@ -229,8 +231,8 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
     return Result{};
   }
   case MSG_DISABLEDS:
-    DS_REQUIRE_STATE(5, 5);
     dialog_.Close();
+    showingUi_ = false;
     pending_ = Pending::None;
     ++token_;
     state_ = 4;
@@ -238,6 +240,12 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
+}
+
+void DataSource::AfterBatch() {
+  // With its window shown, the source stays enabled after a batch until the person closes it.
+  if (state_ == 5 && showingUi_)
+    dialog_.ShowAgain(DialogText());
 }
 
 namespace {
@@ -295,9 +303,12 @@ TW_UINT16 DataSource::TakePendingMessage() {
     return MSG_NULL;
   if (what == Pending::CloseRequest)
     return MSG_CLOSEDSREQ;
+  if (what == Pending::CloseOk)
+    return MSG_CLOSEDSOK;
   if (what != Pending::Scan)
     return MSG_NULL;
   if (feeder_.StartBatch()) {
+    pagesDone_ = 0;
     state_ = 6;
     return MSG_XFERREADY;
   }
@@ -305,16 +316,16 @@ TW_UINT16 DataSource::TakePendingMessage() {
 }
 
 void DataSource::SendToApplication(TW_UINT16 msg) {
-  const DSMENTRYPROC entry = notifier_.Entry();
-  TW_UINT16 rc = TWRC_FAILURE;
-  if (entry)
-    rc = entry(&self_, &app_, DG_CONTROL, DAT_NULL, msg, nullptr);
-  log_.Write("out", DG_CONTROL, DAT_NULL, msg, rc, 0, entry ? "" : "dsm=missing");
+  const char *route = "";
+  const TW_UINT16 rc = link_.Send(msg, &route);
+  const std::string how = route;
+  log_.Write("out", DG_CONTROL, DAT_NULL, msg, rc, 0,
+             how == "missing"    ? "dsm=missing"
+             : how == "callback" ? "callback=1"
+                                 : "");
 }
 
 DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
-  DS_REQUIRE_STATE(5, 7);
-  DS_REQUIRE_DATA(event);
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
   if (!message)
@@ -330,51 +341,36 @@ DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
 }
 
 DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
-  DS_REQUIRE_STATE(4, 7);
-  DS_REQUIRE_DATA(cap);
-  if (msg == MSG_SET && state_ != 4)
-    return Result{TWRC_FAILURE, TWCC_SEQERROR};
   capState_.feederLoaded = feeder_.Loaded();
   char buf[48];
   std::snprintf(buf, sizeof buf, "cap=0x%04X", cap->Cap);
   notes_ = buf;
   if (cap->Cap == CAP_FEEDERLOADED)
     notes_ += std::string(" value=") + (capState_.feederLoaded ? "1" : "0");
-  CapabilityAnswer answer;
-  if (!AnswerStrictly(scenario_, extImageInfo_, msg, *cap, answer))
-    answer = AnswerCapability(scenario_, capState_, msg, *cap);
-  return Result{answer.rc, answer.cc};
-}
-
-DataSource::Result DataSource::Status(TW_STATUS *status) {
-  DS_REQUIRE_DATA(status);
-  status->ConditionCode = std::exchange(lastCc_, TWCC_SUCCESS);
-  status->Reserved = 0;
-  notes_ = "ConditionCode=" + std::to_string(status->ConditionCode);
-  return Result{};
+  return caps_.Answer(msg, *cap);
 }
 
 DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
-  DS_REQUIRE_DATA(pending);
   switch (msg) {
   case MSG_GET:
-    DS_REQUIRE_STATE(4, 7);
     break;
   case MSG_ENDXFER:
-    DS_REQUIRE_STATE(6, 7);
     notes_ = "page=" + std::to_string(feeder_.Page()) + " ";
     feeder_.EndPage();
+    // The application asked for this many images: the rest of the batch stays in the feeder.
+    if (++pagesDone_ == capState_.xferCount)
+      feeder_.Reset();
     EndPageData();
     state_ = feeder_.InBatch() ? 6 : 5;
+    AfterBatch();
     break;
   case MSG_RESET:
-    DS_REQUIRE_STATE(6, 6);
     feeder_.Reset();
     EndPageData();
     state_ = 5;
+    AfterBatch();
     break;
   case MSG_STOPFEEDER:
-    DS_REQUIRE_STATE(6, 6);
     feeder_.StopFeeder();
     break;
   default:
@@ -387,8 +383,6 @@ DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pend
 }
 
 DataSource::Result DataSource::SetupMemXfer(TW_SETUPMEMXFER *setup) {
-  DS_REQUIRE_STATE(4, 6);
-  DS_REQUIRE_DATA(setup);
   const TW_UINT32 oneStrip = scenario_.stripBytes ? scenario_.stripBytes : TransferRowBytes(format_);
   setup->MinBufSize = scenario_.minBuffer ? scenario_.minBuffer : oneStrip;
   setup->MaxBufSize = scenario_.maxBuffer;
@@ -399,8 +393,6 @@ DataSource::Result DataSource::SetupMemXfer(TW_SETUPMEMXFER *setup) {
 }
 
 DataSource::Result DataSource::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
-  DS_REQUIRE_STATE(4, 6);
-  DS_REQUIRE_DATA(setup);
   switch (msg) {
   case MSG_SET:
     if (setup->Format != TWFF_BMP)
@@ -408,11 +400,18 @@ DataSource::Result DataSource::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *se
     fileName_ = FieldText(setup->FileName, sizeof setup->FileName);
     break;
   case MSG_RESET:
-    fileName_ = scenario_.fileName;
+    fileName_ = defaultFileName_;
     break;
   case MSG_GET:
-  case MSG_GETDEFAULT:
     break;
+  case MSG_GETDEFAULT: {
+    const std::string current = std::exchange(fileName_, defaultFileName_);
+    CopyText(setup->FileName, sizeof setup->FileName, FileNameForPage());
+    fileName_ = current;
+    setup->Format = TWFF_BMP;
+    setup->VRefNum = 0;
+    return Result{};
+  }
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
@@ -430,16 +429,6 @@ std::string DataSource::FileNameForPage() const {
   if (at != std::string::npos)
     name.replace(at, marker.size(), std::to_string(feeder_.Page()));
   return name;
-}
-
-DataSource::Result DataSource::EntryPoint(const void *data) {
-  DS_REQUIRE_STATE(3, 4);
-  DS_REQUIRE_DATA(data);
-  DSMENTRYPROC entry = nullptr;
-  if (!dscommon::ReadEntryPoint(data, entry))
-    return Result{TWRC_FAILURE, TWCC_BADVALUE};
-  notifier_.SetEntry(entry);
-  return Result{};
 }
 
 } // namespace vscan

@@ -1,9 +1,10 @@
-// The virtual scanner as a TWAIN data source: the state machine of one open session (TWAIN
-// states 3 to 7) and its handler of every triplet that DS_Entry receives.
+// The virtual scanner as a TWAIN data source on the shared protocol core: its device (the
+// scenario's feeder and pages), its settings window and its handler of every triplet the core
+// routes to it.
 #pragma once
 
 #include "tools/data-source-common/TripletResult.h"
-#include "tools/data-source-common/TripletRouter.h"
+#include "tools/data-source-common/SourceCore.h"
 #include "tools/virtual-scanner/Capabilities.h"
 #include "tools/virtual-scanner/Feeder.h"
 #include "tools/virtual-scanner/Notifier.h"
@@ -18,18 +19,16 @@
 
 namespace vscan {
 
-class DataSource : private dscommon::TripletRouter<DataSource> {
+class DataSource : private dscommon::SourceCore<DataSource> {
 public:
   TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-  // Records a failure that escaped Entry (the caller answers TWRC_FAILURE).
-  void RecordFailure(TW_UINT16 cc) { lastCc_ = cc; }
+  using SourceCore::RecordFailure;
 
 private:
-  friend class dscommon::TripletRouter<DataSource>;
-  static constexpr bool kAnswersFileTransfer = true;
+  friend class dscommon::SourceCore<DataSource>;
   static constexpr bool kAnswersExtImageInfo = true;
   using Result = dscommon::TripletResult;
-  enum class Pending { None, Scan, CloseRequest };
+  enum class Pending { None, Scan, CloseRequest, CloseOk };
 
   void LoadScenario();
   bool ApplyFault(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, Result &result);
@@ -40,12 +39,11 @@ private:
   Result UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui);
   Result ProcessEvent(TW_EVENT *event);
   Result Capability(TW_UINT16 msg, TW_CAPABILITY *cap);
-  Result Status(TW_STATUS *status);
   Result PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending);
   Result SetupMemXfer(TW_SETUPMEMXFER *setup);
   Result SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup);
-  Result EntryPoint(const void *data);
   Result ImageInfo(TW_IMAGEINFO *info);
+  Result ImageLayout(TW_UINT16 msg, dscommon::TW_IMAGELAYOUT *layout);
   Result Palette(TW_PALETTE8 *palette);
   Result MemoryTransfer(TW_IMAGEMEMXFER *xfer);
   Result NativeTransfer(TW_MEMREF data);
@@ -60,6 +58,7 @@ private:
 
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void RequestNotification(Pending what);
+  void AfterBatch();
   void OnPosted(WPARAM token);
   TW_UINT16 TakePendingMessage();
   void SendToApplication(TW_UINT16 msg);
@@ -74,20 +73,17 @@ private:
   std::vector<bool> faultFired_;
   std::string scenarioText_; // the text faultFired_ belongs to
 
-  int state_ = 3;
   size_t enumeration_ = 0;
   size_t device_ = 0;
-  TW_IDENTITY self_{};
-  TW_IDENTITY app_{};
-  TW_UINT16 lastCc_ = TWCC_SUCCESS;
 
   Feeder feeder_;
   CapabilityState capState_;
-  bool extImageInfo_ = false; // ICAP_EXTIMAGEINFO as the application set it
   Notifier notifier_;
   SettingsDialog dialog_;
+  bool showingUi_ = false;
   Pending pending_ = Pending::None;
   WPARAM token_ = 0;
+  int pagesDone_ = 0; // pages of the batch ended, for CAP_XFERCOUNT
 
   PageFormat format_;
   bool pageStarted_ = false;
@@ -95,6 +91,7 @@ private:
   std::vector<uint8_t> pageRows_;
   size_t pageOffset_ = 0;
   std::string fileName_;
+  std::string defaultFileName_;
 };
 
 } // namespace vscan

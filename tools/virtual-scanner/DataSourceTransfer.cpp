@@ -29,8 +29,6 @@ TW_UINT16 TwainCompression(Compression c) {
 } // namespace
 
 DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
-  DS_REQUIRE_STATE(6, 7);
-  DS_REQUIRE_DATA(info);
   *info = TW_IMAGEINFO{};
   info->XResolution.Whole = static_cast<TW_INT16>(format_.resolution);
   info->YResolution.Whole = static_cast<TW_INT16>(format_.resolution);
@@ -55,9 +53,26 @@ DataSource::Result DataSource::ImageInfo(TW_IMAGEINFO *info) {
   return Result{};
 }
 
+DataSource::Result DataSource::ImageLayout(TW_UINT16 msg, dscommon::TW_IMAGELAYOUT *layout) {
+  // The scanner images its whole page: a frame asked for is answered with the page.
+  const TW_FRAME page = PageFrame(scenario_);
+  const bool asked = msg != MSG_SET || std::memcmp(&layout->Frame, &page, sizeof page) == 0;
+  switch (msg) {
+  case MSG_GET:
+  case MSG_GETDEFAULT:
+  case MSG_SET:
+  case MSG_RESET:
+    layout->Frame = page;
+    layout->DocumentNumber = static_cast<TW_UINT32>(std::max(1, feeder_.Sheet()));
+    layout->PageNumber = static_cast<TW_UINT32>(std::max(1, feeder_.Page()));
+    layout->FrameNumber = 1;
+    return asked ? Result{} : Result{TWRC_CHECKSTATUS, TWCC_SUCCESS};
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
 DataSource::Result DataSource::Palette(TW_PALETTE8 *palette) {
-  DS_REQUIRE_STATE(4, 7);
-  DS_REQUIRE_DATA(palette);
   if (format_.kind != PixelKind::Palette && format_.kind != PixelKind::Gray)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   *palette = TW_PALETTE8{};
@@ -111,8 +126,6 @@ void DataSource::EndPageData() {
 }
 
 DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
-  DS_REQUIRE_STATE(6, 7);
-  DS_REQUIRE_DATA(xfer);
   // A driver's progress window: the application's messages (a close, a timer, a click) get a turn.
   if (scenario_.pumpMessages)
     PumpMessages();
@@ -174,11 +187,10 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
 }
 
 DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
-  DS_REQUIRE_DATA(data);
   if (!scenario_.pageSide)
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   // A strict driver tells the side only to an application that asked for it in state 4.
-  if (state_ != 7 || !pageDone_ || (scenario_.pageSideStrict && !extImageInfo_))
+  if (state_ != 7 || !pageDone_ || (scenario_.pageSideStrict && !capState_.extImageInfo))
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
   // TW_EXTIMAGEINFO: NumInfos, then TW_INFO records of 12 bytes (InfoID, ItemType, NumItems,
   // ReturnCode, Item); the application sized the record for the infos it asks for.
@@ -201,8 +213,6 @@ DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
 }
 
 DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
-  DS_REQUIRE_STATE(6, 6);
-  DS_REQUIRE_DATA(data);
   const Result start = StartPage(TWSX_NATIVE);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
@@ -223,7 +233,6 @@ DataSource::Result DataSource::NativeTransfer(TW_MEMREF data) {
 }
 
 DataSource::Result DataSource::FileTransfer() {
-  DS_REQUIRE_STATE(6, 6);
   const Result start = StartPage(TWSX_FILE);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;

@@ -22,15 +22,6 @@ bool Notifier::Post(WPARAM token) const {
   return window_ && ::PostMessageA(window_.get(), kPostedMessage, token, 0);
 }
 
-DSMENTRYPROC Notifier::Entry() const {
-  if (entry_)
-    return entry_;
-  HMODULE dsm = ::GetModuleHandleA("twain_32.dll");
-  if (!dsm)
-    return nullptr;
-  return reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void *>(::GetProcAddress(dsm, MAKEINTRESOURCEA(1))));
-}
-
 LRESULT CALLBACK Notifier::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto *create = reinterpret_cast<CREATESTRUCTA *>(lParam);

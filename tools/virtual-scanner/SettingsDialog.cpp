@@ -7,35 +7,51 @@ namespace {
 
 constexpr char kClassName[] = "TovikVirtualScannerSettings";
 constexpr int kScanId = IDOK;
-constexpr int kCancelId = IDCANCEL;
+constexpr int kCloseId = IDCANCEL;
 constexpr UINT_PTR kAnswerTimer = 1;
 
 } // namespace
 
 bool SettingsDialog::Show(const std::string &productName, const std::string &text, DialogAnswer automatic,
-                          int delayMs, std::function<void(DialogChoice)> onChoice) {
+                          int delayMs, bool settingsOnly, std::function<void(DialogChoice)> onChoice) {
   Close();
   onChoice_ = std::move(onChoice);
   automatic_ = automatic;
+  settingsOnly_ = settingsOnly;
+  delayMs_ = delayMs;
   answered_ = false;
   if (!EnsureWindowClass(kClassName, &SettingsDialog::WindowProc))
     return false;
   const std::string title = productName + " settings";
   window_.reset(::CreateWindowExA(WS_EX_DLGMODALFRAME, kClassName, title.c_str(),
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 340, 150, nullptr, nullptr, ThisModule(), this));
+                                  CW_USEDEFAULT, 340, 190, nullptr, nullptr, ThisModule(), this));
   if (!window_)
     return false;
   HINSTANCE module = ThisModule();
-  ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 12, 12, 310, 40, window_.get(), nullptr,
+  text_ = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 12, 12, 310, 80, window_.get(),
+                            nullptr, module, nullptr);
+  ::CreateWindowExA(0, "BUTTON", settingsOnly ? "OK" : "Scan",
+                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 140, 110, 85, 26, window_.get(),
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kScanId)), module, nullptr);
+  ::CreateWindowExA(0, "BUTTON", settingsOnly ? "Cancel" : "Close", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 235,
+                    110, 85, 26, window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseId)),
                     module, nullptr);
-  ::CreateWindowExA(0, "BUTTON", "Scan", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 140, 70, 85,
-                    26, window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kScanId)), module,
-                    nullptr);
-  ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 235, 70, 85, 26, window_.get(),
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelId)), module, nullptr);
   if (automatic != DialogAnswer::Interactive)
     ::SetTimer(window_.get(), kAnswerTimer, static_cast<UINT>(delayMs > 0 ? delayMs : 1), nullptr);
+  return true;
+}
+
+bool SettingsDialog::ShowAgain(const std::string &text) {
+  if (!window_)
+    return false;
+  answered_ = false;
+  ::SetWindowTextA(text_, text.c_str());
+  ::ShowWindow(window_.get(), SW_SHOW);
+  if (automatic_ != DialogAnswer::Interactive) {
+    automatic_ = DialogAnswer::Cancel; // the automatic person closes the window after the batch
+    ::SetTimer(window_.get(), kAnswerTimer, static_cast<UINT>(delayMs_ > 0 ? delayMs_ : 1), nullptr);
+  }
   return true;
 }
 
@@ -57,20 +73,21 @@ LRESULT CALLBACK SettingsDialog::WindowProc(HWND window, UINT message, WPARAM wP
   }
   auto *self = reinterpret_cast<SettingsDialog *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   try {
+    const DialogChoice yes = self && self->settingsOnly_ ? DialogChoice::Ok : DialogChoice::Scan;
     switch (message) {
     case WM_COMMAND:
       if (self && LOWORD(wParam) == kScanId)
-        self->Choose(DialogChoice::Scan);
-      else if (self && LOWORD(wParam) == kCancelId)
-        self->Choose(DialogChoice::Cancel);
+        self->Choose(yes);
+      else if (self && LOWORD(wParam) == kCloseId)
+        self->Choose(DialogChoice::Close);
       return 0;
     case WM_CLOSE:
       if (self)
-        self->Choose(DialogChoice::Cancel);
+        self->Choose(DialogChoice::Close);
       return 0;
     case WM_TIMER:
       if (self && wParam == kAnswerTimer)
-        self->Choose(self->automatic_ == DialogAnswer::Scan ? DialogChoice::Scan : DialogChoice::Cancel);
+        self->Choose(self->automatic_ == DialogAnswer::Scan ? yes : DialogChoice::Close);
       return 0;
     default:
       break;
