@@ -7,7 +7,66 @@ namespace {
 
 constexpr DWORD kBatchWaitMs = 20000;
 
+#pragma pack(push, 2)
+struct CallbackRecord {
+  TW_MEMREF CallBackProc;
+  TW_UINT32 RefCon;
+  TW_INT16 Message;
+};
+#pragma pack(pop)
+
+constexpr TW_UINT32 kRefCon = 0x5EC0;
+
+TW_UINT16 WINAPI Callback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                          TW_MEMREF data) {
+  // The reference constant comes back as pData.
+  if (dg == DG_CONTROL && dat == DAT_NULL && reinterpret_cast<uintptr_t>(data) == kRefCon)
+    TwainClient::CallbackMessages().push_back(msg);
+  return TWRC_SUCCESS;
+}
+
 } // namespace
+
+std::vector<TW_UINT16> &TwainClient::CallbackMessages() {
+  static std::vector<TW_UINT16> messages;
+  return messages;
+}
+
+TW_UINT16 TwainClient::RegisterCallback() {
+  CallbackMessages().clear();
+  CallbackRecord record{reinterpret_cast<TW_MEMREF>(&Callback), kRefCon, 0};
+  return Call(DG_CONTROL, 0x0012 /* DAT_CALLBACK2 */, 0x0902 /* MSG_REGISTER_CALLBACK */, &record);
+}
+
+TW_UINT16 TwainClient::Enable(bool showUI, TW_UINT16 msg) {
+  TW_USERINTERFACE ui{showUI ? TWAIN_TRUE : TWAIN_FALSE, TWAIN_FALSE, parent_};
+  return Call(DG_CONTROL, DAT_USERINTERFACE, msg, &ui);
+}
+
+TW_UINT16 TwainClient::WaitForMessage(DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < timeoutMs) {
+    if (!CallbackMessages().empty()) {
+      const TW_UINT16 msg = CallbackMessages().front();
+      CallbackMessages().erase(CallbackMessages().begin());
+      return msg;
+    }
+    MSG message;
+    if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      continue;
+    }
+    TW_EVENT event{&message, MSG_NULL};
+    if (Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT) {
+      if (event.TWMessage != MSG_NULL)
+        return event.TWMessage;
+      continue;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  return MSG_NULL;
+}
 
 TwainClient::TwainClient() {
   library_.reset(::LoadLibraryA("twain_32.dll"));

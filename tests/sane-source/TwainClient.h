@@ -48,6 +48,18 @@ public:
   // transfers every page; then disables it (state 4 again).
   Batch Scan(bool native = false);
 
+  // MSG_ENABLEDS (or MSG_ENABLEDSUIONLY) with the interface shown or not.
+  TW_UINT16 Enable(bool showUI, TW_UINT16 msg = MSG_ENABLEDS);
+  // Runs the application's loop, offering every message to the source, until the source says
+  // something (its TWMessage, from MSG_PROCESSEVENT or the callback registered with
+  // RegisterCallback) or the time runs out (MSG_NULL).
+  TW_UINT16 WaitForMessage(DWORD timeoutMs = 20000);
+  // DAT_CALLBACK2 / MSG_REGISTER_CALLBACK of this client's callback.
+  TW_UINT16 RegisterCallback();
+  // What the callback received, in order.
+  static std::vector<TW_UINT16> &CallbackMessages();
+  const TW_IDENTITY &Source() const { return source_; }
+
 private:
   void TransferAll(Batch &batch, bool native);
   bool TransferOne(ClientPage &page, bool native);
