@@ -205,4 +205,61 @@ TEST_F(SaneBridgeTest, CapabilitiesFollowTheDevicesOptionsAndRefuseWhatItCannotD
   EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
 }
 
+// A page SANE cancelled: its description is refused, only its transfer answers TWRC_CANCEL, and
+// every way back to state 4 stays open.
+TEST_F(SaneBridgeTest, ACancelledPageNeverTrapsTheApplication) {
+  Open("cancelled");
+  ASSERT_EQ(client.Enable(false), TWRC_SUCCESS);
+  ASSERT_EQ(client.WaitForMessage(), MSG_XFERREADY);
+  TW_IMAGEINFO info{};
+  EXPECT_EQ(client.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
+  TW_PENDINGXFERS pending{};
+  EXPECT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS)
+      << "still in state 6";
+  TW_USERINTERFACE ui{};
+  EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+
+  ASSERT_EQ(client.Enable(false), TWRC_SUCCESS);
+  ASSERT_EQ(client.WaitForMessage(), MSG_XFERREADY);
+  std::vector<uint8_t> buffer(64 * 1024);
+  TW_IMAGEMEMXFER xfer{};
+  xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
+  EXPECT_EQ(client.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_CANCEL);
+  EXPECT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(pending.Count, 0);
+  EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+  EXPECT_EQ(client.CloseSource(), TWRC_SUCCESS);
+}
+
+// DAT_IMAGELAYOUT in inches over the tester's tl-x ... br-y (millimetres): the frame an
+// application asks for is the page it gets, and MSG_RESET gives the area back.
+TEST_F(SaneBridgeTest, ImageLayoutSelectsTheScanArea) {
+#pragma pack(push, 2)
+  struct Layout {
+    TW_FRAME frame;
+    TW_UINT32 document, page, frameNumber;
+  };
+#pragma pack(pop)
+  constexpr TW_UINT16 DAT_IMAGELAYOUT_ = 0x0102;
+  auto inches = [](const TW_FIX32 &f) { return f.Whole + f.Frac / 65536.0; };
+  Open("grey");
+  Layout layout{};
+  ASSERT_EQ(client.Call(DG_IMAGE, DAT_IMAGELAYOUT_, MSG_GET, &layout), TWRC_SUCCESS);
+  EXPECT_NEAR(inches(layout.frame.Right), 80 / 25.4, 0.001); // the tester's whole area, 80 x 100 mm
+  EXPECT_NEAR(inches(layout.frame.Bottom), 100 / 25.4, 0.001);
+  layout.frame = TW_FRAME{{0, 0}, {0, 0}, {2, 0}, {3, 0}};
+  const TW_UINT16 rc = client.Call(DG_IMAGE, DAT_IMAGELAYOUT_, MSG_SET, &layout);
+  EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_CHECKSTATUS) << rc;
+  ASSERT_EQ(client.Call(DG_IMAGE, DAT_IMAGELAYOUT_, MSG_GET, &layout), TWRC_SUCCESS);
+  EXPECT_NEAR(inches(layout.frame.Right), 2, 0.01);
+  EXPECT_NEAR(inches(layout.frame.Bottom), 3, 0.01);
+  const Batch batch = client.Scan();
+  ASSERT_EQ(batch.pages.size(), 1u);
+  const TW_IMAGEINFO &info = batch.pages[0].info;
+  EXPECT_NEAR(info.ImageWidth, 2 * info.XResolution.Whole, 1);
+  EXPECT_NEAR(info.ImageLength, 3 * info.YResolution.Whole, 1);
+  ASSERT_EQ(client.Call(DG_IMAGE, DAT_IMAGELAYOUT_, MSG_RESET, &layout), TWRC_SUCCESS);
+  EXPECT_NEAR(inches(layout.frame.Right), 80 / 25.4, 0.001);
+}
+
 } // namespace

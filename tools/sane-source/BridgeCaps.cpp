@@ -99,6 +99,7 @@ void Bridge::AddCapabilities() {
         return SetOutcome{};
       });
   t.Add(dscommon::CAP_UICONTROLLABLE, [] { return Described(dscommon::OneValue(TWTY_BOOL, 1)); });
+  t.Add(dscommon::CAP_ENABLEDSUIONLY, [] { return Described(dscommon::OneValue(TWTY_BOOL, 1)); });
   t.Add(dscommon::CAP_DEVICEONLINE,
         [this] { return Described(dscommon::OneValue(TWTY_BOOL, device_ ? 1 : 0)); });
   t.Add(

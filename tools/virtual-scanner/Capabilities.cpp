@@ -125,6 +125,7 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
   });
   table.Add(CAP_UICONTROLLABLE, [] { return Described(OneValue(TWTY_BOOL, 1)); });
   table.Add(CAP_DEVICEONLINE, [] { return Described(OneValue(TWTY_BOOL, 1)); });
+  table.Add(dscommon::CAP_ENABLEDSUIONLY, [] { return Described(OneValue(TWTY_BOOL, 1)); });
   table.Add(
       ICAP_UNITS,
       [&s] {
