@@ -646,11 +646,20 @@ Pixels FromDib(const uint8_t *dib, size_t size) {
   return p;
 }
 
-// One page scanned with the given mechanism, without the source's window.
-Pixels ScanOne(TwainClient &client, TW_UINT16 mechanism) {
+// The source's window, titled after its product.
+HWND SourceWindow() { return ::FindWindowA(nullptr, (Under().productName + " settings").c_str()); }
+
+// One page scanned with the given mechanism: without the source's window, or with it through its
+// "Scan" (the window then stays after the batch until its "Close").
+Pixels ScanOne(TwainClient &client, TW_UINT16 mechanism, bool showUI) {
   Pixels p;
   EXPECT_EQ(client.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism), TWRC_SUCCESS);
-  EXPECT_EQ(client.Enable(false), TWRC_SUCCESS);
+  EXPECT_EQ(client.Enable(showUI), TWRC_SUCCESS);
+  HWND window = showUI ? SourceWindow() : nullptr;
+  if (showUI) {
+    EXPECT_NE(window, nullptr) << "no window";
+    ::PostMessageA(window, WM_COMMAND, IDOK, 0); // Scan
+  }
   if (client.WaitForMessage() != MSG_XFERREADY)
     return p;
   TW_IMAGEINFO info{};
@@ -696,28 +705,32 @@ Pixels ScanOne(TwainClient &client, TW_UINT16 mechanism) {
   TW_PENDINGXFERS pending{};
   EXPECT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0) << "one page a batch";
+  if (showUI) {
+    EXPECT_TRUE(::IsWindowVisible(window)) << "the window went with the batch";
+    ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0); // Close
+    EXPECT_EQ(client.WaitForMessage(), MSG_CLOSEDSREQ);
+  }
   TW_USERINTERFACE ui{};
   EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
   return p;
 }
 
-// Each page as the source's own reference says (the scenario's pattern, scanimage's page).
+// Each page as the source's own reference says (the scenario's pattern, scanimage's page), by every
+// mechanism, with the source's window and without.
 TEST_F(ConformanceTest, NativeMemoryAndFileTransfersHandOverThePage) {
   int page = 0;
-  for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
-    SCOPED_TRACE("mechanism " + std::to_string(mechanism));
-    const Pixels scanned = ScanOne(client, mechanism);
-    const Pixels expected = Under().expectedPage(++page);
-    ASSERT_FALSE(expected.rows.empty());
-    EXPECT_EQ(scanned.width, expected.width);
-    EXPECT_EQ(scanned.height, expected.height);
-    EXPECT_EQ(scanned.bits, expected.bits);
-    EXPECT_TRUE(scanned.rows == expected.rows) << "the page differs from the reference";
-  }
+  for (bool showUI : {false, true})
+    for (TW_UINT16 mechanism : {TWSX_MEMORY, TWSX_NATIVE, TWSX_FILE}) {
+      SCOPED_TRACE("mechanism " + std::to_string(mechanism) + (showUI ? " through the window" : ""));
+      const Pixels scanned = ScanOne(client, mechanism, showUI);
+      const Pixels expected = Under().expectedPage(++page);
+      ASSERT_FALSE(expected.rows.empty());
+      EXPECT_EQ(scanned.width, expected.width);
+      EXPECT_EQ(scanned.height, expected.height);
+      EXPECT_EQ(scanned.bits, expected.bits);
+      EXPECT_TRUE(scanned.rows == expected.rows) << "the page differs from the reference";
+    }
 }
-
-// The source's window, titled after its product.
-HWND SourceWindow() { return ::FindWindowA(nullptr, (Under().productName + " settings").c_str()); }
 
 TEST_F(ConformanceTest, WithItsWindowTheSourceScansWhenAskedAndClosesWhenThePersonSays) {
   ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);

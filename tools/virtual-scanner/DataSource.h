@@ -3,8 +3,8 @@
 // routes to it.
 #pragma once
 
-#include "tools/data-source-common/TripletResult.h"
 #include "tools/data-source-common/SourceCore.h"
+#include "tools/data-source-common/TripletResult.h"
 #include "tools/virtual-scanner/Capabilities.h"
 #include "tools/virtual-scanner/Feeder.h"
 #include "tools/virtual-scanner/Notifier.h"
