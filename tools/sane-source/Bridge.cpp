@@ -1,7 +1,6 @@
 #include "tools/sane-source/Bridge.h"
 
 #include "tools/data-source-common/EntryPointRecord.h"
-#include "tools/data-source-common/TripletGuards.h"
 #include "tools/data-source-common/TwainText.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 #include "tools/virtual-scanner/DataSource.h"
 
-#include "tools/data-source-common/TripletGuards.h"
 #include "tools/data-source-common/TwainText.h"
 
 #include "tools/virtual-scanner/Module.h"

@@ -3,7 +3,6 @@
 #include "tools/virtual-scanner/DataSource.h"
 
 #include "tools/data-source-common/TransferBuffer.h"
-#include "tools/data-source-common/TripletGuards.h"
 #include "tools/virtual-scanner/JpegPage.h"
 
 #include <algorithm>
@@ -129,7 +128,8 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   // A driver's progress window: the application's messages (a close, a timer, a click) get a turn.
   if (scenario_.pumpMessages)
     PumpMessages();
-  DS_REQUIRE_STATE(6, 7);
+  if (state_ < 6) // the application ended the batch from its messages
+    return Result{TWRC_FAILURE, TWCC_SEQERROR};
   const Result start = StartPage(TWSX_MEMORY);
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
