@@ -224,14 +224,14 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
       // The person starts the scan (or closes the window): nothing is read from the device yet.
       const WPARAM token = token_;
       const bool shown =
-          window_.Show(link_.Self().ProductName, SettingsText(options_), vscan::DialogAnswer::Interactive, 0,
-                       settingsOnly, [this, token](vscan::DialogChoice c) {
+          window_.Show(link_.Self().ProductName, SettingsText(options_), dscommon::WindowAnswer::Interactive,
+                       0, settingsOnly, [this, token](dscommon::WindowChoice c) {
                          if (token != token_)
                            return;
-                         if (c == vscan::DialogChoice::Scan)
+                         if (c == dscommon::WindowChoice::Scan)
                            StartBatch();
                          else
-                           Notify(c == vscan::DialogChoice::Ok ? Pending::CloseOk : Pending::CloseRequest);
+                           Notify(c == dscommon::WindowChoice::Ok ? Pending::CloseOk : Pending::CloseRequest);
                        });
       if (!shown) {
         state_ = 4;

@@ -8,15 +8,15 @@
 // the batch, any other failure is answered at that page's transfer with its condition code.
 #pragma once
 
+#include "tools/data-source-common/Notifier.h"
 #include "tools/data-source-common/SourceCore.h"
+#include "tools/data-source-common/SourceWindow.h"
 #include "tools/data-source-common/TripletResult.h"
 #include "tools/sane-source/Config.h"
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageScan.h"
 #include "tools/sane-source/SaneDevice.h"
 #include "tools/sane-source/StatusMap.h"
-#include "tools/virtual-scanner/Notifier.h"
-#include "tools/virtual-scanner/SettingsDialog.h"
 #include "twain/TwainRecords.h"
 
 #include <memory>
@@ -91,9 +91,9 @@ private:
   bool undefinedImageSize_ = false;
   std::string fileName_;
   std::string defaultFileName_;
-  vscan::SettingsDialog window_;
+  dscommon::SourceWindow window_;
   bool showingUi_ = false;
-  vscan::Notifier notifier_;
+  dscommon::Notifier notifier_;
   bool hasWindow_ = false;
   WPARAM token_ = 0;
   Pending pending_ = Pending::None;

@@ -2,7 +2,7 @@
 
 #include "tools/data-source-common/TwainText.h"
 
-#include "tools/virtual-scanner/Module.h"
+#include "tools/data-source-common/Module.h"
 #include "tools/virtual-scanner/TripletNames.h"
 
 #include <algorithm>
@@ -32,7 +32,19 @@ std::string ScenarioPath() {
   const DWORD n = ::GetEnvironmentVariableA("TOVIK_VSCANNER_SCENARIO", buf, MAX_PATH);
   if (n > 0 && n < MAX_PATH)
     return std::string(buf, n);
-  return ModuleFolder() + "virtual-scanner.ini";
+  return dscommon::ModuleFolder() + "virtual-scanner.ini";
+}
+
+dscommon::WindowAnswer WindowAnswerOf(DialogAnswer answer) {
+  switch (answer) {
+  case DialogAnswer::Scan:
+    return dscommon::WindowAnswer::Scan;
+  case DialogAnswer::Cancel:
+    return dscommon::WindowAnswer::Cancel;
+  case DialogAnswer::Interactive:
+    break;
+  }
+  return dscommon::WindowAnswer::Interactive;
 }
 
 } // namespace
@@ -208,15 +220,15 @@ DataSource::Result DataSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui
     showingUi_ = settingsOnly || ui->ShowUI;
     if (showingUi_) {
       const WPARAM token = token_;
-      const bool shown =
-          dialog_.Show(scenario_.devices[device_ % scenario_.devices.size()],
-                       settingsOnly ? "Settings of the virtual scanner." : DialogText(), scenario_.dialog,
-                       scenario_.dialogDelayMs, settingsOnly, [this, token](DialogChoice c) {
-                         if (token == token_)
-                           RequestNotification(c == DialogChoice::Scan ? Pending::Scan
-                                               : c == DialogChoice::Ok ? Pending::CloseOk
-                                                                       : Pending::CloseRequest);
-                       });
+      const bool shown = dialog_.Show(
+          scenario_.devices[device_ % scenario_.devices.size()],
+          settingsOnly ? "Settings of the virtual scanner." : DialogText(), WindowAnswerOf(scenario_.dialog),
+          scenario_.dialogDelayMs, settingsOnly, [this, token](dscommon::WindowChoice c) {
+            if (token == token_)
+              RequestNotification(c == dscommon::WindowChoice::Scan ? Pending::Scan
+                                  : c == dscommon::WindowChoice::Ok ? Pending::CloseOk
+                                                                    : Pending::CloseRequest);
+          });
       if (!shown) {
         state_ = 4;
         showingUi_ = false;

@@ -3,14 +3,14 @@
 // routes to it.
 #pragma once
 
+#include "tools/data-source-common/Notifier.h"
 #include "tools/data-source-common/SourceCore.h"
+#include "tools/data-source-common/SourceWindow.h"
 #include "tools/data-source-common/TripletResult.h"
 #include "tools/virtual-scanner/Capabilities.h"
 #include "tools/virtual-scanner/Feeder.h"
-#include "tools/virtual-scanner/Notifier.h"
 #include "tools/virtual-scanner/PageImage.h"
 #include "tools/virtual-scanner/Scenario.h"
-#include "tools/virtual-scanner/SettingsDialog.h"
 #include "tools/virtual-scanner/TripletLog.h"
 #include "twain/TwainRecords.h"
 
@@ -78,8 +78,8 @@ private:
 
   Feeder feeder_;
   CapabilityState capState_;
-  Notifier notifier_;
-  SettingsDialog dialog_;
+  dscommon::Notifier notifier_;
+  dscommon::SourceWindow dialog_;
   bool showingUi_ = false;
   Pending pending_ = Pending::None;
   WPARAM token_ = 0;

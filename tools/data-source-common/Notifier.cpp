@@ -1,10 +1,10 @@
-#include "tools/virtual-scanner/Notifier.h"
+#include "tools/data-source-common/Notifier.h"
 
-#include "tools/virtual-scanner/Module.h"
+#include "tools/data-source-common/Module.h"
 
-namespace vscan {
+namespace dscommon {
 namespace {
-constexpr char kClassName[] = "TovikVirtualScannerNotifier";
+constexpr char kClassName[] = "TovikDataSourceNotifier";
 }
 
 bool Notifier::Create(std::function<void(WPARAM)> onPosted) {
@@ -39,4 +39,4 @@ LRESULT CALLBACK Notifier::WindowProc(HWND window, UINT message, WPARAM wParam, 
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-} // namespace vscan
+} // namespace dscommon

@@ -1,8 +1,8 @@
-#include "tools/virtual-scanner/Module.h"
+#include "tools/data-source-common/Module.h"
 
 #include <vector>
 
-namespace vscan {
+namespace dscommon {
 namespace {
 
 HINSTANCE g_module = nullptr;
@@ -50,4 +50,4 @@ void UnregisterWindowClasses() {
   g_classes.clear();
 }
 
-} // namespace vscan
+} // namespace dscommon

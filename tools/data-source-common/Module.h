@@ -1,11 +1,11 @@
-// The data source's own DLL: its instance handle, folder and window classes.
+// A data source's own module (the .ds): its instance handle, folder and window classes.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-namespace vscan {
+namespace dscommon {
 
 void SetThisModule(HINSTANCE module);
 HINSTANCE ThisModule();
@@ -19,4 +19,4 @@ bool EnsureWindowClass(const char *name, WNDPROC procedure);
 // Unregisters the classes registered by EnsureWindowClass (when the DLL is unloaded).
 void UnregisterWindowClasses();
 
-} // namespace vscan
+} // namespace dscommon

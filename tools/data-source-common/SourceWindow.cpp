@@ -1,26 +1,26 @@
-#include "tools/virtual-scanner/SettingsDialog.h"
+#include "tools/data-source-common/SourceWindow.h"
 
-#include "tools/virtual-scanner/Module.h"
+#include "tools/data-source-common/Module.h"
 
-namespace vscan {
+namespace dscommon {
 namespace {
 
-constexpr char kClassName[] = "TovikVirtualScannerSettings";
+constexpr char kClassName[] = "TovikDataSourceWindow";
 constexpr int kScanId = IDOK;
 constexpr int kCloseId = IDCANCEL;
 constexpr UINT_PTR kAnswerTimer = 1;
 
 } // namespace
 
-bool SettingsDialog::Show(const std::string &productName, const std::string &text, DialogAnswer automatic,
-                          int delayMs, bool settingsOnly, std::function<void(DialogChoice)> onChoice) {
+bool SourceWindow::Show(const std::string &productName, const std::string &text, WindowAnswer automatic,
+                        int delayMs, bool settingsOnly, std::function<void(WindowChoice)> onChoice) {
   Close();
   onChoice_ = std::move(onChoice);
   automatic_ = automatic;
   settingsOnly_ = settingsOnly;
   delayMs_ = delayMs;
   answered_ = false;
-  if (!EnsureWindowClass(kClassName, &SettingsDialog::WindowProc))
+  if (!EnsureWindowClass(kClassName, &SourceWindow::WindowProc))
     return false;
   const std::string title = productName + " settings";
   window_.reset(::CreateWindowExA(WS_EX_DLGMODALFRAME, kClassName, title.c_str(),
@@ -37,25 +37,25 @@ bool SettingsDialog::Show(const std::string &productName, const std::string &tex
   ::CreateWindowExA(0, "BUTTON", settingsOnly ? "Cancel" : "Close", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 235,
                     110, 85, 26, window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseId)),
                     module, nullptr);
-  if (automatic != DialogAnswer::Interactive)
+  if (automatic != WindowAnswer::Interactive)
     ::SetTimer(window_.get(), kAnswerTimer, static_cast<UINT>(delayMs > 0 ? delayMs : 1), nullptr);
   return true;
 }
 
-bool SettingsDialog::ShowAgain(const std::string &text) {
+bool SourceWindow::ShowAgain(const std::string &text) {
   if (!window_)
     return false;
   answered_ = false;
   ::SetWindowTextA(text_, text.c_str());
   ::ShowWindow(window_.get(), SW_SHOW);
-  if (automatic_ != DialogAnswer::Interactive) {
-    automatic_ = DialogAnswer::Cancel; // the automatic person closes the window after the batch
+  if (automatic_ != WindowAnswer::Interactive) {
+    automatic_ = WindowAnswer::Cancel; // the automatic person closes the window after the batch
     ::SetTimer(window_.get(), kAnswerTimer, static_cast<UINT>(delayMs_ > 0 ? delayMs_ : 1), nullptr);
   }
   return true;
 }
 
-void SettingsDialog::Choose(DialogChoice choice) {
+void SourceWindow::Choose(WindowChoice choice) {
   if (answered_)
     return;
   answered_ = true;
@@ -65,29 +65,29 @@ void SettingsDialog::Choose(DialogChoice choice) {
     onChoice_(choice);
 }
 
-LRESULT CALLBACK SettingsDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK SourceWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto *create = reinterpret_cast<CREATESTRUCTA *>(lParam);
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     return ::DefWindowProcA(window, message, wParam, lParam);
   }
-  auto *self = reinterpret_cast<SettingsDialog *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto *self = reinterpret_cast<SourceWindow *>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   try {
-    const DialogChoice yes = self && self->settingsOnly_ ? DialogChoice::Ok : DialogChoice::Scan;
+    const WindowChoice yes = self && self->settingsOnly_ ? WindowChoice::Ok : WindowChoice::Scan;
     switch (message) {
     case WM_COMMAND:
       if (self && LOWORD(wParam) == kScanId)
         self->Choose(yes);
       else if (self && LOWORD(wParam) == kCloseId)
-        self->Choose(DialogChoice::Close);
+        self->Choose(WindowChoice::Close);
       return 0;
     case WM_CLOSE:
       if (self)
-        self->Choose(DialogChoice::Close);
+        self->Choose(WindowChoice::Close);
       return 0;
     case WM_TIMER:
       if (self && wParam == kAnswerTimer)
-        self->Choose(self->automatic_ == DialogAnswer::Scan ? yes : DialogChoice::Close);
+        self->Choose(self->automatic_ == WindowAnswer::Scan ? yes : WindowChoice::Close);
       return 0;
     default:
       break;
@@ -98,4 +98,4 @@ LRESULT CALLBACK SettingsDialog::WindowProc(HWND window, UINT message, WPARAM wP
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-} // namespace vscan
+} // namespace dscommon

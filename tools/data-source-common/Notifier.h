@@ -11,7 +11,7 @@
 
 #include <functional>
 
-namespace vscan {
+namespace dscommon {
 
 class Notifier {
 public:
@@ -33,4 +33,4 @@ private:
   std::function<void(WPARAM)> onPosted_;
 };
 
-} // namespace vscan
+} // namespace dscommon
