@@ -49,18 +49,37 @@ bool ToItemType(CapRequest &r, TW_UINT16 type) {
 
 bool SameFrame(const TW_FRAME &a, const TW_FRAME &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// Two items of a type, compared at the type's width (a -1 held as 0xFFFF is the -1 asked for) and
+// as truth values for a BOOL.
+bool SameItem(TW_UINT16 type, TW_UINT32 a, TW_UINT32 b) {
+  if (type == TWTY_BOOL)
+    return (a != 0) == (b != 0);
+  const uint32_t bytes = TwainScalarItemSize(type);
+  const TW_UINT32 mask = bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
+  return ((a ^ b) & mask) == 0;
+}
+
 bool IsCurrent(const CapValue &v, const CapRequest &r) {
   if (v.itemType == TWTY_FRAME)
     return v.current < v.frames.size() && SameFrame(v.frames[v.current], r.frame);
-  const TW_UINT32 current = v.CurrentItem();
-  return v.itemType == TWTY_BOOL ? (current != 0) == (r.value != 0) : current == r.value;
+  return SameItem(v.itemType, v.CurrentItem(), r.value);
 }
 
 // A constraint the application sent (an enumeration or range other than the source's own), which a
 // source without constraints does not take: the set then answers TWRC_CHECKSTATUS.
 bool ConstraintIgnored(const CapValue &v, const CapRequest &r) {
-  if (r.conType == TWON_ENUMERATION)
-    return v.conType != TWON_ENUMERATION || (v.itemType != TWTY_FRAME && r.list != v.items);
+  if (r.conType == TWON_ENUMERATION) {
+    if (v.conType != TWON_ENUMERATION)
+      return true;
+    if (v.itemType == TWTY_FRAME)
+      return false;
+    if (r.list.size() != v.items.size())
+      return true;
+    for (size_t i = 0; i < r.list.size(); ++i)
+      if (!SameItem(v.itemType, r.list[i], v.items[i]))
+        return true;
+    return false;
+  }
   if (r.conType == TWON_RANGE)
     return v.conType != TWON_RANGE || r.min != v.min || r.max != v.max || r.step != v.step;
   return false;
@@ -98,7 +117,7 @@ std::optional<Choice> ChooseOffered(const CapValue &v, const CapRequest &request
     return choice;
   }
   for (TW_UINT32 item : v.items)
-    if (item == request.value || (v.itemType == TWTY_BOOL && (item != 0) == (request.value != 0))) {
+    if (SameItem(v.itemType, item, request.value)) {
       choice.request.value = item;
       return choice;
     }
