@@ -11,6 +11,8 @@ PACKAGES=(
 )
 # The data source over SANE (tools/sane-source): Wine's i386 library tools, 32-bit SANE, scanimage.
 PACKAGES+=(wine32-tools:i386 gcc-multilib g++-multilib libwine-dev:i386 libsane-dev libsane1:i386 sane-utils)
+# Fuzz targets (tests/fuzz): clang with its fuzzer and sanitizer runtimes, the i386 libjpeg.
+PACKAGES+=(clang libclang-rt-14-dev libjpeg62-turbo-dev:i386)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

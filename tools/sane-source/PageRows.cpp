@@ -19,7 +19,8 @@ int ChannelOf(SaneFrame format) {
   }
 }
 
-// Bytes of a line's pixels, or 0 when the shape cannot be laid out.
+// Bytes of a line's pixels, or 0 when the shape cannot be laid out. Reckoned in 64 bits: on the
+// 32-bit bridge a backend's width times samples times depth would wrap size_t.
 size_t PixelBytes(const FrameShape &shape, int samples) {
   if (shape.pixelsPerLine <= 0 || shape.bytesPerLine <= 0)
     return 0;
@@ -27,10 +28,13 @@ size_t PixelBytes(const FrameShape &shape, int samples) {
     return 0;
   if (shape.depth == 1 && samples != 1)
     return 0;
-  const size_t bits = size_t(shape.pixelsPerLine) * size_t(samples) * size_t(shape.depth);
-  const size_t bytes = (bits + 7) / 8;
-  return bytes <= size_t(shape.bytesPerLine) ? bytes : 0;
+  const uint64_t bits = uint64_t(shape.pixelsPerLine) * uint64_t(samples) * uint64_t(shape.depth);
+  const uint64_t bytes = (bits + 7) / 8;
+  return bytes <= uint64_t(shape.bytesPerLine) ? static_cast<size_t>(bytes) : 0;
 }
+
+// Whether `rows` rows of `rowBytes` stay within the largest page.
+bool FitsPage(size_t rowBytes, uint32_t rows) { return uint64_t(rowBytes) * rows <= kMaxPageBytes; }
 
 // Whole lines present: those announced, or those that arrived when fewer did or none were.
 uint32_t LinesPresent(const FrameShape &shape, size_t size) {
@@ -45,7 +49,7 @@ bool SinglePass(PageRows &page, const FrameShape &shape, const uint8_t *data, si
   if (rowBytes == 0)
     return false;
   const uint32_t rows = LinesPresent(shape, size);
-  if (rowBytes * rows > kMaxPageBytes)
+  if (!FitsPage(rowBytes, rows))
     return false;
   PageRows out;
   out.width = static_cast<uint32_t>(shape.pixelsPerLine);
@@ -70,14 +74,15 @@ bool SinglePass(PageRows &page, const FrameShape &shape, const uint8_t *data, si
 }
 
 bool Channel(PageRows &page, const FrameShape &shape, int channel, const uint8_t *data, size_t size) {
-  const size_t lineBytes = PixelBytes(shape, 1);
+  // The page's row holds three of these lines: that must be laid out too.
+  const size_t lineBytes = PixelBytes(shape, 3) ? PixelBytes(shape, 1) : 0;
   if (lineBytes == 0 || shape.depth == 1)
     return false;
   const uint32_t lines = LinesPresent(shape, size);
   const size_t sampleBytes = size_t(shape.depth / 8);
   if (page.framesSeen == 0) {
     const size_t rowBytes = lineBytes * 3;
-    if (rowBytes * lines > kMaxPageBytes)
+    if (!FitsPage(rowBytes, lines))
       return false;
     page = PageRows{};
     page.width = static_cast<uint32_t>(shape.pixelsPerLine);
@@ -88,8 +93,9 @@ bool Channel(PageRows &page, const FrameShape &shape, int channel, const uint8_t
     page.bytes.assign(rowBytes * lines, 0);
     page.lengthKnown = shape.lines >= 0;
   } else if (page.samplesPerPixel != 3 || page.width != uint32_t(shape.pixelsPerLine) ||
-             page.bitsPerSample != shape.depth) {
-    return false;
+             page.bitsPerSample != shape.depth || page.bytesPerRow != lineBytes * 3 ||
+             page.bytes.size() != size_t(page.rows) * page.bytesPerRow) {
+    return false; // a later channel must have the first one's shape
   }
   // A channel with fewer lines than the page shortens it: no row keeps a missing channel.
   if (lines < page.rows) {
@@ -123,24 +129,50 @@ bool AddFrame(PageRows &page, const FrameShape &shape, const uint8_t *data, size
   return channel >= 0 && Channel(page, shape, channel, data, size);
 }
 
+namespace {
+
+// Whether the page's fields agree with each other and with its bytes, as AddFrame makes them.
+bool Consistent(const PageRows &page) {
+  if (page.width == 0 || page.rows == 0 || (page.samplesPerPixel != 1 && page.samplesPerPixel != 3))
+    return false;
+  if (page.bitsPerSample != 1 && page.bitsPerSample != 8 && page.bitsPerSample != 16)
+    return false;
+  if (page.bitsPerSample == 1 && page.samplesPerPixel != 1)
+    return false;
+  const uint64_t pixelBytes =
+      (uint64_t(page.width) * uint64_t(page.samplesPerPixel) * page.bitsPerSample + 7) / 8;
+  const uint64_t bytes = uint64_t(page.rows) * page.bytesPerRow;
+  return page.bytesPerRow >= pixelBytes && bytes <= kMaxPageBytes && page.bytes.size() >= bytes;
+}
+
+// Pixels per metre of a resolution in dots per inch; 0 when unknown or beyond the header's field.
+uint32_t PerMetre(int dotsPerInch) {
+  if (dotsPerInch <= 0)
+    return 0;
+  const int64_t perMetre = (int64_t(dotsPerInch) * 10000 + 127) / 254;
+  return perMetre <= INT32_MAX ? static_cast<uint32_t>(perMetre) : 0;
+}
+
+} // namespace
+
 std::vector<uint8_t> PackedDib(const PageRows &page, int dotsPerInch) {
-  if (page.width == 0 || page.rows == 0 || page.bytes.size() < size_t(page.rows) * page.bytesPerRow)
+  if (!Consistent(page))
     return {};
   const bool rgb = page.samplesPerPixel == 3;
   const int bitCount = rgb ? 24 : (page.bitsPerSample == 1 ? 1 : 8);
-  const size_t stride = ((size_t(page.width) * bitCount + 31) / 32) * 4;
+  const uint64_t stride = (uint64_t(page.width) * bitCount + 31) / 32 * 4;
   const size_t colors = rgb ? 0 : (size_t{1} << bitCount);
   const size_t header = 40 + colors * 4;
   if (stride * page.rows > kMaxPageBytes)
     return {};
-  std::vector<uint8_t> dib(header + stride * page.rows, 0);
+  std::vector<uint8_t> dib(header + size_t(stride * page.rows), 0);
   PutLE(dib, 0, 40, 4);
   PutLE(dib, 4, page.width, 4);
   PutLE(dib, 8, page.rows, 4);
   PutLE(dib, 12, 1, 2);
   PutLE(dib, 14, static_cast<uint32_t>(bitCount), 2);
   PutLE(dib, 20, static_cast<uint32_t>(stride * page.rows), 4);
-  const uint32_t perMetre = static_cast<uint32_t>(dotsPerInch > 0 ? (dotsPerInch * 10000 + 127) / 254 : 0);
+  const uint32_t perMetre = PerMetre(dotsPerInch);
   PutLE(dib, 24, perMetre, 4);
   PutLE(dib, 28, perMetre, 4);
   PutLE(dib, 32, static_cast<uint32_t>(colors), 4);
@@ -152,9 +184,9 @@ std::vector<uint8_t> PackedDib(const PageRows &page, int dotsPerInch) {
   const size_t high = sampleBytes - 1; // little-endian: the high byte comes last
   for (uint32_t r = 0; r < page.rows; ++r) {
     const uint8_t *in = page.bytes.data() + size_t(r) * page.bytesPerRow;
-    uint8_t *out = dib.data() + header + size_t(page.rows - 1 - r) * stride;
+    uint8_t *out = dib.data() + header + size_t(page.rows - 1 - r) * size_t(stride);
     if (bitCount == 1) {
-      std::memcpy(out, in, page.bytesPerRow);
+      std::memcpy(out, in, (size_t(page.width) + 7) / 8);
     } else if (!rgb) {
       for (uint32_t x = 0; x < page.width; ++x)
         out[x] = in[x * sampleBytes + high];
