@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::vector<uint8_t> frame(block, block + got);
     sanesrc::AddFrame(page, shape, frame.data(), frame.size());
   }
-  const std::vector<uint8_t> dib = sanesrc::PackedDib(page, in.Take<int32_t>());
+  const int32_t across = in.Take<int32_t>();
+  const std::vector<uint8_t> dib = sanesrc::PackedDib(page, across, in.Take<int32_t>());
   (void)dib;
 
   // PackedDib takes any page: fields that disagree with each other or with the bytes.
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t got = 0;
   const uint8_t *rest = in.Rest(got);
   odd.bytes.assign(rest, rest + got);
-  const std::vector<uint8_t> oddDib = sanesrc::PackedDib(odd, oddDotsPerInch);
+  const std::vector<uint8_t> oddDib = sanesrc::PackedDib(odd, oddDotsPerInch, oddDotsPerInch);
   (void)oddDib;
   return 0;
 }

@@ -116,11 +116,14 @@ TEST_F(SaneBridgeTest, FeederBatchTakesEverySheetUntilSaneHasNoMore) {
   const Batch batch = client.Scan();
   EXPECT_EQ(batch.pages.size(), 7u);
   EXPECT_TRUE(batch.failures.empty());
+  EXPECT_EQ(batch.cancels, 1); // the page after the last sheet: the feeder ran empty
   const PnmPage pnm = ReadPnm(CasePath("feeder", ".pnm"));
   for (const ClientPage &page : batch.pages)
     ExpectSamePage(page, pnm);
+  // The tester has no paper sensor: the feeder reads as loaded, so that an automatic start tries
+  // (a batch on an empty feeder ends at once with a close request).
   ASSERT_EQ(client.GetCap(CAP_FEEDERLOADED, MSG_GETCURRENT, conType, container), TWRC_SUCCESS);
-  EXPECT_EQ(container.at(TW_ONEVALUE_ITEM_OFFSET), 0);
+  EXPECT_EQ(container.at(TW_ONEVALUE_ITEM_OFFSET), 1);
 }
 
 TEST_F(SaneBridgeTest, ScanErrorsReachTheApplicationAsConditionCodes) {

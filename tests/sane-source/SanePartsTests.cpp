@@ -1,11 +1,14 @@
 // The bridge's pure parts: SANE frames into TWAIN rows, SANE statuses into condition codes,
 // options into capabilities, and the names devices are listed under.
 #include "tools/sane-source/Config.h"
+#include "tools/sane-source/DocumentOptions.h"
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageRows.h"
 #include "tools/sane-source/StatusMap.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace sanesrc;
 
@@ -174,6 +177,114 @@ TEST(SaneOptions, PixelTypesAndSourcesBecomeOptionWrites) {
   EXPECT_EQ(PlanSet(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE, options, session).cc, TWCC_BADVALUE);
 }
 
+OptionInfo List(const char *name, std::vector<std::string> values, std::string current) {
+  OptionInfo o = Option(name, SaneType::String, SaneConstraint::StringList);
+  o.strings = std::move(values);
+  o.text = std::move(current);
+  return o;
+}
+OptionInfo Flag(const char *name, bool value, bool sensor = false) {
+  OptionInfo o = Option(name, SaneType::Bool, SaneConstraint::None);
+  o.word = value;
+  if (sensor)
+    o.cap = 0; // read-only
+  return o;
+}
+
+// Applies a plan's writes as the device would take them (an option of the plan must exist).
+void Apply(Options &options, const std::vector<OptionChange> &changes) {
+  for (const OptionChange &c : changes) {
+    auto at =
+        std::find_if(options.begin(), options.end(), [&](const OptionInfo &o) { return o.name == c.name; });
+    ASSERT_NE(at, options.end()) << c.name;
+    at->text = c.text;
+    at->word = c.word;
+  }
+  // epson2's adf-mode is active only with the feeder selected.
+  for (OptionInfo &o : options)
+    if (o.name == "adf-mode") {
+      const bool feeder = std::any_of(options.begin(), options.end(), [](const OptionInfo &s) {
+        return s.name == "source" && s.text != "Flatbed";
+      });
+      o.cap = feeder ? kSaneCapSoftSelect : kSaneCapSoftSelect | kSaneCapInactive;
+    }
+}
+
+// The option sets of document-scanner backends: feeder, duplex and automatic feeding set one
+// after another, each leaving the others as they were, and the sensors read.
+TEST(DocumentOptions, FeederDuplexAndAutofeedWhateverTheBackendCallsThem) {
+  struct Device {
+    const char *backend;
+    Options options;
+    bool feederSettable;
+    bool autofeedSettable;
+    bool paperSensor;
+  };
+  OptionInfo inactiveAdfMode = List("adf-mode", {"Simplex", "Duplex"}, "Simplex");
+  inactiveAdfMode.cap |= kSaneCapInactive;
+  const Device devices[] = {
+      {"kvs1025",
+       {List("source", {"adf"}, "adf"), Flag("duplex", false),
+        List("feeder-mode", {"single", "continuous"}, "single")},
+       false,
+       true,
+       false},
+      {"kvs20xx",
+       {Flag("duplex", false), List("feeder-mode", {"single", "continuous"}, "single"),
+        Flag("double-feed", true)},
+       false,
+       true,
+       false},
+      {"fujitsu",
+       {List("source", {"Flatbed", "ADF Front", "ADF Back", "ADF Duplex"}, "Flatbed"),
+        Flag("page-loaded", true, true), Flag("double-feed", false, true)},
+       true,
+       false,
+       true},
+      {"epson2",
+       {List("source", {"Flatbed", "Automatic Document Feeder"}, "Flatbed"), inactiveAdfMode},
+       true,
+       false,
+       false},
+  };
+  for (const Device &d : devices) {
+    SCOPED_TRACE(d.backend);
+    Options options = d.options;
+    FeederState state = ReadFeeder(options);
+    EXPECT_TRUE(state.feeder);
+    EXPECT_TRUE(state.duplex);
+    EXPECT_EQ(state.feederSettable, d.feederSettable);
+    EXPECT_EQ(state.paperSensed.has_value(), d.paperSensor);
+    EXPECT_FALSE(state.doubleFeedSensed); // kvs20xx's double-feed is a setting, not a sensor
+
+    auto set = [&](TW_UINT16 cap, bool want) {
+      const auto changes = PlanFeederSet(cap, want, options);
+      ASSERT_TRUE(changes) << cap << " " << want;
+      Apply(options, *changes);
+      state = ReadFeeder(options);
+    };
+    set(CAP_FEEDERENABLED, true);
+    set(CAP_DUPLEXENABLED, true);
+    EXPECT_TRUE(state.feederEnabled && state.duplexEnabled);
+    set(CAP_FEEDERENABLED, true); // the feeder again: duplex stays
+    EXPECT_TRUE(state.duplexEnabled);
+    if (d.autofeedSettable) {
+      set(kCapAutoFeed, true);
+      EXPECT_TRUE(state.autofeed && state.duplexEnabled && state.feederEnabled);
+    }
+    set(CAP_DUPLEXENABLED, false); // simplex keeps the feeder
+    EXPECT_TRUE(state.feederEnabled && !state.duplexEnabled);
+    if (d.feederSettable) {
+      set(CAP_FEEDERENABLED, false);
+      EXPECT_FALSE(state.feederEnabled || state.duplexEnabled);
+      set(CAP_DUPLEXENABLED, true); // duplex brings the feeder it needs
+      EXPECT_TRUE(state.feederEnabled && state.duplexEnabled);
+    } else {
+      EXPECT_FALSE(PlanFeederSet(CAP_FEEDERENABLED, false, options));
+    }
+  }
+}
+
 TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
   std::vector<std::string> errors;
   const BridgeConfig config = ParseConfig("# office\n[fujitsu:1]\nname = KV-S Front desk\n"
@@ -189,6 +300,16 @@ TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
   EXPECT_EQ(ProductNames(devices, config),
             (std::vector<std::string>{"Noname frontend-tester", "Noname frontend-tester (test:1)",
                                       "KV-S Front desk"}));
+
+  // A section may name the device by vendor and model: its SANE name changes when it is
+  // plugged in again, and a fresh listing finds it by them.
+  const BridgeConfig byModel = ParseConfig("[Panasonic KV-S1025C]\nname = KV-S desk\n", errors);
+  const std::vector<DeviceEntry> again = {{"kvs1025:libusb:001:009", "Panasonic", "KV-S1025C"},
+                                          {"test:0", "Noname", "frontend-tester"},
+                                          {"test:1", "Noname", "frontend-tester"}};
+  EXPECT_EQ(ProductNames(again, byModel).at(0), "KV-S desk");
+  EXPECT_EQ(FindByModel(again, DeviceEntry{"kvs1025:libusb:001:004", "Panasonic", "KV-S1025C"}), 0u);
+  EXPECT_FALSE(FindByModel(again, devices[0])); // two of that model: neither is taken for it
 
   std::vector<DeviceEntry> cached;
   const std::string text = FormatDeviceCache("key", devices);

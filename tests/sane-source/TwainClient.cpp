@@ -197,8 +197,11 @@ void TwainClient::TransferAll(Batch &batch, bool native) {
   TW_PENDINGXFERS pending{};
   do {
     ClientPage page;
-    if (TransferOne(page, native))
+    TW_UINT16 rc = TWRC_SUCCESS;
+    if (TransferOne(page, native, rc))
       batch.pages.push_back(std::move(page));
+    else if (rc == TWRC_CANCEL)
+      ++batch.cancels;
     else
       batch.failures.push_back(ConditionCode());
     pending = TW_PENDINGXFERS{};
@@ -207,8 +210,9 @@ void TwainClient::TransferAll(Batch &batch, bool native) {
   } while (pending.Count != 0 && batch.pages.size() + batch.failures.size() < 100);
 }
 
-bool TwainClient::TransferOne(ClientPage &page, bool native) {
-  if (Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &page.info) != TWRC_SUCCESS)
+bool TwainClient::TransferOne(ClientPage &page, bool native, TW_UINT16 &rc) {
+  rc = Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &page.info);
+  if (rc != TWRC_SUCCESS)
     return false;
   if (native) {
     HGLOBAL dib = nullptr;

@@ -21,6 +21,7 @@ struct ClientPage {
 struct Batch {
   std::vector<ClientPage> pages;
   std::vector<TW_UINT16> failures; // DAT_STATUS after a failed transfer
+  int cancels = 0;                 // transfers the source cancelled (a feeder that ran empty)
   bool closeRequested = false;
   bool xferReady = false;
 };
@@ -62,7 +63,8 @@ public:
 
 private:
   void TransferAll(Batch &batch, bool native);
-  bool TransferOne(ClientPage &page, bool native);
+  // False when the page did not come; `rc` is the return code that said so.
+  bool TransferOne(ClientPage &page, bool native, TW_UINT16 &rc);
 
   win::UniqueLibrary library_;
   DSMENTRYPROC entry_ = nullptr;

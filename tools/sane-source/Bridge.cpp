@@ -2,6 +2,7 @@
 
 #include "tools/data-source-common/EntryPointRecord.h"
 #include "tools/data-source-common/TwainText.h"
+#include "tools/sane-source/DocumentOptions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,18 +31,6 @@ BridgeConfig ReadConfig() {
   return ReadTextFile(ConfigPath(), text, age) ? ParseConfig(text, errors) : BridgeConfig{};
 }
 
-// Sensors some backends offer for paper in the feeder.
-bool SensedPaper(const Options &options, bool &loaded) {
-  for (const char *name : {"page-loaded", "adf-loaded"}) {
-    const OptionInfo *o = FindOption(options, name);
-    if (o && o->type == SaneType::Bool) {
-      loaded = o->word != 0;
-      return true;
-    }
-  }
-  return false;
-}
-
 bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
   if (dg != DG_CONTROL)
     return false;
@@ -57,17 +46,6 @@ bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
   default:
     return false;
   }
-}
-
-bool FeederSelected(const Options &options) {
-  const OptionInfo *source = FindOption(options, "source");
-  if (!source)
-    return false;
-  std::string lower = source->text;
-  for (char &c : lower)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.find("adf") != std::string::npos || lower.find("feeder") != std::string::npos ||
-         lower.find("automatic document") != std::string::npos;
 }
 
 } // namespace
@@ -156,17 +134,27 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   // A device that is gone is not replaced by another; no name at all means the first.
   if (devices_.empty() || (found == names_.end() && !wanted.empty()))
     return Result{TWRC_FAILURE, TWCC_NODS};
-  const size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
+  size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
   auto device = std::make_unique<SaneDevice>();
-  const int status = device->Open(devices_[index].name);
-  if (status != int(SaneStatus::Good))
-    return Result{TWRC_FAILURE, MeaningOf(status).cc};
+  int status = device->Open(devices_[index].name);
+  if (status != int(SaneStatus::Good)) {
+    // A USB device plugged in again has a new SANE name: a fresh listing finds it by its
+    // vendor and model, when just one device has them.
+    const DeviceEntry kept = devices_[index];
+    LoadDevices(true);
+    const std::optional<size_t> again = FindByModel(devices_, kept);
+    if (again && devices_[*again].name != kept.name) {
+      index = *again;
+      status = device->Open(devices_[index].name);
+    }
+    if (status != int(SaneStatus::Good))
+      return Result{TWRC_FAILURE, MeaningOf(status).cc};
+  }
   device_ = std::move(device);
-  if (const DeviceConfig *own = config_.Find(devices_[index].name))
+  if (const DeviceConfig *own = config_.Find(devices_[index]))
     for (const auto &option : own->options)
       device_->WriteText(option.first, option.second); // an option the device refuses keeps its value
   session_ = SessionCaps{};
-  feederEmpty_ = false;
   ReadOptions();
   defaults_ = options_;
   // The source manager gave the record its Id: keep using that record's identity as our origin.
@@ -199,16 +187,12 @@ Bridge::Result Bridge::CloseSource() {
 
 void Bridge::ReadOptions() {
   options_ = device_->ReadOptions();
-  // Paper in the feeder: the device's sensor where it has one; else whether the last sheet fed
-  // (the next sane_start is the only other way to know). Never with the flatbed selected, so that
-  // an application starting batches while paper is loaded does not scan the glass for ever.
-  bool sensed = false;
-  if (!FeederSelected(options_))
-    session_.feederLoaded = false;
-  else if (SensedPaper(options_, sensed))
-    session_.feederLoaded = sensed;
-  else
-    session_.feederLoaded = !feederEmpty_;
+  // Paper in the feeder: the device's sensor where it has one. A device without one can only
+  // tell by feeding (sane_start answers NO_DOCS at once when it is empty), so it says yes: an
+  // application's automatic start then tries a batch, which ends quietly on an empty feeder. Never
+  // with the flatbed selected, so that such an application does not scan the glass for ever.
+  const FeederState feeder = ReadFeeder(options_);
+  session_.feederLoaded = feeder.feederEnabled && feeder.paperSensed.value_or(true);
 }
 
 Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
@@ -258,12 +242,11 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
 
 void Bridge::StartBatch() {
   ReadOptions();
-  feederBatch_ = FeederSelected(options_);
-  feederEmpty_ = false; // a person asking for a scan may have loaded paper
+  feederBatch_ = ReadFeeder(options_).feederEnabled;
   stopFeeder_ = false;
   closeAfterBatch_ = false;
   pagesDone_ = 0;
-  StartPage();
+  StartPage(true);
 }
 
 void Bridge::AfterBatch() {
@@ -273,14 +256,14 @@ void Bridge::AfterBatch() {
   }
 }
 
-void Bridge::StartPage() {
+void Bridge::StartPage(bool first) {
   offset_ = 0;
   pageFailed_ = false;
   const WPARAM token = token_;
   scan_.reset();
   scan_ = std::make_unique<PageScan>(*device_, [this, token] { notifier_.Post(token); });
   // Without a window of our own (no message queue), the application is told at once.
-  if (!hasWindow_) {
+  if (first && !hasWindow_) {
     scan_->Wait();
     Notify(Pending::XferReady);
   }
@@ -309,7 +292,6 @@ TW_UINT16 Bridge::TakePendingMessage() {
   // An empty feeder at the first sheet: nothing to transfer, so the application is asked to
   // close the source, as when a person cancels.
   if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
-    feederEmpty_ = true;
     session_.feederLoaded = false;
     EndBatch();
     if (showingUi_) { // the window stays for the person, who may load paper and scan again

@@ -3,9 +3,11 @@
 //
 // A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
 // to the application from its own message loop. Each page is one SANE image (every frame of it).
-// With the feeder selected, MSG_ENDXFER reads the next sheet (the next sane_start decides whether
-// there is one, and the application's messages are dispatched meanwhile): SANE_STATUS_NO_DOCS ends
-// the batch, any other failure is answered at that page's transfer with its condition code.
+// With the feeder in use, MSG_ENDXFER starts reading the next sheet on the worker and returns at
+// once; the next page's first triplet waits for it while the application's messages are
+// dispatched. SANE_STATUS_NO_DOCS there ends the batch as a cancel of that page (TWRC_CANCEL, then
+// MSG_ENDXFER gives 0), any other failure is answered with its condition code. MSG_RESET,
+// MSG_DISABLEDS and closing cancel a sheet still being read (sane_cancel).
 #pragma once
 
 #include "tools/data-source-common/Notifier.h"
@@ -63,7 +65,8 @@ private:
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void ReadOptions();
   void StartBatch();
-  void StartPage();
+  // Reads the next sheet on the worker; the first of a batch is announced with MSG_XFERREADY.
+  void StartPage(bool first);
   // Waits for the sheet being read while the application's messages are dispatched.
   void WaitForSheet();
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
@@ -101,7 +104,6 @@ private:
   // The batch: the page being read or transferred, and how the batch goes on.
   std::unique_ptr<PageScan> scan_;
   bool feederBatch_ = false;
-  bool feederEmpty_ = false; // SANE said NO_DOCS since the last MSG_ENABLEDS
   bool stopFeeder_ = false;
   int pagesDone_ = 0;
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers

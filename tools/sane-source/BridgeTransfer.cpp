@@ -34,12 +34,25 @@ const PageRows *Bridge::Page(Result &failure) {
     failure = Result{TWRC_FAILURE, TWCC_SEQERROR};
     return nullptr;
   }
+  // A sheet after the first is read while the application goes on: its first look at the page
+  // waits for it, keeping the application's windows painting.
+  if (!scan_->Finished() && hasWindow_ && !waiting_)
+    WaitForSheet();
   const PageResult &page = scan_->Wait();
   if (page.status == int(SaneStatus::Good))
     return &page.page;
-  const StatusMeaning meaning = MeaningOf(page.status);
-  failure = Result{meaning.rc, meaning.cc};
   pageFailed_ = true;
+  // The feeder ran empty after the last sheet: the page promised has none, and the batch ends
+  // as when the application cancels, without an error.
+  if (page.status == int(SaneStatus::NoDocs) && pagesDone_ > 0) {
+    failure = Result{TWRC_CANCEL, TWCC_SUCCESS};
+    state_ = 7;
+    return nullptr;
+  }
+  StatusMeaning meaning = MeaningOf(page.status);
+  if (page.status == int(SaneStatus::Jammed) && page.doubleFeed)
+    meaning.cc = TWCC_PAPERDOUBLEFEED;
+  failure = Result{meaning.rc, meaning.cc};
   closeAfterBatch_ = closeAfterBatch_ || meaning.closeRequest;
   return nullptr;
 }
@@ -109,26 +122,19 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
   case MSG_ENDXFER: {
     ++pagesDone_;
     const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
-    bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
+    const bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
     if (more) {
-      // The next sane_start tells whether another sheet is there.
-      StartPage();
-      WaitForSheet();
-      if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
-        feederEmpty_ = true;
-        session_.feederLoaded = false;
-        more = false;
-      }
-    }
-    if (!more) {
+      // The next sheet is read on the worker; whether there was one, the next page's triplets
+      // tell (an empty feeder then ends the batch as a cancel).
+      StartPage(false);
+      state_ = 6;
+    } else {
       EndBatch();
       state_ = 5;
       if (closeAfterBatch_)
         Notify(Pending::CloseRequest);
       else
         AfterBatch();
-    } else {
-      state_ = 6;
     }
     pending->Count = more ? kMorePages : 0;
     return Result{};
@@ -163,10 +169,10 @@ Bridge::Result Bridge::ImageInfo(TW_IMAGEINFO *info) {
   const PageRows *page = Page(failure);
   if (!page)
     return DescriptionFailure(failure);
-  const int dpi = scan_->Wait().dotsPerInch;
+  const PageResult &scanned = scan_->Wait();
   *info = TW_IMAGEINFO{};
-  info->XResolution.Whole = static_cast<TW_INT16>(dpi);
-  info->YResolution.Whole = static_cast<TW_INT16>(dpi);
+  info->XResolution.Whole = static_cast<TW_INT16>(std::clamp(scanned.xDotsPerInch, 0, 32767));
+  info->YResolution.Whole = static_cast<TW_INT16>(std::clamp(scanned.yDotsPerInch, 0, 32767));
   info->ImageWidth = static_cast<TW_INT32>(page->width);
   // The page is whole in memory before MSG_XFERREADY, so its length is known even where the device
   // did not announce it; only an application that asked for undefined sizes gets -1 (and the
@@ -244,7 +250,7 @@ Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
   const PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().dotsPerInch);
+  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().xDotsPerInch, scan_->Wait().yDotsPerInch);
   if (dib.empty())
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
@@ -290,7 +296,7 @@ Bridge::Result Bridge::FileTransfer() {
   const PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().dotsPerInch);
+  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().xDotsPerInch, scan_->Wait().yDotsPerInch);
   if (dib.empty())
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   if (!dscommon::WriteBmpFile(fileName_, dib))

@@ -26,11 +26,27 @@ std::vector<std::string> Fields(const std::string &line) {
 
 } // namespace
 
-const DeviceConfig *BridgeConfig::Find(const std::string &device) const {
+const DeviceConfig *BridgeConfig::Find(const DeviceEntry &device) const {
   for (const DeviceConfig &d : devices)
-    if (d.device == device)
+    if (d.device == device.name)
+      return &d;
+  const std::string model = device.vendor + " " + device.model;
+  for (const DeviceConfig &d : devices)
+    if (d.device == model)
       return &d;
   return nullptr;
+}
+
+std::optional<size_t> FindByModel(const std::vector<DeviceEntry> &devices, const DeviceEntry &kept) {
+  std::optional<size_t> found;
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (devices[i].vendor != kept.vendor || devices[i].model != kept.model)
+      continue;
+    if (found)
+      return std::nullopt;
+    found = i;
+  }
+  return found;
 }
 
 BridgeConfig ParseConfig(const std::string &text, std::vector<std::string> &errors) {
@@ -66,7 +82,7 @@ BridgeConfig ParseConfig(const std::string &text, std::vector<std::string> &erro
 std::vector<std::string> ProductNames(const std::vector<DeviceEntry> &devices, const BridgeConfig &config) {
   std::vector<std::string> names;
   for (const DeviceEntry &d : devices) {
-    const DeviceConfig *own = config.Find(d.name);
+    const DeviceConfig *own = config.Find(d);
     std::string name = own && !own->productName.empty() ? own->productName : d.vendor + " " + d.model;
     name = name.substr(0, kProductNameChars);
     if (std::find(names.begin(), names.end(), name) != names.end()) {

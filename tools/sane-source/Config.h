@@ -1,16 +1,25 @@
 // The bridge's own configuration file, and the names under which SANE devices are listed.
 //
 //   # comment
-//   [test:0]                    a SANE device name starts its section
+//   [test:0]                    a SANE device name starts its section,
+//   [Panasonic KV-S1025C]       or its vendor and model (whatever name SANE gives it now)
 //   name = KV-S SANE frontend   the product name to list it under
 //   option mode = Color         an option set whenever the device is opened
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace sanesrc {
+
+// A device as sane_get_devices lists it.
+struct DeviceEntry {
+  std::string name;
+  std::string vendor;
+  std::string model;
+};
 
 struct DeviceConfig {
   std::string device;
@@ -20,18 +29,15 @@ struct DeviceConfig {
 
 struct BridgeConfig {
   std::vector<DeviceConfig> devices;
-  const DeviceConfig *Find(const std::string &device) const;
+  // The section of the device's SANE name, else the one of its vendor and model.
+  const DeviceConfig *Find(const DeviceEntry &device) const;
 };
 
 // Lines the parser did not understand are reported in `errors` and skipped.
 BridgeConfig ParseConfig(const std::string &text, std::vector<std::string> &errors);
 
-// A device as sane_get_devices lists it.
-struct DeviceEntry {
-  std::string name;
-  std::string vendor;
-  std::string model;
-};
+// The one device of `kept`'s vendor and model; nothing when none or several have them.
+std::optional<size_t> FindByModel(const std::vector<DeviceEntry> &devices, const DeviceEntry &kept);
 
 // The product name of each device, in order: the configured one, else "vendor model". Names stay
 // distinct within the 33 characters TWAIN keeps (the source manager stops listing at the first

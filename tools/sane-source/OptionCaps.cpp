@@ -1,5 +1,7 @@
 #include "tools/sane-source/OptionCaps.h"
 
+#include "tools/sane-source/DocumentOptions.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -27,11 +29,6 @@ int PixelTypeOfMode(const std::string &mode) {
     return TWPT_RGB;
   return -1;
 }
-
-bool IsFeeder(const std::string &source) {
-  return Has(source, "adf") || Has(source, "feeder") || Has(source, "automatic document");
-}
-bool IsDuplex(const std::string &source) { return IsFeeder(source) && Has(source, "duplex"); }
 
 bool HasWord(const OptionInfo *o, int32_t w) {
   return o && std::find(o->words.begin(), o->words.end(), w) != o->words.end();
@@ -142,20 +139,25 @@ std::optional<CapValue> Resolution(TW_UINT16 cap, const Options &now, const Opti
   return OneValue(TWTY_FIX32, current, o->Settable());
 }
 
-std::optional<CapValue> Source(TW_UINT16 cap, const Options &now, const Options &defaults) {
-  const OptionInfo *o = FindOption(now, "source");
-  const OptionInfo *d = FindOption(defaults, "source");
-  auto test = cap == CAP_FEEDERENABLED ? IsFeeder : IsDuplex;
-  if (!o)
-    return OneValue(TWTY_BOOL, 0);
-  const bool any = std::any_of(o->strings.begin(), o->strings.end(), test);
-  const bool other =
-      std::any_of(o->strings.begin(), o->strings.end(), [&](const std::string &s) { return !test(s); });
-  const TW_UINT32 current = test(o->text) ? 1 : 0;
-  const TW_UINT32 def = d && test(d->text) ? 1 : 0;
-  if (!any || !other)
-    return OneValue(TWTY_BOOL, current);
-  return Enumeration(TWTY_BOOL, {0, 1}, current, def, o->Settable());
+// Feeder, duplex and automatic feeding, by the document-scanner conventions of the options.
+std::optional<CapValue> Feeding(TW_UINT16 cap, const Options &now, const Options &defaults) {
+  const FeederState state = ReadFeeder(now);
+  const FeederState initial = ReadFeeder(defaults);
+  bool current = state.feederEnabled, def = initial.feederEnabled, settable = state.feederSettable;
+  if (cap == CAP_DUPLEXENABLED) {
+    current = state.duplexEnabled;
+    def = initial.duplexEnabled;
+    settable = state.duplexSettable;
+  } else if (cap == kCapAutoFeed) {
+    if (!state.feeder)
+      return std::nullopt;
+    current = state.autofeed;
+    def = initial.autofeed;
+    settable = state.autofeedSettable;
+  }
+  if (!settable)
+    return OneValue(TWTY_BOOL, current ? 1 : 0);
+  return Enumeration(TWTY_BOOL, {0, 1}, current ? 1 : 0, def ? 1 : 0, true);
 }
 
 SetPlan Refuse(TW_UINT16 cc) {
@@ -186,28 +188,13 @@ SetPlan SetPixelType(TW_UINT32 value, const Options &options) {
   return plan;
 }
 
-SetPlan SetSource(TW_UINT16 cap, TW_UINT32 value, const Options &options) {
-  const OptionInfo *o = FindOption(options, "source");
-  if (!o || !o->Settable())
-    return Refuse(value ? TWCC_BADVALUE : TWCC_SUCCESS);
-  const bool want = value != 0;
-  auto pick = [&](auto &&fits) -> SetPlan {
-    if (fits(o->text))
-      return SetPlan{};
-    for (const std::string &s : o->strings)
-      if (fits(s))
-        return SetPlan{TWCC_SUCCESS, {{"source", 0, s}}, std::nullopt, std::nullopt};
+SetPlan SetFeeding(TW_UINT16 cap, TW_UINT32 value, const Options &options) {
+  std::optional<std::vector<OptionChange>> changes = PlanFeederSet(cap, value != 0, options);
+  if (!changes)
     return Refuse(TWCC_BADVALUE);
-  };
-  if (cap == CAP_FEEDERENABLED)
-    return want ? pick([](const std::string &s) { return IsFeeder(s) && !IsDuplex(s); })
-                : pick([](const std::string &s) { return !IsFeeder(s); });
-  if (want)
-    return pick(IsDuplex);
-  // Duplex off keeps the feeder when it was in use.
-  if (!IsDuplex(o->text))
-    return SetPlan{};
-  return pick([](const std::string &s) { return IsFeeder(s) && !IsDuplex(s); });
+  SetPlan plan;
+  plan.changes = std::move(*changes);
+  return plan;
 }
 
 } // namespace
@@ -283,9 +270,12 @@ std::optional<CapValue> DescribeCap(TW_UINT16 cap, const Options &now, const Opt
   }
   case CAP_FEEDERENABLED:
   case CAP_DUPLEXENABLED:
-    return Source(cap, now, defaults);
+  case kCapAutoFeed:
+    return Feeding(cap, now, defaults);
   case CAP_FEEDERLOADED:
     return OneValue(TWTY_BOOL, session.feederLoaded ? 1 : 0);
+  case CAP_PAPERDETECTABLE:
+    return OneValue(TWTY_BOOL, ReadFeeder(now).paperSensed ? 1 : 0);
   case ICAP_XFERMECH:
     return Enumeration(TWTY_UINT16, {TWSX_NATIVE, TWSX_MEMORY}, session.xferMech, TWSX_NATIVE, true);
   case CAP_XFERCOUNT:
@@ -333,7 +323,8 @@ SetPlan PlanSet(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const Option
   }
   case CAP_FEEDERENABLED:
   case CAP_DUPLEXENABLED:
-    return fix32 ? Refuse(TWCC_BADVALUE) : SetSource(cap, value & 0xFFFF, options);
+  case kCapAutoFeed:
+    return fix32 ? Refuse(TWCC_BADVALUE) : SetFeeding(cap, value & 0xFFFF, options);
   case ICAP_XFERMECH: {
     if (value != TWSX_NATIVE && value != TWSX_MEMORY)
       return Refuse(TWCC_BADVALUE);

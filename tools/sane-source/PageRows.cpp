@@ -74,9 +74,9 @@ bool SinglePass(PageRows &page, const FrameShape &shape, const uint8_t *data, si
 }
 
 bool Channel(PageRows &page, const FrameShape &shape, int channel, const uint8_t *data, size_t size) {
-  // The page's row holds three of these lines: that must be laid out too.
-  const size_t lineBytes = PixelBytes(shape, 3) ? PixelBytes(shape, 1) : 0;
-  if (lineBytes == 0 || shape.depth == 1)
+  const size_t lineBytes = PixelBytes(shape, 1);
+  // The page's row holds three of these lines: its size must not wrap either.
+  if (lineBytes == 0 || shape.depth == 1 || lineBytes > kMaxPageBytes / 3)
     return false;
   const uint32_t lines = LinesPresent(shape, size);
   const size_t sampleBytes = size_t(shape.depth / 8);
@@ -155,7 +155,7 @@ uint32_t PerMetre(int dotsPerInch) {
 
 } // namespace
 
-std::vector<uint8_t> PackedDib(const PageRows &page, int dotsPerInch) {
+std::vector<uint8_t> PackedDib(const PageRows &page, int xDotsPerInch, int yDotsPerInch) {
   if (!Consistent(page))
     return {};
   const bool rgb = page.samplesPerPixel == 3;
@@ -172,9 +172,8 @@ std::vector<uint8_t> PackedDib(const PageRows &page, int dotsPerInch) {
   PutLE(dib, 12, 1, 2);
   PutLE(dib, 14, static_cast<uint32_t>(bitCount), 2);
   PutLE(dib, 20, static_cast<uint32_t>(stride * page.rows), 4);
-  const uint32_t perMetre = PerMetre(dotsPerInch);
-  PutLE(dib, 24, perMetre, 4);
-  PutLE(dib, 28, perMetre, 4);
+  PutLE(dib, 24, PerMetre(xDotsPerInch), 4);
+  PutLE(dib, 28, PerMetre(yDotsPerInch), 4);
   PutLE(dib, 32, static_cast<uint32_t>(colors), 4);
   for (size_t i = 0; i < colors; ++i) {
     const uint8_t level = static_cast<uint8_t>(i * 255 / (colors - 1));

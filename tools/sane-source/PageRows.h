@@ -49,7 +49,7 @@ bool AddFrame(PageRows &page, const FrameShape &shape, const uint8_t *data, size
 
 // The page as a packed device-independent bitmap (header, palette, rows bottom up, each padded
 // to 4 bytes, blue-green-red), as a native transfer hands it over. 16-bit samples keep their high
-// byte. Empty when the page is empty or too large.
-std::vector<uint8_t> PackedDib(const PageRows &page, int dotsPerInch);
+// byte. Empty when the page is empty, too large, or its fields disagree with its bytes.
+std::vector<uint8_t> PackedDib(const PageRows &page, int xDotsPerInch, int yDotsPerInch);
 
 } // namespace sanesrc

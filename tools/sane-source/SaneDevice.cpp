@@ -1,13 +1,16 @@
 #include "tools/sane-source/SaneDevice.h"
 
+#include "tools/sane-source/DocumentOptions.h"
 #include "win/Owners.h"
 
 #include <windows.h>
 
 #include <sane/sane.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace sanesrc {
 
@@ -45,11 +48,32 @@ static_assert(kSaneFixedShift == SANE_FIXED_SCALE_SHIFT && kSaneCapSoftSelect ==
 
 namespace {
 
+// The devices open now: SANE's exit closes them first, whichever ends first at process exit,
+// the library or the session that holds a device.
+std::mutex &OpenLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::vector<SaneDevice *> &OpenDevices() {
+  static std::vector<SaneDevice *> devices;
+  return devices;
+}
+
 // SANE for the lifetime of the loaded module.
 class SaneLibrary {
 public:
-  SaneLibrary() { ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD; }
+  SaneLibrary() {
+    OpenDevices(); // made first, so it outlives the library
+    ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD;
+  }
   ~SaneLibrary() {
+    std::vector<SaneDevice *> open;
+    {
+      std::lock_guard<std::mutex> hold(OpenLock());
+      open.swap(OpenDevices());
+    }
+    for (SaneDevice *device : open)
+      device->CloseNow();
     if (ok_)
       sane_exit();
   }
@@ -108,6 +132,17 @@ int ReadFrame(SANE_Handle h, std::vector<uint8_t> &data) {
   }
 }
 
+// A resolution option's value in whole dots per inch (its own, else `resolution`'s); 0 when the
+// device has neither.
+int DotsPerInch(const Options &options, const char *own) {
+  const OptionInfo *o = FindOption(options, own);
+  if (!o)
+    o = FindOption(options, "resolution");
+  if (!o || (o->type != SaneType::Int && o->type != SaneType::Fixed))
+    return 0;
+  return o->type == SaneType::Fixed ? o->word >> SANE_FIXED_SCALE_SHIFT : o->word;
+}
+
 } // namespace
 
 bool ReadTextFile(const std::string &path, std::string &text, unsigned &ageSeconds) {
@@ -155,17 +190,39 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
 }
 
 SaneDevice::~SaneDevice() {
-  if (handle_)
-    sane_close(Handle(handle_));
+  bool open = false;
+  {
+    std::lock_guard<std::mutex> hold(OpenLock());
+    auto &devices = OpenDevices();
+    const auto at = std::find(devices.begin(), devices.end(), this);
+    open = at != devices.end();
+    if (open)
+      devices.erase(at);
+  }
+  if (open)
+    CloseNow();
+}
+
+void SaneDevice::CloseNow() {
+  if (!handle_)
+    return;
+  sane_cancel(Handle(handle_));
+  sane_close(Handle(handle_));
+  handle_ = nullptr;
 }
 
 int SaneDevice::Open(const std::string &name) {
   if (!SaneReady())
     return SANE_STATUS_IO_ERROR;
   SANE_Handle h = nullptr;
+  if (handle_)
+    return SANE_STATUS_DEVICE_BUSY;
   const SANE_Status status = sane_open(name.c_str(), &h);
-  if (status == SANE_STATUS_GOOD)
+  if (status == SANE_STATUS_GOOD) {
     handle_ = h;
+    std::lock_guard<std::mutex> hold(OpenLock());
+    OpenDevices().push_back(this);
+  }
   return status;
 }
 
@@ -270,12 +327,12 @@ PageResult SaneDevice::ReadPage() {
     return result;
   }
   const Options options = ReadOptions();
-  const OptionInfo *resolution = FindOption(options, "resolution");
-  if (resolution)
-    result.dotsPerInch =
-        resolution->type == SaneType::Fixed ? SANE_UNFIX(resolution->word) : resolution->word;
+  result.xDotsPerInch = DotsPerInch(options, "x-resolution");
+  result.yDotsPerInch = DotsPerInch(options, "y-resolution");
   for (;;) {
     result.status = sane_start(h);
+    if (result.status == SANE_STATUS_JAMMED)
+      result.doubleFeed = ReadFeeder(ReadOptions()).doubleFeedSensed;
     if (result.status != SANE_STATUS_GOOD)
       return result;
     SANE_Parameters p{};

@@ -22,11 +22,14 @@ constexpr unsigned kDeviceCacheSeconds = 300;
 std::vector<DeviceEntry> ListDevices(bool fresh);
 
 // A page read from the device: the SANE status that ended it (Good when the page is whole), the
-// rows, and the resolution it was scanned at.
+// rows, the resolution it was scanned at across and down, and whether a jam was a double feed by
+// the device's own sensor.
 struct PageResult {
   int status = 0;
   PageRows page;
-  int dotsPerInch = 0;
+  int xDotsPerInch = 0;
+  int yDotsPerInch = 0;
+  bool doubleFeed = false;
 };
 
 class SaneDevice {
@@ -48,6 +51,9 @@ public:
   // thread only calls Cancel.
   PageResult ReadPage();
   void Cancel();
+
+  // Closes the handle now (SANE is about to exit); the device is closed from then on.
+  void CloseNow();
 
 private:
   void *handle_ = nullptr;

@@ -1,0 +1,29 @@
+// What the fixture's feeder holds and which faults it plays, read from tovik-fixture.conf in the
+// first folder of SANE_CONFIG_DIR whenever a device is opened, started or its sensors are read:
+//
+//   sheets 4           sheets a load puts in the feeder
+//   load 1             a value other than the last one seen loads the feeder again
+//   jam-at 0           the Kth sheet fed jams (0: none); it is taken out, the rest stay
+//   double-feed-at 0   the Kth sheet is fed with another under it: a double feed
+//   cover-open no      every start finds the cover open
+//   start-delay 0      seconds sane_start waits (for paper, a button) before it feeds
+//   plugged 1          appended to every device name: a USB device plugged in again is renamed
+#pragma once
+
+#include <string>
+
+namespace fixture {
+
+struct Scenario {
+  int sheets = 4;
+  std::string load = "1";
+  int jamAt = 0;
+  int doubleFeedAt = 0;
+  bool coverOpen = false;
+  int startDelay = 0;
+  std::string plugged;
+};
+
+Scenario ReadScenario();
+
+} // namespace fixture
