@@ -7,6 +7,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh" "$1"
 export WINEPREFIX="$tovik_build_dir/wineprefix-sane"
 export WINEDLLPATH="$tovik_build_dir/tools/sane-source${WINEDLLPATH:+:$WINEDLLPATH}"
+# SANE's dll backend looks for backends in LD_LIBRARY_PATH first: the project's fixture backend
+# (tools/sane-fixture) is found there when a configuration folder's dll.conf names "tovik".
+export LD_LIBRARY_PATH="$tovik_build_dir/tools/sane-fixture${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
 # Creates the prefix once (headless unless TOVIK_WINE_GRAPHICS asks for X), checking that its
 # sane.ds is Wine's placeholder, which hands over to the bridge.

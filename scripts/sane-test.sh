@@ -64,6 +64,16 @@ done <"$root/tests/sane-source/cases.conf"
 end_section
 
 export TOVIK_SANE_CASES="Z:${cases//\//\\}"
+# With TOVIK_SANE_FIXTURE set, the run sees the project's fixture backend (tools/sane-fixture)
+# instead, in a configuration folder of its own where the tests write its scenario. It is set for
+# the whole run: Wine starts the station with SANE's variables as the run began.
+if [ -n "${TOVIK_SANE_FIXTURE:-}" ]; then
+  fixture="$tovik_build_dir/sane-fixture.d"
+  rm -rf "$fixture"
+  mkdir -p "$fixture"
+  echo tovik >"$fixture/dll.conf"
+  export SANE_CONFIG_DIR="$fixture"
+fi
 # Output through files: Wine's background processes would keep a pipe open (see wine-run.sh).
 out=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")
 err=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")

@@ -222,6 +222,8 @@ SANE_Status sane_tovik_get_devices(const SANE_Device ***list, SANE_Bool) {
   DeviceNames().clear();
   DeviceNames().reserve(Models().size());
   for (const Model &m : Models()) {
+    if (!s.Lists(m.device))
+      continue;
     DeviceNames().push_back(std::string(m.device) + s.plugged);
     auto d = std::make_unique<SANE_Device>();
     d->name = DeviceNames().back().c_str();
@@ -239,7 +241,7 @@ SANE_Status sane_tovik_get_devices(const SANE_Device ***list, SANE_Bool) {
 SANE_Status sane_tovik_open(SANE_String_Const name, SANE_Handle *handle) {
   const Scenario s = ReadScenario();
   for (const Model &m : Models()) {
-    if (!name || (*name && std::string(m.device) + s.plugged != name))
+    if (!name || !s.Lists(m.device) || (*name && std::string(m.device) + s.plugged != name))
       continue;
     auto *d = new Device;
     d->model = &m;
@@ -279,6 +281,8 @@ SANE_Status sane_tovik_control_option(SANE_Handle handle, SANE_Int option, SANE_
     return SANE_STATUS_INVAL;
   if (action == SANE_ACTION_GET_VALUE) {
     Sense(d);
+    if (std::strcmp(r.name, "page-loaded") == 0)
+      Log(r.word ? "paper sensed" : "no paper sensed");
     if (r.type == SANE_TYPE_STRING)
       std::strcpy(static_cast<char *>(value), r.text.c_str());
     else
@@ -321,37 +325,47 @@ SANE_Status sane_tovik_start(SANE_Handle handle) {
   Feeder &f = FeederOf(d, s);
   if (d.backPending) {
     d.backPending = false;
+    Log("sheet " + std::to_string(d.sheet) + " back");
     MakePage(d, d.sheet, true);
     d.scanning = true;
     return SANE_STATUS_GOOD;
   }
   // Waiting for paper or a button: only a cancel ends it early.
-  for (int tenth = 0; tenth < s.startDelay * 10; ++tenth) {
-    if (d.cancelled)
-      return SANE_STATUS_CANCELLED;
+  if (s.startDelay > 0)
+    Log("waiting");
+  for (int tenth = 0; tenth < s.startDelay * 10 && !d.cancelled; ++tenth)
     usleep(100 * 1000);
-  }
-  if (d.cancelled)
+  if (d.cancelled) {
+    Log("cancelled");
     return SANE_STATUS_CANCELLED;
-  if (s.coverOpen)
+  }
+  if (s.coverOpen) {
+    Log("cover open");
     return SANE_STATUS_COVER_OPEN;
+  }
   d.doubleFed = false;
   if (!UsesFeeder(d)) {
     d.sheet = 0;
   } else {
-    if (f.sheetsLeft <= 0)
+    if (f.sheetsLeft <= 0) {
+      Log("empty");
       return SANE_STATUS_NO_DOCS;
+    }
     --f.sheetsLeft;
     d.sheet = ++f.fed;
     // A jammed or double-fed sheet is taken out of the path; the sheets behind it stay.
-    if (d.sheet == s.jamAt)
+    if (d.sheet == s.jamAt) {
+      Log("jam " + std::to_string(d.sheet));
       return SANE_STATUS_JAMMED;
+    }
     if (d.sheet == s.doubleFeedAt) {
+      Log("double feed " + std::to_string(d.sheet));
       d.doubleFed = true;
       return SANE_STATUS_JAMMED;
     }
     d.backPending = Duplex(d);
   }
+  Log("sheet " + std::to_string(d.sheet) + " front");
   MakePage(d, d.sheet, false);
   d.scanning = true;
   return SANE_STATUS_GOOD;

@@ -6,12 +6,28 @@
 
 namespace fixture {
 
+namespace {
+
+std::string Folder() {
+  const char *dirs = std::getenv("SANE_CONFIG_DIR");
+  const std::string dir = dirs ? dirs : "/etc/sane.d";
+  return dir.substr(0, dir.find(':'));
+}
+
+} // namespace
+
+bool Scenario::Lists(const std::string &device) const {
+  return devices.empty() || ("," + devices + ",").find("," + device + ",") != std::string::npos;
+}
+
+void Log(const std::string &line) {
+  std::ofstream out(Folder() + "/tovik-fixture.log", std::ios::app);
+  out << line << "\n";
+}
+
 Scenario ReadScenario() {
   Scenario s;
-  const char *dirs = std::getenv("SANE_CONFIG_DIR");
-  std::string dir = dirs ? dirs : "/etc/sane.d";
-  dir = dir.substr(0, dir.find(':'));
-  std::ifstream in(dir + "/tovik-fixture.conf");
+  std::ifstream in(Folder() + "/tovik-fixture.conf");
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream words(line);
@@ -29,6 +45,8 @@ Scenario ReadScenario() {
       s.doubleFeedAt = number;
     else if (key == "cover-open")
       s.coverOpen = value == "yes" || value == "1" || value == "true";
+    else if (key == "devices")
+      s.devices = value;
     else if (key == "plugged")
       s.plugged = value;
     else if (key == "start-delay")

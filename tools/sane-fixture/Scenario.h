@@ -8,6 +8,11 @@
 //   cover-open no      every start finds the cover open
 //   start-delay 0      seconds sane_start waits (for paper, a button) before it feeds
 //   plugged 1          appended to every device name: a USB device plugged in again is renamed
+//   devices a,b        only these devices are listed (all when not given)
+//
+// What sane_start did is appended to tovik-fixture.log beside it, a line each: "waiting",
+// "cancelled", "sheet K front", "sheet K back", "empty", "jam K", "double feed K", "cover open";
+// and each reading of the paper sensor, "paper sensed" or "no paper sensed".
 #pragma once
 
 #include <string>
@@ -22,8 +27,13 @@ struct Scenario {
   bool coverOpen = false;
   int startDelay = 0;
   std::string plugged;
+  std::string devices; // comma-separated; empty: all
+
+  bool Lists(const std::string &device) const;
 };
 
 Scenario ReadScenario();
+// Appends a line to the log beside the scenario.
+void Log(const std::string &line);
 
 } // namespace fixture

@@ -155,9 +155,12 @@ std::optional<CapValue> Feeding(TW_UINT16 cap, const Options &now, const Options
     def = initial.autofeed;
     settable = state.autofeedSettable;
   }
-  if (!settable)
-    return OneValue(TWTY_BOOL, current ? 1 : 0);
-  return Enumeration(TWTY_BOOL, {0, 1}, current ? 1 : 0, def ? 1 : 0, true);
+  // One value, settable or not: an application reads a TW_BOOL's state that way (the station
+  // tells a simplex batch by CAP_DUPLEXENABLED's one value).
+  CapValue value = OneValue(TWTY_BOOL, current ? 1 : 0, settable);
+  value.items.push_back(def ? 1 : 0);
+  value.defaultIndex = 1;
+  return value;
 }
 
 SetPlan Refuse(TW_UINT16 cc) {
