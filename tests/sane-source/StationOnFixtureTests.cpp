@@ -180,7 +180,9 @@ TEST(StationOnFixture, AutoStartsWhenTheSensorSaysPaperAndNotBefore) {
   UseScenario(fujitsu.device, 0);
   const std::string folder = TempFolder("tovik-fixture-auto");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
-  ASSERT_TRUE(station.Start(Environment(fujitsu, fujitsu.duplexOff)));
+  // Across and down at resolutions of their own.
+  ASSERT_TRUE(
+      station.Start(Environment(fujitsu, std::string(fujitsu.duplexOff) + "\noption y-resolution = 100")));
   ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
   station.SetText(idEDir, folder);
   station.Click(idCbAuto);
@@ -196,6 +198,14 @@ TEST(StationOnFixture, AutoStartsWhenTheSensorSaysPaperAndNotBefore) {
   ASSERT_TRUE(station.Close());
   Restore();
   ExpectPages(folder, {{1, 'F'}, {2, 'F'}});
+  const std::string first = folder + "\\" + FilesIn(folder, "Scan*.jpg").at(0);
+  FIBITMAP *page = FreeImage_Load(FIF_JPEG, first.c_str(), 0);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(FreeImage_GetWidth(page), 413u);   // 210 mm at 50 dpi
+  EXPECT_EQ(FreeImage_GetHeight(page), 1169u); // 297 mm at 100 dpi
+  EXPECT_NEAR(FreeImage_GetDotsPerMeterX(page), 1969, 2);
+  EXPECT_NEAR(FreeImage_GetDotsPerMeterY(page), 3937, 2);
+  FreeImage_Unload(page);
 }
 
 TEST(StationOnFixture, JamsAndDoubleFeedsShowTheirStatusAndTheNextGoTakesTheSheetsLeft) {
@@ -225,6 +235,29 @@ TEST(StationOnFixture, JamsAndDoubleFeedsShowTheirStatusAndTheNextGoTakesTheShee
     Restore();
     ExpectPages(folder, {{1, 'F'}, {3, 'F'}, {4, 'F'}});
   }
+}
+
+TEST(StationOnFixture, ADeviceBackUnderANewNameIsFoundByItsVendorAndModel) {
+  const FixtureDevice &kvs = kDevices[1];
+  UseScenario(kvs.device, 2);
+  {
+    StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
+    ASSERT_TRUE(station.Start(Environment(kvs, kvs.duplexOff)));
+    ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
+    ASSERT_TRUE(station.Close());
+  }
+  // Plugged in again: every SANE name changes, while the bridge still keeps the old listing.
+  WriteText(FixtureFile("tovik-fixture.conf"),
+            std::string("devices ") + kvs.device + "\nsheets 2\nload again\nplugged -2\n");
+  const std::string folder = TempFolder("tovik-fixture-renamed");
+  StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
+  ASSERT_TRUE(station.Start(Environment(kvs, kvs.duplexOff)));
+  ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
+  Batch(station, folder, 2);
+  EXPECT_EQ(station.Text(idLbStatus), "");
+  ASSERT_TRUE(station.Close());
+  Restore();
+  ExpectPages(folder, {{1, 'F'}, {2, 'F'}});
 }
 
 TEST(StationOnFixture, ABlockingStartLeavesTheWindowAnsweringAndCloseEndsIt) {
