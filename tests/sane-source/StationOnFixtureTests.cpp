@@ -3,6 +3,7 @@
 // and simplex batches with every page's sheet and side checked in its pixels, the automatic start
 // on the paper sensor, jams and double feeds, and a sane_start that blocks.
 #include "tests/sane-source/SaneCases.h"
+#include "tests/sane-source/TwainClient.h"
 
 #include "app/ControlIds.h"
 #include "tools/station-driver/StationDriver.h"
@@ -276,6 +277,47 @@ TEST(StationOnFixture, ABlockingStartLeavesTheWindowAnsweringAndCloseEndsIt) {
   EXPECT_EQ(Log(), "waiting\n");
   ASSERT_TRUE(station.Close());
   Restore();
+}
+
+// An application of its own on the bridge: MSG_ENDXFER comes back while the next sheet's
+// sane_start still waits, and MSG_RESET cancels that wait.
+TEST(BridgeOnFixture, EndXferReturnsAtOnceAndResetCancelsTheSheetBeingRead) {
+  const FixtureDevice &kvs = kDevices[1];
+  UseScenario(kvs.device, 2, "start-delay 10\ndelay-at 2\n");
+  for (const auto &variable : Environment(kvs, kvs.duplexOff))
+    ::SetEnvironmentVariableA(variable.first.c_str(), variable.second.c_str());
+  sanetest::TwainClient client;
+  ASSERT_TRUE(client.Ready());
+  ASSERT_EQ(client.OpenSource(std::string("KV-S fixture ") + kvs.device), TWRC_SUCCESS) << Log();
+  TW_USERINTERFACE ui{TWAIN_FALSE, TWAIN_FALSE, nullptr};
+  ASSERT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+  bool ready = false;
+  ASSERT_TRUE(WaitFor([&] {
+    MSG message;
+    while (!ready && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TW_EVENT event{&message, MSG_NULL};
+      if (client.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT)
+        ready = event.TWMessage == MSG_XFERREADY;
+      else
+        ::DispatchMessageA(&message);
+    }
+    return ready;
+  }));
+  TW_UINT32 dib = 0;
+  ASSERT_EQ(client.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+  ::GlobalFree(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(dib)));
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_NE(pending.Count, 0);
+  // Back from MSG_ENDXFER while the second sheet's start waits: it is still waiting now.
+  ASSERT_TRUE(WaitFor([] { return Count(Log(), "waiting") > 0; })) << Log();
+  EXPECT_EQ(Count(Log(), "sheet 2"), 0u);
+  pending = TW_PENDINGXFERS{};
+  ASSERT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(Count(Log(), "cancelled"), 1u) << Log();
+  EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+  EXPECT_EQ(client.CloseSource(), TWRC_SUCCESS);
+  ::SetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", nullptr);
 }
 
 } // namespace

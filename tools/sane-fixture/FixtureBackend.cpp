@@ -331,9 +331,10 @@ SANE_Status sane_tovik_start(SANE_Handle handle) {
     return SANE_STATUS_GOOD;
   }
   // Waiting for paper or a button: only a cancel ends it early.
-  if (s.startDelay > 0)
+  const int delay = s.delayAt == 0 || s.delayAt == f.fed + 1 ? s.startDelay : 0;
+  if (delay > 0)
     Log("waiting");
-  for (int tenth = 0; tenth < s.startDelay * 10 && !d.cancelled; ++tenth)
+  for (int tenth = 0; tenth < delay * 10 && !d.cancelled; ++tenth)
     usleep(100 * 1000);
   if (d.cancelled) {
     Log("cancelled");

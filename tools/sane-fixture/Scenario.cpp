@@ -49,6 +49,8 @@ Scenario ReadScenario() {
       s.devices = value;
     else if (key == "plugged")
       s.plugged = value;
+    else if (key == "delay-at")
+      s.delayAt = number;
     else if (key == "start-delay")
       s.startDelay = number < 0 ? 0 : number;
   }

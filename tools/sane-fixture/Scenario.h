@@ -7,6 +7,7 @@
 //   double-feed-at 0   the Kth sheet is fed with another under it: a double feed
 //   cover-open no      every start finds the cover open
 //   start-delay 0      seconds sane_start waits (for paper, a button) before it feeds
+//   delay-at 0         only the start of the Kth sheet waits (0: every one)
 //   plugged 1          appended to every device name: a USB device plugged in again is renamed
 //   devices a,b        only these devices are listed (all when not given)
 //
@@ -26,6 +27,7 @@ struct Scenario {
   int doubleFeedAt = 0;
   bool coverOpen = false;
   int startDelay = 0;
+  int delayAt = 0;
   std::string plugged;
   std::string devices; // comma-separated; empty: all
 
