@@ -210,6 +210,7 @@ SANE_Status sane_tovik_init(SANE_Int *version, SANE_Auth_Callback) {
 }
 
 void sane_tovik_exit() {
+  Log("exit");
   DevicePointers().clear();
   DeviceList().clear();
   DeviceNames().clear();
@@ -253,7 +254,10 @@ SANE_Status sane_tovik_open(SANE_String_Const name, SANE_Handle *handle) {
   return SANE_STATUS_INVAL;
 }
 
-void sane_tovik_close(SANE_Handle handle) { delete static_cast<Device *>(handle); }
+void sane_tovik_close(SANE_Handle handle) {
+  Log("closed");
+  delete static_cast<Device *>(handle);
+}
 
 const SANE_Option_Descriptor *sane_tovik_get_option_descriptor(SANE_Handle handle, SANE_Int option) {
   Device &d = *static_cast<Device *>(handle);

@@ -13,7 +13,8 @@
 //
 // What sane_start did is appended to tovik-fixture.log beside it, a line each: "waiting",
 // "cancelled", "sheet K front", "sheet K back", "empty", "jam K", "double feed K", "cover open";
-// and each reading of the paper sensor, "paper sensed" or "no paper sensed".
+// each reading of the paper sensor, "paper sensed" or "no paper sensed"; and "closed" for
+// sane_close, "exit" for SANE's exit.
 #pragma once
 
 #include <string>
