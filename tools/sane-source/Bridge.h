@@ -3,11 +3,11 @@
 //
 // A batch: MSG_ENABLEDS reads the first page on a worker thread; when it is in, MSG_XFERREADY goes
 // to the application from its own message loop. Each page is one SANE image (every frame of it).
-// With the feeder in use, MSG_ENDXFER starts reading the next sheet on the worker and returns at
-// once; the next page's first triplet waits for it while the application's messages are
-// dispatched. SANE_STATUS_NO_DOCS there ends the batch as a cancel of that page (TWRC_CANCEL, then
-// MSG_ENDXFER gives 0), any other failure is answered with its condition code. MSG_RESET,
-// MSG_DISABLEDS and closing cancel a sheet still being read (sane_cancel).
+// With the feeder in use, MSG_ENDXFER starts reading the next sheet on the worker and returns as
+// soon as its sane_start has answered (whether a sheet came; the application's messages are
+// dispatched meanwhile), not waiting for the sheet's image: the next page's first triplet waits
+// for that. SANE_STATUS_NO_DOCS ends the batch; any other failure is answered at that page with
+// its condition code. MSG_RESET, MSG_DISABLEDS and closing cancel a sheet still being read.
 #pragma once
 
 #include "tools/data-source-common/Notifier.h"
@@ -68,7 +68,7 @@ private:
   // Reads the next sheet on the worker; the first of a batch is announced with MSG_XFERREADY.
   void StartPage(bool first);
   // Waits for the sheet being read while the application's messages are dispatched.
-  void WaitForSheet();
+  void WaitForSheet(bool untilStarted = false);
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
   const PageRows *Page(Result &failure);
   // How a triplet answers a page that could not be read: a transfer, or the page's description.

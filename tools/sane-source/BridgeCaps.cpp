@@ -2,6 +2,7 @@
 // (OptionCaps), the scan area (ScanArea), and those of the TWAIN session itself.
 #include "tools/sane-source/Bridge.h"
 
+#include "tools/sane-source/DocumentOptions.h"
 #include "tools/sane-source/ScanArea.h"
 
 #include <cstdio>
@@ -25,7 +26,7 @@ void Bridge::AddCapabilities() {
   t.Clear();
   // From the device's options.
   for (TW_UINT16 cap : {ICAP_XRESOLUTION, ICAP_YRESOLUTION, ICAP_PIXELTYPE, ICAP_BITDEPTH, CAP_FEEDERENABLED,
-                        CAP_DUPLEXENABLED, ICAP_UNITS, ICAP_PIXELFLAVOR, ICAP_COMPRESSION})
+                        CAP_DUPLEXENABLED, kCapAutoFeed, ICAP_UNITS, ICAP_PIXELFLAVOR, ICAP_COMPRESSION})
     t.Add(
         cap,
         [this, cap] {
@@ -35,7 +36,8 @@ void Bridge::AddCapabilities() {
           return v;
         },
         [this, cap](const CapRequest &r) { return SetOptions(cap, r); });
-  t.Add(CAP_FEEDERLOADED, [this] { return DescribeCap(CAP_FEEDERLOADED, options_, defaults_, session_); });
+  for (TW_UINT16 cap : {CAP_FEEDERLOADED, CAP_PAPERDETECTABLE})
+    t.Add(cap, [this, cap] { return DescribeCap(cap, options_, defaults_, session_); });
   // The scan area.
   for (TW_UINT16 cap : {dscommon::ICAP_PHYSICALWIDTH, dscommon::ICAP_PHYSICALHEIGHT})
     t.Add(cap, [this, cap]() -> Described {

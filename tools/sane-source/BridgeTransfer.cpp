@@ -42,13 +42,6 @@ const PageRows *Bridge::Page(Result &failure) {
   if (page.status == int(SaneStatus::Good))
     return &page.page;
   pageFailed_ = true;
-  // The feeder ran empty after the last sheet: the page promised has none, and the batch ends
-  // as when the application cancels, without an error.
-  if (page.status == int(SaneStatus::NoDocs) && pagesDone_ > 0) {
-    failure = Result{TWRC_CANCEL, TWCC_SUCCESS};
-    state_ = 7;
-    return nullptr;
-  }
   StatusMeaning meaning = MeaningOf(page.status);
   if (page.status == int(SaneStatus::Jammed) && page.doubleFeed)
     meaning.cc = TWCC_PAPERDOUBLEFEED;
@@ -73,7 +66,7 @@ Bridge::Result Bridge::DescriptionFailure(const Result &failure) {
   return failure;
 }
 
-void Bridge::WaitForSheet() {
+void Bridge::WaitForSheet(bool untilStarted) {
   // A real driver keeps the application's windows painting while its device works; a thread that
   // blocked here for every sheet of a long batch would show as hung. Messages are dispatched as
   // the application's own loop would, and a WM_QUIT is put back for that loop.
@@ -84,7 +77,7 @@ void Bridge::WaitForSheet() {
   } waiting{waiting_};
   bool quit = false;
   WPARAM quitCode = 0;
-  while (!scan_->Finished()) {
+  while (untilStarted ? scan_->StartAnswer() < 0 : !scan_->Finished()) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG message;
     while (!quit && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -122,11 +115,21 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
   case MSG_ENDXFER: {
     ++pagesDone_;
     const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
-    const bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
+    bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
     if (more) {
-      // The next sheet is read on the worker; whether there was one, the next page's triplets
-      // tell (an empty feeder then ends the batch as a cancel).
+      // The next sheet is read on the worker; only its sane_start tells whether there is one.
       StartPage(false);
+      if (hasWindow_)
+        WaitForSheet(true);
+      else
+        scan_->Wait();
+      if (scan_->StartAnswer() == int(SaneStatus::NoDocs)) {
+        scan_->Wait();
+        session_.feederLoaded = false;
+        more = false;
+      }
+    }
+    if (more) {
       state_ = 6;
     } else {
       EndBatch();

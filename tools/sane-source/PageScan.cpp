@@ -27,7 +27,7 @@ PageResult &PageScan::Wait() {
 DWORD WINAPI PageScan::Run(void *self) {
   auto *scan = static_cast<PageScan *>(self);
   try {
-    scan->result_ = scan->device_.ReadPage();
+    scan->result_ = scan->device_.ReadPage(&scan->startAnswer_);
   } catch (const std::bad_alloc &) {
     scan->result_ = PageResult{};
     scan->result_.status = int(SaneStatus::NoMem);

@@ -21,6 +21,8 @@ public:
 
   // True once the page is read (also while `done` runs).
   bool Finished() const { return finished_; }
+  // The first sane_start's status once it returned (-1 before): whether a sheet came.
+  int StartAnswer() const { return finished_ && startAnswer_ < 0 ? result_.status : int(startAnswer_); }
   // Blocks until the page is read.
   PageResult &Wait();
 
@@ -31,6 +33,7 @@ private:
   std::function<void()> done_;
   PageResult result_;
   std::atomic<bool> finished_{false};
+  std::atomic<int> startAnswer_{-1};
   win::UniqueHandle thread_;
 };
 

@@ -319,7 +319,7 @@ int SaneDevice::WriteText(const std::string &name, const std::string &value) {
   return Write(*o, change, inexact);
 }
 
-PageResult SaneDevice::ReadPage() {
+PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
   PageResult result;
   SANE_Handle h = Handle(handle_);
   if (!h) {
@@ -331,6 +331,8 @@ PageResult SaneDevice::ReadPage() {
   result.yDotsPerInch = DotsPerInch(options, "y-resolution");
   for (;;) {
     result.status = sane_start(h);
+    if (startAnswer && *startAnswer < 0)
+      *startAnswer = result.status;
     if (result.status == SANE_STATUS_JAMMED)
       result.doubleFeed = ReadFeeder(ReadOptions()).doubleFeedSensed;
     if (result.status != SANE_STATUS_GOOD)

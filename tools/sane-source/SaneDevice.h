@@ -7,6 +7,7 @@
 #include "tools/sane-source/OptionCaps.h"
 #include "tools/sane-source/PageRows.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,8 @@ public:
 
   // sane_start and every frame of one page; blocks. Safe on a worker thread while the user-interface
   // thread only calls Cancel.
-  PageResult ReadPage();
+  // `startAnswer`, when given, gets the first sane_start's status as soon as it returns.
+  PageResult ReadPage(std::atomic<int> *startAnswer = nullptr);
   void Cancel();
 
   // Closes the handle now (SANE is about to exit); the device is closed from then on.
