@@ -77,6 +77,10 @@ fi
 # Output through files: Wine's background processes would keep a pipe open (see wine-run.sh).
 out=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")
 err=$(mktemp "${TMPDIR:-/tmp}/tovik-sane.XXXXXX")
+# SANE's tester cancels its reader thread asynchronously, which can hang a later scan: the run's
+# Wine processes keep cancellation deferred (tests/sane-source/DeferredCancel.c).
+preload="$tovik_build_dir/tests/sane-source/libdeferred-cancel.so"
+[ -f "$preload" ] && export LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}"
 wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
 cat "$out"

@@ -52,7 +52,13 @@ bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
 
 Bridge::~Bridge() {
   // The module is unloaded with a session still open: stop the worker before anything it uses.
-  if (scan_ && device_)
+  StopScan();
+}
+
+// A start still waiting (for paper, a button) or a sheet still being read is cancelled
+// (sane_cancel), and the worker ends.
+void Bridge::StopScan() {
+  if (scan_ && device_ && !scan_->Finished())
     device_->Cancel();
   scan_.reset();
 }

@@ -75,6 +75,8 @@ private:
   Result TransferFailure(const Result &failure);
   Result DescriptionFailure(const Result &failure);
   void EndBatch();
+  // Ends the worker's scan: see Bridge.cpp.
+  void StopScan();
   // The batch is over (state 5): with the window shown the source waits for the person.
   void AfterBatch();
   void Notify(Pending what);

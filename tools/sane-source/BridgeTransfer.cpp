@@ -97,9 +97,7 @@ void Bridge::WaitForSheet(bool untilStarted) {
 }
 
 void Bridge::EndBatch() {
-  if (scan_ && !scan_->Finished())
-    device_->Cancel(); // stops a sheet still being read
-  scan_.reset();
+  StopScan();
   if (device_)
     device_->Cancel(); // SANE's end of a scan, also after its last page
   offset_ = 0;
