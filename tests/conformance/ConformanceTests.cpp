@@ -19,7 +19,8 @@ using sanetest::TwainClient;
 
 namespace {
 
-// The TWAIN 2 parts of the protocol, as the standard numbers them.
+// The TWAIN 2 parts of the protocol, as the standard numbers them: the test's own, not the
+// sources' header, so that a wrong number there cannot agree with itself here.
 constexpr TW_UINT16 DAT_CALLBACK = 0x0010;
 constexpr TW_UINT16 DAT_CALLBACK2 = 0x0012;
 constexpr TW_UINT16 MSG_GETHELP = 0x0009;

@@ -54,4 +54,14 @@ PnmPage ReadPnm(const std::string &path) {
   return page;
 }
 
+std::string EmptyTempFolder(const std::string &name) {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string folder = std::string(temp) + name;
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  for (const std::string &file : e2e::FilesIn(folder))
+    ::DeleteFileA((folder + "\\" + file).c_str());
+  return folder;
+}
+
 } // namespace sanetest

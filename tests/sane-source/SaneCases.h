@@ -23,4 +23,7 @@ struct PnmPage {
 };
 PnmPage ReadPnm(const std::string &path);
 
+// "<temporary folder>\\<name>", made if missing and emptied of files: where a station writes pages.
+std::string EmptyTempFolder(const std::string &name);
+
 } // namespace sanetest

@@ -85,16 +85,6 @@ std::string Boxes(const StationDriver &station) {
   return text + "fixture: " + Log();
 }
 
-std::string TempFolder(const std::string &name) {
-  char temp[MAX_PATH + 1] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  const std::string folder = std::string(temp) + name;
-  ::CreateDirectoryA(folder.c_str(), nullptr);
-  for (const std::string &file : FilesIn(folder))
-    ::DeleteFileA((folder + "\\" + file).c_str());
-  return folder;
-}
-
 // The mean grey level of a JPEG page.
 double MeanLevel(const std::string &path) {
   FIBITMAP *page = FreeImage_Load(FIF_JPEG, path.c_str(), 0);
@@ -155,7 +145,7 @@ TEST(StationOnFixture, DuplexGivesEverySheetsFrontThenBackAndSimplexOnlyFronts) 
     for (const bool duplex : {true, false}) {
       SCOPED_TRACE(std::string(d.device) + (duplex ? " duplex" : " simplex"));
       UseScenario(d.device, 4);
-      const std::string folder = TempFolder(std::string("tovik-fixture-") + d.device);
+      const std::string folder = sanetest::EmptyTempFolder(std::string("tovik-fixture-") + d.device);
       StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
       ASSERT_TRUE(station.Start(Environment(d, duplex ? d.duplexOn : d.duplexOff)));
       ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
@@ -179,7 +169,7 @@ TEST(StationOnFixture, DuplexGivesEverySheetsFrontThenBackAndSimplexOnlyFronts) 
 TEST(StationOnFixture, AutoStartsWhenTheSensorSaysPaperAndNotBefore) {
   const FixtureDevice &fujitsu = kDevices[2];
   UseScenario(fujitsu.device, 0);
-  const std::string folder = TempFolder("tovik-fixture-auto");
+  const std::string folder = sanetest::EmptyTempFolder("tovik-fixture-auto");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
   // Across and down at resolutions of their own.
   ASSERT_TRUE(
@@ -221,7 +211,7 @@ TEST(StationOnFixture, JamsAndDoubleFeedsShowTheirStatusAndTheNextGoTakesTheShee
                          Row{kDevices[1], "double-feed-at 2", "Twain Status:1,20"}}) {
     SCOPED_TRACE(std::string(row.device.device) + " " + row.fault);
     UseScenario(row.device.device, 4, std::string(row.fault) + "\n");
-    const std::string folder = TempFolder("tovik-fixture-fault");
+    const std::string folder = sanetest::EmptyTempFolder("tovik-fixture-fault");
     StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
     ASSERT_TRUE(station.Start(Environment(row.device, row.device.duplexOff)));
     ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
@@ -250,7 +240,7 @@ TEST(StationOnFixture, ADeviceBackUnderANewNameIsFoundByItsVendorAndModel) {
   // Plugged in again: every SANE name changes, while the bridge still keeps the old listing.
   WriteText(FixtureFile("tovik-fixture.conf"),
             std::string("devices ") + kvs.device + "\nsheets 2\nload again\nplugged -2\n");
-  const std::string folder = TempFolder("tovik-fixture-renamed");
+  const std::string folder = sanetest::EmptyTempFolder("tovik-fixture-renamed");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
   ASSERT_TRUE(station.Start(Environment(kvs, kvs.duplexOff)));
   ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
@@ -264,7 +254,7 @@ TEST(StationOnFixture, ADeviceBackUnderANewNameIsFoundByItsVendorAndModel) {
 TEST(StationOnFixture, ABlockingStartLeavesTheWindowAnsweringAndCloseEndsIt) {
   const FixtureDevice &kvs = kDevices[1];
   UseScenario(kvs.device, 2, "start-delay 10\n");
-  const std::string folder = TempFolder("tovik-fixture-blocked");
+  const std::string folder = sanetest::EmptyTempFolder("tovik-fixture-blocked");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
   ASSERT_TRUE(station.Start(Environment(kvs, kvs.duplexOff)));
   ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);

@@ -32,16 +32,6 @@ public:
 };
 const auto *const kFreeImage = ::testing::AddGlobalTestEnvironment(new FreeImageEnvironment);
 
-std::string TempFolder(const std::string &name) {
-  char temp[MAX_PATH + 1] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  const std::string folder = std::string(temp) + name;
-  ::CreateDirectoryA(folder.c_str(), nullptr);
-  for (const std::string &file : FilesIn(folder))
-    ::DeleteFileA((folder + "\\" + file).c_str());
-  return folder;
-}
-
 // scanimage's page as the station would write it: black and white as 8-bit grey, then the same
 // JPEG encoder and settings, read back.
 Bitmap ReferenceJpeg(const std::string &pnmPath, const std::string &folder) {
@@ -96,7 +86,7 @@ void ExpectPagesLikeScanimage(const std::string &name, const std::string &folder
 TEST(StationOnSane, WritesLineartAndUndeterminedLengthPagesAsScanimageGivesThem) {
   for (const char *name : {"lineart", "hand-scanner"}) {
     SCOPED_TRACE(name);
-    const std::string folder = TempFolder(std::string("tovik-sane-") + name);
+    const std::string folder = EmptyTempFolder(std::string("tovik-sane-") + name);
     ScanWithStation(name, folder, 1);
     EXPECT_EQ(FilesIn(folder, "Scan*.jpg").size(), 1u);
     ExpectPagesLikeScanimage(name, folder);
@@ -104,7 +94,7 @@ TEST(StationOnSane, WritesLineartAndUndeterminedLengthPagesAsScanimageGivesThem)
 }
 
 TEST(StationOnSane, ScansTheFeederPixelExactAndShowsAJamInTheStatusLine) {
-  const std::string folder = TempFolder("tovik-sane-station");
+  const std::string folder = EmptyTempFolder("tovik-sane-station");
   ScanWithStation("feeder", folder, kFeederSheets);
   EXPECT_EQ(FilesIn(folder, "Scan*.jpg").size(), kFeederSheets);
   ExpectPagesLikeScanimage("feeder", folder);

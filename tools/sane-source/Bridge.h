@@ -71,6 +71,7 @@ private:
   void WaitForSheet(bool untilStarted = false);
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
   const PageRows *Page(Result &failure);
+  std::vector<uint8_t> PageDib(const PageRows &page);
   // How a triplet answers a page that could not be read: a transfer, or the page's description.
   Result TransferFailure(const Result &failure);
   Result DescriptionFailure(const Result &failure);

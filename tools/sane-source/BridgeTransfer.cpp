@@ -246,12 +246,18 @@ Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   return offset_ < total ? Result{} : Result{TWRC_XFERDONE, TWCC_SUCCESS};
 }
 
+// The page as a packed DIB at the device's resolution: what native and file transfers hand over.
+std::vector<uint8_t> Bridge::PageDib(const PageRows &page) {
+  const PageResult &scanned = scan_->Wait();
+  return PackedDib(page, scanned.xDotsPerInch, scanned.yDotsPerInch);
+}
+
 Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
   Result failure;
   const PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().xDotsPerInch, scan_->Wait().yDotsPerInch);
+  const std::vector<uint8_t> dib = PageDib(*page);
   if (dib.empty())
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
@@ -297,7 +303,7 @@ Bridge::Result Bridge::FileTransfer() {
   const PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PackedDib(*page, scan_->Wait().xDotsPerInch, scan_->Wait().yDotsPerInch);
+  const std::vector<uint8_t> dib = PageDib(*page);
   if (dib.empty())
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   if (!dscommon::WriteBmpFile(fileName_, dib))
