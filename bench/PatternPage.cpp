@@ -1,6 +1,6 @@
 #include "bench/PatternPage.h"
 
-#include "tools/virtual-scanner/Pattern.h"
+#include "sources/virtual-scanner/Pattern.h"
 
 FIBITMAP *NewPatternPage(int width, int height, int bpp, int page) {
   FIBITMAP *image = FreeImage_Allocate(width, height, bpp);

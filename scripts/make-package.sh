@@ -15,7 +15,7 @@ version=$(head -1 "$root/VERSION")
 name="TovikScan-$version-win32"
 thirdparty=$(sed -n 's/^TOVIK_THIRDPARTY_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 zlib_header=/usr/i686-w64-mingw32/include/zlib.h
-for f in "$build/app/TovikScan.exe" "$build/tools/virtual-scanner/sane.ds" \
+for f in "$build/app/TovikScan.exe" "$build/sources/virtual-scanner/sane.ds" \
   "$thirdparty/share/doc/FreeImage/license-fi.txt" "$thirdparty/share/doc/libjpeg-turbo/LICENSE.md" \
   "$thirdparty/share/doc/libjpeg-turbo/README.ijg" "$zlib_header"; do
   [ -f "$f" ] || { echo "package: $f is missing (build first: scripts/build.sh)" >&2; exit 1; }
@@ -36,9 +36,9 @@ crlf "$thirdparty/share/doc/FreeImage/license-fi.txt" >"$dir/licences/FreeImage.
   >"$dir/licences/libjpeg-turbo.txt"
 # zlib's licence is the notice at the top of its header (the library is Debian's static mingw build).
 sed -n '1,/\*\//p' "$zlib_header" | crlf >"$dir/licences/zlib.txt"
-i686-w64-mingw32-strip -o "$dir/VirtualScanner/sane.ds" "$build/tools/virtual-scanner/sane.ds"
+i686-w64-mingw32-strip -o "$dir/VirtualScanner/sane.ds" "$build/sources/virtual-scanner/sane.ds"
 for f in install.cmd uninstall.cmd virtual-scanner.ini; do
-  crlf "$root/tools/virtual-scanner/windows/$f" >"$dir/VirtualScanner/$f"
+  crlf "$root/sources/virtual-scanner/windows/$f" >"$dir/VirtualScanner/$f"
 done
 
 zip="$out/$name.zip"

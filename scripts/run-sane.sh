@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs the station on the machine's SANE scanners through the bridge (tools/sane-source), in the
+# Runs the station on the machine's SANE scanners through the bridge (sources/sane-source), in the
 # build tree's SANE prefix (build/wineprefix-sane). run.sh --sane calls it after the build.
 # Usage: run-sane.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/sane-prefix.sh" "$1"
 
-# TOVIK_SANE_FIXTURE=1: no hardware; the project's fixture backend (tools/sane-fixture) gives a
+# TOVIK_SANE_FIXTURE=1: no hardware; the project's fixture backend (tests/fixtures/sane-backend) gives a
 # KV-S1025C-like device whose feeder holds four duplex sheets.
 if [ -n "${TOVIK_SANE_FIXTURE:-}" ]; then
   fixture="$tovik_build_dir/sane-fixture-run.d"
@@ -34,7 +34,7 @@ INI
     exe=Z:$(echo "$tovik_build_dir/app/TovikScan.exe" | tr / '\\')
     tovik_start_wineserver
     timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine explorer /desktop=TovikScan,1024x768 \
-      "$tovik_build_dir/tools/station-driver/StationDemo.exe" "$exe" 'C:\TovikScans' 8 </dev/null || true
+      "$tovik_build_dir/tests/fixtures/station-driver/StationDemo.exe" "$exe" 'C:\TovikScans' 8 </dev/null || true
     wineserver -k >/dev/null 2>&1 || true
     echo "run: the scanned pages (JPEG) are in $folder:"
     ls -1 "$folder"/Scan*.jpg 2>/dev/null | sed 's/^/  /' || true

@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
 # Sourced by the scripts that run Windows programs on SANE scanners through the bridge
-# (tools/sane-source): a Wine prefix of its own, since the bridge and the virtual scanner are both
+# (sources/sane-source): a Wine prefix of its own, since the bridge and the virtual scanner are both
 # sane.ds, and WINEDLLPATH pointing at the bridge so that Wine loads it behind its placeholder.
 # Usage: . sane-prefix.sh BUILD_DIR   (then tovik_sane_prefix prepares the prefix)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh" "$1"
 export WINEPREFIX="$tovik_build_dir/wineprefix-sane"
-export WINEDLLPATH="$tovik_build_dir/tools/sane-source${WINEDLLPATH:+:$WINEDLLPATH}"
+export WINEDLLPATH="$tovik_build_dir/sources/sane-source${WINEDLLPATH:+:$WINEDLLPATH}"
 # SANE's dll backend looks for backends in LD_LIBRARY_PATH first: the project's fixture backend
-# (tools/sane-fixture) is found there when a configuration folder's dll.conf names "tovik".
-export LD_LIBRARY_PATH="$tovik_build_dir/tools/sane-fixture${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+# (tests/fixtures/sane-backend) is found there when a configuration folder's dll.conf names "tovik".
+export LD_LIBRARY_PATH="$tovik_build_dir/tests/fixtures/sane-backend${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
 # Creates the prefix once (headless unless TOVIK_WINE_GRAPHICS asks for X), checking that its
 # sane.ds is Wine's placeholder, which hands over to the bridge.
 tovik_sane_prefix() {
-  if [ ! -f "$tovik_build_dir/tools/sane-source/sane.ds.so" ]; then
-    echo "sane: the bridge $tovik_build_dir/tools/sane-source/sane.ds.so is not built" >&2
+  if [ ! -f "$tovik_build_dir/sources/sane-source/sane.ds.so" ]; then
+    echo "sane: the bridge $tovik_build_dir/sources/sane-source/sane.ds.so is not built" >&2
     return 1
   fi
   local placeholder="$WINEPREFIX/drive_c/windows/twain_32/sane.ds"

@@ -64,7 +64,7 @@ done <"$root/tests/sane-source/cases.conf"
 end_section
 
 export TOVIK_SANE_CASES="Z:${cases//\//\\}"
-# With TOVIK_SANE_FIXTURE set, the run sees the project's fixture backend (tools/sane-fixture)
+# With TOVIK_SANE_FIXTURE set, the run sees the project's fixture backend (tests/fixtures/sane-backend)
 # instead, in a configuration folder of its own where the tests write its scenario. It is set for
 # the whole run: Wine starts the station with SANE's variables as the run began.
 if [ -n "${TOVIK_SANE_FIXTURE:-}" ]; then

@@ -9,7 +9,7 @@ PACKAGES=(
   wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
   googletest clang-format python3
 )
-# The data source over SANE (tools/sane-source): Wine's i386 library tools, 32-bit SANE, scanimage.
+# The data source over SANE (sources/sane-source): Wine's i386 library tools, 32-bit SANE, scanimage.
 PACKAGES+=(wine32-tools:i386 gcc-multilib g++-multilib libwine-dev:i386 libsane-dev libsane1:i386 sane-utils)
 # Fuzz targets (tests/fuzz): clang with its fuzzer and sanitizer runtimes, the i386 libjpeg.
 PACKAGES+=(clang libclang-rt-14-dev libjpeg62-turbo-dev:i386)

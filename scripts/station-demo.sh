@@ -17,7 +17,7 @@ mkdir -p "$folder"
 rm -f "$folder"/Scan*.jpg
 
 exe=Z:$(echo "$build/app/TovikScan.exe" | tr / '\\')
-demo="$build/tools/station-driver/StationDemo.exe"
+demo="$build/tests/fixtures/station-driver/StationDemo.exe"
 report=$(mktemp "${TMPDIR:-/tmp}/tovik-demo.XXXXXX")
 tovik_start_wineserver
 # A virtual desktop gives the window a frame without a window manager.

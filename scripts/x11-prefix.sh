@@ -8,7 +8,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh" "$1"
 refills=${2:-0}
 export WINEPREFIX="$tovik_build_dir/wineprefix-x11"
-scanner="$tovik_build_dir/tools/virtual-scanner/sane.ds"
+scanner="$tovik_build_dir/sources/virtual-scanner/sane.ds"
 [ -f "$scanner" ] || { echo "run: $scanner is not built" >&2; exit 1; }
 
 if [ ! -f "$WINEPREFIX/.tovik-ready" ]; then

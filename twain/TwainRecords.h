@@ -3,7 +3,7 @@
 // to the source manager and to data sources, so every size and offset is checked below.
 //
 // Plain header: depends only on <windows.h> and <cstdint>, so that the station's TWAIN layer
-// and the virtual scanner data source (tools/virtual-scanner) share one definition.
+// and the virtual scanner data source (sources/virtual-scanner) share one definition.
 // Facts: shared/twain-records.md.
 #pragma once
 

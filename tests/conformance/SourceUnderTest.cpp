@@ -2,8 +2,8 @@
 
 #include "tests/sane-source/SaneCases.h"
 #include "tests/support/ScannerScenario.h"
-#include "tools/virtual-scanner/PageImage.h"
-#include "tools/virtual-scanner/Scenario.h"
+#include "sources/virtual-scanner/PageImage.h"
+#include "sources/virtual-scanner/Scenario.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "tests/e2e-scan/PageCheck.h"
 
-#include "tools/virtual-scanner/Pattern.h"
+#include "sources/virtual-scanner/Pattern.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

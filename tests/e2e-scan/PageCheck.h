@@ -1,7 +1,7 @@
 // Compares a written page with the virtual scanner's pattern, within what JPEG keeps.
 #pragma once
 
-#include "tools/virtual-scanner/PageImage.h"
+#include "sources/virtual-scanner/PageImage.h"
 
 #include <string>
 

@@ -5,8 +5,8 @@
 #include "tests/e2e-scan/ScanStation.h"
 
 #include "app/ControlIds.h"
-#include "tools/virtual-scanner/JpegPage.h"
-#include "tools/virtual-scanner/Scenario.h"
+#include "sources/virtual-scanner/JpegPage.h"
+#include "sources/virtual-scanner/Scenario.h"
 #include "twain/CompressedPage.h"
 
 #include <fstream>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tests/support/ScannerScenario.h"
-#include "tools/station-driver/StationDriver.h"
+#include "tests/fixtures/station-driver/StationDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // TovikScan.exe started and used through its window: layout, data folder, settings file, and
 // the start without a scanner.
-#include "tools/station-driver/StationDriver.h"
+#include "tests/fixtures/station-driver/StationDriver.h"
 
 #include "app/ControlIds.h"
 

@@ -2,7 +2,7 @@
 // block of exactly its length, so that a read past it is caught. Then the page as a native
 // transfer would hand it over, and a page whose fields were set by hand.
 #include "tests/fuzz/FuzzInput.h"
-#include "tools/sane-source/PageRows.h"
+#include "sources/sane-source/PageRows.h"
 
 #include <vector>
 

@@ -55,7 +55,7 @@ printf 'sheets = 1\nsides = 2\nwidth = 850\nheight = 1100\nresolution = 100\npix
   >"$drive_c/package-test/one-sheet.ini"
 rc=0
 TOVIK_VSCANNER_SCENARIO='C:\package-test\one-sheet.ini' \
-  wine "$build/tools/station-driver/StationDemo.exe" "$app\\TovikScan.exe" 'C:\package-test\Scans' 2 \
+  wine "$build/tests/fixtures/station-driver/StationDemo.exe" "$app\\TovikScan.exe" 'C:\package-test\Scans' 2 \
   >"$work/demo.txt" 2>/dev/null </dev/null || rc=$?
 tr -d '\r' <"$work/demo.txt"
 [ $rc -eq 0 ] || fail "the station did not scan the sheet (exit code $rc)"

@@ -1,6 +1,6 @@
 #include "tests/sane-source/SaneCases.h"
 
-#include "tools/station-driver/StationDriver.h"
+#include "tests/fixtures/station-driver/StationDriver.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
 // The bridge's pure parts: SANE frames into TWAIN rows, SANE statuses into condition codes,
 // options into capabilities, and the names devices are listed under.
-#include "tools/sane-source/Config.h"
-#include "tools/sane-source/DocumentOptions.h"
-#include "tools/sane-source/OptionCaps.h"
-#include "tools/sane-source/PageRows.h"
-#include "tools/sane-source/StatusMap.h"
+#include "sources/sane-source/Config.h"
+#include "sources/sane-source/DocumentOptions.h"
+#include "sources/sane-source/OptionCaps.h"
+#include "sources/sane-source/PageRows.h"
+#include "sources/sane-source/StatusMap.h"
 
 #include <gtest/gtest.h>
 

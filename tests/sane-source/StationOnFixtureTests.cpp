@@ -1,12 +1,12 @@
 // TovikScan.exe through Wine's source manager and the bridge on the fixture SANE backend's
-// devices (tools/sane-fixture), each presenting a real document-scanner backend's options: duplex
+// devices (tests/fixtures/sane-backend), each presenting a real document-scanner backend's options: duplex
 // and simplex batches with every page's sheet and side checked in its pixels, the automatic start
 // on the paper sensor, jams and double feeds, and a sane_start that blocks.
 #include "tests/sane-source/SaneCases.h"
 #include "tests/sane-source/TwainClient.h"
 
 #include "app/ControlIds.h"
-#include "tools/station-driver/StationDriver.h"
+#include "tests/fixtures/station-driver/StationDriver.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

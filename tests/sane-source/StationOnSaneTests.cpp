@@ -4,7 +4,7 @@
 #include "tests/sane-source/SaneCases.h"
 
 #include "app/ControlIds.h"
-#include "tools/station-driver/StationDriver.h"
+#include "tests/fixtures/station-driver/StationDriver.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

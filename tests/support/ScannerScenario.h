@@ -10,7 +10,7 @@
 
 namespace testsupport {
 
-// A scenario built key by key (keys as in tools/virtual-scanner/README.md), e.g.
+// A scenario built key by key (keys as in sources/virtual-scanner/README.md), e.g.
 //   ScannerScenario().Set("sheets", 2).Set("pixel_type", "gray").Fault("IMAGE/IMAGEINFO/GET rc=FAILURE
 //   cc=BUMMER")
 class ScannerScenario {

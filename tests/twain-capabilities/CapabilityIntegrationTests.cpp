@@ -34,7 +34,7 @@ protected:
     for (int i = 0; i < twain->SourceCount() && !source; ++i)
       if (twain->Source(i)->ProductName().find("KV-S") != std::string::npos)
         source = twain->Source(i);
-    ASSERT_NE(source, nullptr) << "sane.ds is not the virtual scanner: build tools/virtual-scanner";
+    ASSERT_NE(source, nullptr) << "sane.ds is not the virtual scanner: build sources/virtual-scanner";
     ASSERT_TRUE(source->Open());
   }
 

@@ -4,7 +4,7 @@
 // logged.
 #include "tests/support/ScannerScenario.h"
 #include "tests/support/SectionContents.h"
-#include "tools/virtual-scanner/Pattern.h"
+#include "sources/virtual-scanner/Pattern.h"
 
 #include "twain/KestraTwain.h"
 #include "twain/KestraTwainUtils.h"
@@ -53,7 +53,7 @@ protected:
         source = twain->Source(i);
         break;
       }
-    ASSERT_NE(source, nullptr) << "sane.ds is not the virtual scanner: build tools/virtual-scanner";
+    ASSERT_NE(source, nullptr) << "sane.ds is not the virtual scanner: build sources/virtual-scanner";
     ASSERT_TRUE(source->Open());
     source->TransferMode = mode;
     twain->OnTwainAcquire = [this](TKestraTwain *, int, TTwainBitmap &image, bool &cancel) {

@@ -2,8 +2,8 @@
 // and the decoding of the containers applications send with MSG_SET, each read from a block
 // that ends where a no-access page begins.
 #include "tests/twain-capabilities/GuardedBlock.h"
-#include "tools/data-source-common/CapabilityTable.h"
-#include "tools/data-source-common/TwainProtocol.h"
+#include "sources/common/CapabilityTable.h"
+#include "sources/common/TwainProtocol.h"
 
 #include <gtest/gtest.h>
 

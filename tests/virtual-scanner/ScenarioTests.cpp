@@ -1,7 +1,7 @@
 // The scenario parser, the feeder's bookkeeping and the page pattern, without the DLL.
-#include "tools/virtual-scanner/Feeder.h"
-#include "tools/virtual-scanner/Pattern.h"
-#include "tools/virtual-scanner/Scenario.h"
+#include "sources/virtual-scanner/Feeder.h"
+#include "sources/virtual-scanner/Pattern.h"
+#include "sources/virtual-scanner/Scenario.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "DirectSource.h"
 
 #include "tests/support/ScannerScenario.h"
-#include "tools/virtual-scanner/Pattern.h"
+#include "sources/virtual-scanner/Pattern.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,340 @@
+#include "sources/sane-source/Bridge.h"
+
+#include "sources/common/EntryPointRecord.h"
+#include "sources/common/TwainText.h"
+#include "sources/sane-source/DocumentOptions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace sanesrc {
+
+using dscommon::CopyText;
+using dscommon::FieldText;
+
+namespace {
+
+std::string ConfigPath() {
+  char buf[MAX_PATH] = {};
+  DWORD n = ::GetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH)
+    return std::string(buf, n);
+  n = ::GetWindowsDirectoryA(buf, MAX_PATH);
+  return std::string(buf, n < MAX_PATH ? n : 0) + "\\twain_32\\sane-source.ini";
+}
+
+BridgeConfig ReadConfig() {
+  std::string text;
+  unsigned age = 0;
+  std::vector<std::string> errors; // a line not understood is skipped
+  return ReadTextFile(ConfigPath(), text, age) ? ParseConfig(text, errors) : BridgeConfig{};
+}
+
+bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+  if (dg != DG_CONTROL)
+    return false;
+  switch (dat) {
+  case DAT_STATUS:
+  case DAT_EVENT:
+    return true;
+  case DAT_CAPABILITY:
+    return msg == MSG_GET || msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT || msg == MSG_QUERYSUPPORT;
+  case DAT_IDENTITY:
+  case DAT_PENDINGXFERS:
+    return msg == MSG_GET;
+  default:
+    return false;
+  }
+}
+
+} // namespace
+
+Bridge::~Bridge() {
+  // The module is unloaded with a session still open: stop the worker before anything it uses.
+  StopScan();
+}
+
+// A start still waiting (for paper, a button) or a sheet still being read is cancelled
+// (sane_cancel), and the worker ends.
+void Bridge::StopScan() {
+  if (scan_ && device_ && !scan_->Finished())
+    device_->Cancel();
+  scan_.reset();
+}
+
+TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  Result result;
+  try {
+    // While a sheet is read, the application's windows run (see WaitForSheet): a call they make
+    // then may only look, not change the session under the triplet that waits.
+    if (waiting_ && !OnlyLooks(dg, dat, msg))
+      result = Result{TWRC_FAILURE, TWCC_SEQERROR};
+    else
+      result = Route(origin, dg, dat, msg, data);
+  } catch (const std::bad_alloc &) {
+    result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+  }
+  return Conclude(dg, dat, result);
+}
+
+void Bridge::LoadDevices(bool fresh) {
+  config_ = ReadConfig();
+  devices_ = ListDevices(fresh);
+  names_ = ProductNames(devices_, config_);
+}
+
+void Bridge::FillIdentity(TW_IDENTITY &identity, size_t device) const {
+  const TW_UINT32 id = identity.Id;
+  identity = TW_IDENTITY{};
+  identity.Id = id;
+  identity.Version.MajorNum = 1;
+  identity.Version.MinorNum = 0;
+  identity.Version.Language = TWLG_USA;
+  identity.Version.Country = TWCY_USA;
+  CopyText(identity.Version.Info, sizeof identity.Version.Info, "Tovik SANE source 1.0");
+  identity.ProtocolMajor = dscommon::kProtocolMajor;
+  identity.ProtocolMinor = dscommon::kProtocolMinor;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE | dscommon::DF_DS2;
+  CopyText(identity.Manufacturer, sizeof identity.Manufacturer, devices_[device].vendor);
+  CopyText(identity.ProductFamily, sizeof identity.ProductFamily, devices_[device].model);
+  CopyText(identity.ProductName, sizeof identity.ProductName, names_[device]);
+}
+
+Bridge::Result Bridge::Identity(pTW_IDENTITY origin, TW_UINT16 msg, TW_IDENTITY *identity) {
+  switch (msg) {
+  case MSG_GET: {
+    if (state_ > 3) {
+      *identity = link_.Self();
+      return Result{};
+    }
+    // Each device once, then the first again: the source manager stops listing when a name
+    // repeats, and the next listing starts over (and reads the list again).
+    if (enumeration_ % (devices_.size() + 1) == 0)
+      LoadDevices(false);
+    if (devices_.empty())
+      return Result{TWRC_FAILURE, TWCC_NODS};
+    const size_t position = enumeration_++ % (devices_.size() + 1);
+    FillIdentity(*identity, position == devices_.size() ? 0 : position);
+    return Result{};
+  }
+  case MSG_OPENDS:
+    return OpenSource(origin, identity);
+  case MSG_CLOSEDS:
+    return CloseSource();
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
+  if (state_ != 3)
+    return Result{TWRC_FAILURE, TWCC_MAXCONNECTIONS};
+  const std::string wanted = FieldText(identity->ProductName, sizeof identity->ProductName);
+  LoadDevices(false); // the configuration may have changed since the listing
+  auto found = std::find(names_.begin(), names_.end(), wanted);
+  if (found == names_.end() && !wanted.empty()) { // the cached list is out of date
+    LoadDevices(true);
+    found = std::find(names_.begin(), names_.end(), wanted);
+  }
+  // A device that is gone is not replaced by another; no name at all means the first.
+  if (devices_.empty() || (found == names_.end() && !wanted.empty()))
+    return Result{TWRC_FAILURE, TWCC_NODS};
+  size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
+  auto device = std::make_unique<SaneDevice>();
+  int status = device->Open(devices_[index].name);
+  if (status != int(SaneStatus::Good)) {
+    // A USB device plugged in again has a new SANE name: a fresh listing finds it by its
+    // vendor and model, when just one device has them.
+    const DeviceEntry kept = devices_[index];
+    LoadDevices(true);
+    const std::optional<size_t> again = FindByModel(devices_, kept);
+    if (again && devices_[*again].name != kept.name) {
+      index = *again;
+      status = device->Open(devices_[index].name);
+    }
+    if (status != int(SaneStatus::Good))
+      return Result{TWRC_FAILURE, MeaningOf(status).cc};
+  }
+  device_ = std::move(device);
+  if (const DeviceConfig *own = config_.Find(devices_[index]))
+    for (const auto &option : own->options)
+      device_->WriteText(option.first, option.second); // an option the device refuses keeps its value
+  session_ = SessionCaps{};
+  ReadOptions();
+  defaults_ = options_;
+  // The source manager gave the record its Id: keep using that record's identity as our origin.
+  TW_IDENTITY self = *identity;
+  FillIdentity(self, index);
+  self.Id = identity->Id;
+  *identity = self;
+  link_.Open(self, origin);
+  hasWindow_ = notifier_.Create([this](WPARAM token) { OnPosted(token); });
+  indicators_ = true;
+  undefinedImageSize_ = false;
+  char temp[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+  defaultFileName_ = std::string(temp, n <= MAX_PATH ? n : 0) + "TovikSaneScan.bmp";
+  fileName_ = defaultFileName_;
+  AddCapabilities();
+  pending_ = Pending::None;
+  state_ = 4;
+  return Result{};
+}
+
+Bridge::Result Bridge::CloseSource() {
+  window_.Close();
+  notifier_.Destroy();
+  device_.reset();
+  ++token_;
+  state_ = 3;
+  return Result{};
+}
+
+void Bridge::ReadOptions() {
+  options_ = device_->ReadOptions();
+  // Paper in the feeder: the device's sensor where it has one. A device without one can only
+  // tell by feeding (sane_start answers NO_DOCS at once when it is empty), so it says yes: an
+  // application's automatic start then tries a batch, which ends quietly on an empty feeder. Never
+  // with the flatbed selected, so that such an application does not scan the glass for ever.
+  const FeederState feeder = ReadFeeder(options_);
+  session_.feederLoaded = feeder.feederEnabled && feeder.paperSensed.value_or(true);
+}
+
+Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
+  switch (msg) {
+  case MSG_ENABLEDS:
+  case MSG_ENABLEDSUIONLY: {
+    ReadOptions();
+    const bool settingsOnly = msg == MSG_ENABLEDSUIONLY;
+    state_ = 5;
+    ++token_;
+    showingUi_ = settingsOnly || ui->ShowUI;
+    if (showingUi_) {
+      // The person starts the scan (or closes the window): nothing is read from the device yet.
+      const WPARAM token = token_;
+      const bool shown =
+          window_.Show(link_.Self().ProductName, SettingsText(options_), dscommon::WindowAnswer::Interactive,
+                       0, settingsOnly, [this, token](dscommon::WindowChoice c) {
+                         if (token != token_)
+                           return;
+                         if (c == dscommon::WindowChoice::Scan)
+                           StartBatch();
+                         else
+                           Notify(c == dscommon::WindowChoice::Ok ? Pending::CloseOk : Pending::CloseRequest);
+                       });
+      if (!shown) {
+        state_ = 4;
+        showingUi_ = false;
+        return Result{TWRC_FAILURE, TWCC_OPERATIONERROR};
+      }
+      return Result{};
+    }
+    StartBatch();
+    return Result{};
+  }
+  case MSG_DISABLEDS:
+    EndBatch();
+    window_.Close();
+    showingUi_ = false;
+    pending_ = Pending::None;
+    ++token_;
+    state_ = 4;
+    return Result{};
+  default:
+    return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
+  }
+}
+
+void Bridge::StartBatch() {
+  ReadOptions();
+  feederBatch_ = ReadFeeder(options_).feederEnabled;
+  stopFeeder_ = false;
+  closeAfterBatch_ = false;
+  pagesDone_ = 0;
+  StartPage(true);
+}
+
+void Bridge::AfterBatch() {
+  if (state_ == 5 && showingUi_) {
+    ReadOptions();
+    window_.ShowAgain(SettingsText(options_));
+  }
+}
+
+void Bridge::StartPage(bool first) {
+  offset_ = 0;
+  pageFailed_ = false;
+  const WPARAM token = token_;
+  scan_.reset();
+  scan_ = std::make_unique<PageScan>(*device_, [this, token] { notifier_.Post(token); });
+  // Without a window of our own (no message queue), the application is told at once.
+  if (first && !hasWindow_) {
+    scan_->Wait();
+    Notify(Pending::XferReady);
+  }
+}
+
+void Bridge::OnPosted(WPARAM token) {
+  if (token != token_ || state_ != 5)
+    return;
+  if (pending_ == Pending::None && scan_ && scan_->Finished())
+    pending_ = Pending::XferReady;
+  const TW_UINT16 msg = TakePendingMessage();
+  if (msg != MSG_NULL)
+    link_.Send(msg);
+}
+
+TW_UINT16 Bridge::TakePendingMessage() {
+  const Pending what = std::exchange(pending_, Pending::None);
+  if (state_ != 5)
+    return MSG_NULL;
+  if (what == Pending::CloseRequest)
+    return MSG_CLOSEDSREQ;
+  if (what == Pending::CloseOk)
+    return MSG_CLOSEDSOK;
+  if (what != Pending::XferReady || !scan_)
+    return MSG_NULL;
+  // An empty feeder at the first sheet: nothing to transfer, so the application is asked to
+  // close the source, as when a person cancels.
+  if (scan_->Wait().status == int(SaneStatus::NoDocs)) {
+    session_.feederLoaded = false;
+    EndBatch();
+    if (showingUi_) { // the window stays for the person, who may load paper and scan again
+      AfterBatch();
+      return MSG_NULL;
+    }
+    return MSG_CLOSEDSREQ;
+  }
+  state_ = 6;
+  return MSG_XFERREADY;
+}
+
+void Bridge::Notify(Pending what) {
+  pending_ = what;
+  if (!notifier_.Post(token_))
+    OnPosted(token_);
+}
+
+Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
+  event->TWMessage = MSG_NULL;
+  const MSG *message = static_cast<const MSG *>(event->pEvent);
+  if (!message)
+    return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+  // Our own posted notification, offered by an application that asks before dispatching.
+  if (notifier_.IsPostedMessage(*message) && message->wParam == token_ && state_ == 5) {
+    if (pending_ == Pending::None && scan_ && scan_->Finished())
+      pending_ = Pending::XferReady;
+    event->TWMessage = TakePendingMessage();
+    return Result{TWRC_DSEVENT, TWCC_SUCCESS};
+  }
+  return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
+}
+
+Bridge::Result Bridge::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
+  if (state_ == 4)
+    ReadOptions();
+  return caps_.Answer(msg, *cap);
+}
+
+} // namespace sanesrc

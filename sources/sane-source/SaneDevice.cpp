@@ -1,0 +1,371 @@
+#include "sources/sane-source/SaneDevice.h"
+
+#include "sources/sane-source/DocumentOptions.h"
+#include "win/Owners.h"
+
+#include <windows.h>
+
+#include <sane/sane.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace sanesrc {
+
+static_assert(int(SaneFrame::Gray) == SANE_FRAME_GRAY && int(SaneFrame::Rgb) == SANE_FRAME_RGB &&
+                  int(SaneFrame::Red) == SANE_FRAME_RED && int(SaneFrame::Green) == SANE_FRAME_GREEN &&
+                  int(SaneFrame::Blue) == SANE_FRAME_BLUE,
+              "frame formats");
+static_assert(int(SaneStatus::Good) == SANE_STATUS_GOOD &&
+                  int(SaneStatus::Cancelled) == SANE_STATUS_CANCELLED &&
+                  int(SaneStatus::DeviceBusy) == SANE_STATUS_DEVICE_BUSY &&
+                  int(SaneStatus::Inval) == SANE_STATUS_INVAL && int(SaneStatus::Eof) == SANE_STATUS_EOF &&
+                  int(SaneStatus::Jammed) == SANE_STATUS_JAMMED &&
+                  int(SaneStatus::NoDocs) == SANE_STATUS_NO_DOCS &&
+                  int(SaneStatus::CoverOpen) == SANE_STATUS_COVER_OPEN &&
+                  int(SaneStatus::IoError) == SANE_STATUS_IO_ERROR &&
+                  int(SaneStatus::NoMem) == SANE_STATUS_NO_MEM &&
+                  int(SaneStatus::AccessDenied) == SANE_STATUS_ACCESS_DENIED &&
+                  int(SaneStatus::Unsupported) == SANE_STATUS_UNSUPPORTED,
+              "status codes");
+static_assert(int(SaneType::Bool) == SANE_TYPE_BOOL && int(SaneType::Int) == SANE_TYPE_INT &&
+                  int(SaneType::Fixed) == SANE_TYPE_FIXED && int(SaneType::String) == SANE_TYPE_STRING &&
+                  int(SaneType::Button) == SANE_TYPE_BUTTON && int(SaneType::Group) == SANE_TYPE_GROUP,
+              "option types");
+static_assert(int(SaneUnit::Pixel) == SANE_UNIT_PIXEL && int(SaneUnit::Mm) == SANE_UNIT_MM &&
+                  int(SaneUnit::Dpi) == SANE_UNIT_DPI,
+              "units");
+static_assert(int(SaneConstraint::None) == SANE_CONSTRAINT_NONE &&
+                  int(SaneConstraint::Range) == SANE_CONSTRAINT_RANGE &&
+                  int(SaneConstraint::WordList) == SANE_CONSTRAINT_WORD_LIST &&
+                  int(SaneConstraint::StringList) == SANE_CONSTRAINT_STRING_LIST,
+              "constraints");
+static_assert(kSaneFixedShift == SANE_FIXED_SCALE_SHIFT && kSaneCapSoftSelect == SANE_CAP_SOFT_SELECT &&
+                  kSaneCapInactive == SANE_CAP_INACTIVE && kSaneInfoInexact == SANE_INFO_INEXACT,
+              "flags");
+
+namespace {
+
+// The devices open now: SANE's exit closes them first, whichever ends first at process exit,
+// the library or the session that holds a device.
+std::mutex &OpenLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::vector<SaneDevice *> &OpenDevices() {
+  static std::vector<SaneDevice *> devices;
+  return devices;
+}
+
+// SANE for the lifetime of the loaded module.
+class SaneLibrary {
+public:
+  SaneLibrary() {
+    OpenDevices(); // made first, so it outlives the library
+    ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD;
+  }
+  ~SaneLibrary() {
+    std::vector<SaneDevice *> open;
+    {
+      std::lock_guard<std::mutex> hold(OpenLock());
+      open.swap(OpenDevices());
+    }
+    for (SaneDevice *device : open)
+      device->CloseNow();
+    if (ok_)
+      sane_exit();
+  }
+  SaneLibrary(const SaneLibrary &) = delete;
+  SaneLibrary &operator=(const SaneLibrary &) = delete;
+  bool ok() const { return ok_; }
+
+private:
+  bool ok_ = false;
+};
+
+bool SaneReady() {
+  static SaneLibrary library;
+  return library.ok();
+}
+
+std::string Environment(const char *name) {
+  const char *value = std::getenv(name); // SANE reads the same variables
+  return value ? value : "";
+}
+
+std::string CachePath() {
+  char temp[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+  return std::string(temp, n <= MAX_PATH ? n : 0) + "tovik-sane-devices.txt";
+}
+
+void WriteFileText(const std::string &path, const std::string &text) {
+  win::UniqueHandle file(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    return;
+  }
+  DWORD written = 0;
+  ::WriteFile(file.get(), text.data(), DWORD(text.size()), &written, nullptr);
+}
+
+SANE_Handle Handle(void *h) { return static_cast<SANE_Handle>(h); }
+
+// Reads one frame's bytes until EOF; the status that ended it.
+int ReadFrame(SANE_Handle h, std::vector<uint8_t> &data) {
+  constexpr size_t kChunk = 64 * 1024;
+  for (;;) {
+    const size_t at = data.size();
+    if (at + kChunk > kMaxPageBytes)
+      return SANE_STATUS_NO_MEM;
+    data.resize(at + kChunk);
+    SANE_Int got = 0;
+    const SANE_Status status = sane_read(h, data.data() + at, SANE_Int(kChunk), &got);
+    data.resize(at + (status == SANE_STATUS_GOOD && got > 0 && size_t(got) <= kChunk ? size_t(got) : 0));
+    if (status == SANE_STATUS_EOF)
+      return SANE_STATUS_GOOD;
+    if (status != SANE_STATUS_GOOD)
+      return status;
+  }
+}
+
+// A resolution option's value in whole dots per inch (its own, else `resolution`'s); 0 when the
+// device has neither.
+int DotsPerInch(const Options &options, const char *own) {
+  const OptionInfo *o = FindOption(options, own);
+  if (!o)
+    o = FindOption(options, "resolution");
+  if (!o || (o->type != SaneType::Int && o->type != SaneType::Fixed))
+    return 0;
+  return o->type == SaneType::Fixed ? o->word >> SANE_FIXED_SCALE_SHIFT : o->word;
+}
+
+} // namespace
+
+bool ReadTextFile(const std::string &path, std::string &text, unsigned &ageSeconds) {
+  win::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    return false;
+  }
+  FILETIME written{}, now{};
+  ::GetFileTime(file.get(), nullptr, nullptr, &written);
+  ::GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME &t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  ageSeconds = ticks(now) >= ticks(written) ? unsigned((ticks(now) - ticks(written)) / 10000000ULL) : ~0u;
+  const DWORD size = ::GetFileSize(file.get(), nullptr);
+  if (size == INVALID_FILE_SIZE || size > (1u << 20))
+    return false;
+  text.resize(size);
+  DWORD read = 0;
+  return ::ReadFile(file.get(), &text[0], size, &read, nullptr) && read == size;
+}
+
+std::vector<DeviceEntry> ListDevices(bool fresh) {
+  const std::string key = "tovik-sane-devices 1 SANE_CONFIG_DIR=" + Environment("SANE_CONFIG_DIR");
+  const std::string path = CachePath();
+  std::vector<DeviceEntry> devices;
+  std::string text;
+  unsigned age = 0;
+  if (!fresh && ReadTextFile(path, text, age) && age < kDeviceCacheSeconds &&
+      ParseDeviceCache(text, key, devices) && !devices.empty())
+    return devices;
+  devices.clear();
+  const SANE_Device **list = nullptr;
+  if (!SaneReady() || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+    return devices;
+  for (; *list; ++list) {
+    const SANE_Device *d = *list;
+    devices.push_back(
+        DeviceEntry{d->name ? d->name : "", d->vendor ? d->vendor : "", d->model ? d->model : ""});
+  }
+  // No device is not kept: a scanner plugged in next shows at once.
+  if (!devices.empty())
+    WriteFileText(path, FormatDeviceCache(key, devices));
+  return devices;
+}
+
+SaneDevice::~SaneDevice() {
+  bool open = false;
+  {
+    std::lock_guard<std::mutex> hold(OpenLock());
+    auto &devices = OpenDevices();
+    const auto at = std::find(devices.begin(), devices.end(), this);
+    open = at != devices.end();
+    if (open)
+      devices.erase(at);
+  }
+  if (open)
+    CloseNow();
+}
+
+void SaneDevice::CloseNow() {
+  if (!handle_)
+    return;
+  sane_cancel(Handle(handle_));
+  sane_close(Handle(handle_));
+  handle_ = nullptr;
+}
+
+int SaneDevice::Open(const std::string &name) {
+  if (!SaneReady())
+    return SANE_STATUS_IO_ERROR;
+  SANE_Handle h = nullptr;
+  if (handle_)
+    return SANE_STATUS_DEVICE_BUSY;
+  const SANE_Status status = sane_open(name.c_str(), &h);
+  if (status == SANE_STATUS_GOOD) {
+    handle_ = h;
+    std::lock_guard<std::mutex> hold(OpenLock());
+    OpenDevices().push_back(this);
+  }
+  return status;
+}
+
+Options SaneDevice::ReadOptions() const {
+  Options options;
+  SANE_Handle h = Handle(handle_);
+  const SANE_Option_Descriptor *first = h ? sane_get_option_descriptor(h, 0) : nullptr;
+  SANE_Int count = 0;
+  if (!first || sane_control_option(h, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
+    return options;
+  for (SANE_Int i = 1; i < count; ++i) {
+    const SANE_Option_Descriptor *d = sane_get_option_descriptor(h, i);
+    if (!d || !d->name || d->type == SANE_TYPE_GROUP)
+      continue;
+    OptionInfo o;
+    o.index = i;
+    o.name = d->name;
+    o.type = static_cast<SaneType>(d->type);
+    o.cap = d->cap;
+    o.unit = static_cast<SaneUnit>(d->unit);
+    o.constraint = static_cast<SaneConstraint>(d->constraint_type);
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range) {
+      o.min = d->constraint.range->min;
+      o.max = d->constraint.range->max;
+      o.quant = d->constraint.range->quant;
+    } else if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list) {
+      const SANE_Word n = d->constraint.word_list[0];
+      for (SANE_Word k = 1; k <= n && k <= 4096; ++k)
+        o.words.push_back(d->constraint.word_list[k]);
+    } else if (d->constraint_type == SANE_CONSTRAINT_STRING_LIST && d->constraint.string_list) {
+      for (const SANE_String_Const *s = d->constraint.string_list; *s && o.strings.size() < 4096; ++s)
+        o.strings.emplace_back(*s);
+    }
+    if (o.Active()) {
+      if (d->type == SANE_TYPE_STRING && d->size > 0 && d->size <= 4096) {
+        std::vector<char> text(size_t(d->size) + 1, '\0');
+        if (sane_control_option(h, i, SANE_ACTION_GET_VALUE, text.data(), nullptr) == SANE_STATUS_GOOD)
+          o.text = std::string(text.data(), strnlen(text.data(), size_t(d->size)));
+      } else if (d->type != SANE_TYPE_BUTTON && d->size == SANE_Int(sizeof(SANE_Word))) {
+        SANE_Word w = 0;
+        if (sane_control_option(h, i, SANE_ACTION_GET_VALUE, &w, nullptr) == SANE_STATUS_GOOD)
+          o.word = w;
+      }
+    }
+    options.push_back(std::move(o));
+  }
+  return options;
+}
+
+int SaneDevice::Write(const OptionInfo &option, const OptionChange &change, bool &inexact) {
+  SANE_Handle h = Handle(handle_);
+  const SANE_Option_Descriptor *d = h ? sane_get_option_descriptor(h, option.index) : nullptr;
+  if (!d)
+    return SANE_STATUS_INVAL;
+  SANE_Int info = 0;
+  SANE_Status status = SANE_STATUS_INVAL;
+  if (d->type == SANE_TYPE_STRING) {
+    if (d->size <= 0 || change.text.size() >= size_t(d->size))
+      return SANE_STATUS_INVAL;
+    std::vector<char> text(size_t(d->size), '\0');
+    std::memcpy(text.data(), change.text.data(), change.text.size());
+    status = sane_control_option(h, option.index, SANE_ACTION_SET_VALUE, text.data(), &info);
+  } else if (d->size == SANE_Int(sizeof(SANE_Word))) {
+    SANE_Word w = change.word;
+    status = sane_control_option(h, option.index, SANE_ACTION_SET_VALUE, &w, &info);
+  }
+  inexact = (info & SANE_INFO_INEXACT) != 0;
+  return status;
+}
+
+int SaneDevice::WriteText(const std::string &name, const std::string &value) {
+  const Options options = ReadOptions();
+  const OptionInfo *o = FindOption(options, name);
+  if (!o)
+    return SANE_STATUS_UNSUPPORTED;
+  OptionChange change{name, 0, value};
+  switch (o->type) {
+  case SaneType::Bool:
+    change.word =
+        (value == "yes" || value == "true" || value == "1" || value == "on") ? SANE_TRUE : SANE_FALSE;
+    break;
+  case SaneType::Int:
+    change.word = SANE_Word(std::strtol(value.c_str(), nullptr, 10));
+    break;
+  case SaneType::Fixed:
+    change.word = SANE_FIX(std::strtod(value.c_str(), nullptr));
+    break;
+  case SaneType::String:
+    break;
+  default:
+    return SANE_STATUS_UNSUPPORTED;
+  }
+  bool inexact = false;
+  return Write(*o, change, inexact);
+}
+
+PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
+  PageResult result;
+  SANE_Handle h = Handle(handle_);
+  if (!h) {
+    result.status = SANE_STATUS_IO_ERROR;
+    return result;
+  }
+  const Options options = ReadOptions();
+  result.xDotsPerInch = DotsPerInch(options, "x-resolution");
+  result.yDotsPerInch = DotsPerInch(options, "y-resolution");
+  for (;;) {
+    result.status = sane_start(h);
+    if (startAnswer && *startAnswer < 0)
+      *startAnswer = result.status;
+    if (result.status == SANE_STATUS_JAMMED)
+      result.doubleFeed = ReadFeeder(ReadOptions()).doubleFeedSensed;
+    if (result.status != SANE_STATUS_GOOD)
+      return result;
+    SANE_Parameters p{};
+    result.status = sane_get_parameters(h, &p);
+    if (result.status != SANE_STATUS_GOOD)
+      return result;
+    std::vector<uint8_t> data;
+    result.status = ReadFrame(h, data);
+    if (result.status != SANE_STATUS_GOOD)
+      return result;
+    const FrameShape shape{static_cast<SaneFrame>(p.format),
+                           p.last_frame != 0,
+                           p.bytes_per_line,
+                           p.pixels_per_line,
+                           p.lines,
+                           p.depth};
+    if (!AddFrame(result.page, shape, data.data(), data.size())) {
+      result.status = SANE_STATUS_INVAL;
+      return result;
+    }
+    if (shape.lastFrame)
+      break;
+  }
+  if (!result.page.Complete())
+    result.status = SANE_STATUS_INVAL;
+  return result;
+}
+
+void SaneDevice::Cancel() {
+  if (handle_)
+    sane_cancel(Handle(handle_));
+}
+
+} // namespace sanesrc

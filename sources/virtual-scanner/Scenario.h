@@ -1,0 +1,98 @@
+// What the virtual scanner is and does in one run: devices, feeder, page format, transfer set-up,
+// settings dialog and faults on demand. Read from an INI-like text file (see README.md).
+#pragma once
+
+#include "sources/virtual-scanner/Pattern.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vscan {
+
+// A triplet that answers a chosen return and condition code instead of doing its work.
+struct Fault {
+  uint32_t dg = 0;
+  uint16_t dat = 0;
+  uint16_t msg = 0;
+  int page = 0; // 0: at every page; N: only while page N is the current page
+  bool once = false;
+  uint16_t rc = 1; // TWRC_FAILURE
+  uint16_t cc = 1; // TWCC_BUMMER
+};
+
+enum class DialogAnswer { Interactive, Scan, Cancel };
+enum class EmptyFeeder { CloseRequest, Wait };
+// How memory transfers send a page: rows as they are, or the bytes of a compressed image (JPEG
+// made by the scanner; "Group 4" strips the station cannot read).
+enum class Compression { None, Jpeg, Group4 };
+
+struct Scenario {
+  // Identity
+  std::vector<std::string> devices{"KV-S1027C Virtual"};
+  std::string manufacturer = "Tovik Virtual Devices";
+  std::string productFamily = "KV-S Virtual";
+
+  // Feeder
+  int sheets = 3;
+  int sides = 2;
+  int sheetsPerBatch = 0; // 0: the whole feeder in one batch
+  int refills = 0;        // times an empty feeder is loaded again with `sheets` sheets
+  EmptyFeeder emptyFeeder = EmptyFeeder::CloseRequest;
+  bool feederLoadedSupported = true;
+  int timePerPageMs = 0;
+  std::vector<int> droppedPages; // page numbers the scanner drops as blank (numbers stay used)
+
+  // Page
+  int width = 200;
+  int height = 300;
+  int resolution = 100;
+  uint16_t unit = 0; // TWUN_INCHES
+  PixelKind pixelKind = PixelKind::Rgb;
+  int bitDepth = 24;
+  bool vanilla = false;
+  bool grayPalette = false;     // palette pages: a grey ramp instead of the generated colours
+  bool undefinedLength = false; // DAT_IMAGEINFO gives ImageLength -1 until the page is transferred
+  bool pageSide = false;        // DAT_EXTIMAGEINFO answers TWEI_PAGESIDE
+  bool pageSideStrict = false;  // ... only once ICAP_EXTIMAGEINFO was set TRUE (page_side = strict)
+
+  // Transfer
+  uint32_t preferredBuffer = 16384;
+  uint32_t minBuffer = 0; // 0: one row (or one strip when rows are split)
+  uint32_t maxBuffer = 0xFFFFFFFFu;
+  uint32_t stripBytes = 0; // 0: whole rows per strip; N: strips of N bytes, rows may be split
+  bool padRows = true;
+  Compression compression = Compression::None;
+  bool memoryXfer = true;
+  bool nativeXfer = true;
+  bool fileXfer = true;
+  std::string fileName; // empty: a file in %TEMP%; "{page}" is replaced by the page number
+
+  // Driver behaviours
+  bool oneValueCaps = false; // MSG_GET answers the enumerations as one-values (their current item)
+  bool modalEnable = false;  // MSG_ENABLEDS runs the source's own message loop until disabled
+  bool pumpMessages = false; // every memory transfer pumps the application's messages first
+
+  // CAP_DUPLEXENABLED is answered as an enumeration of FALSE and TRUE, whatever is asked.
+  bool duplexEnumeration = false;
+
+  // Settings dialog
+  DialogAnswer dialog = DialogAnswer::Interactive;
+  int dialogDelayMs = 0;
+
+  // Faults
+  std::vector<Fault> faults;
+  int cancelAtPage = 0;
+  int jamAtPage = 0;
+
+  std::string logPath;
+};
+
+// Parses scenario text onto `scenario` (keys not given keep their values). Unknown keys and bad
+// values are reported in `errors` (one line each) and otherwise ignored.
+void ParseScenario(const std::string &text, Scenario &scenario, std::vector<std::string> &errors);
+
+// Bits per pixel allowed for a pixel kind: BW 1; grey 4, 8 or 16; RGB 24 or 32; palette 4 or 8.
+bool BitDepthValid(PixelKind kind, int bits);
+
+} // namespace vscan

@@ -1,8 +1,0 @@
-// The data source's exported entry point: its one source behind the shared exception boundary.
-#include "tools/data-source-common/EntryBoundary.h"
-#include "tools/virtual-scanner/DataSource.h"
-
-extern "C" TW_UINT16 WINAPI DS_Entry(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                     TW_MEMREF pData) {
-  return dscommon::GuardedEntry<vscan::DataSource>(pOrigin, DG, DAT, MSG, pData);
-}
