@@ -1,5 +1,7 @@
 #include "image/uSaveThread.h"
 
+#include "image/FolderKey.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -120,7 +122,8 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
 // Under the queue's lock. A page with no folder, or one whose folder the person gave up while it
 // waited, goes into the folder given last under its own name.
 bool TSaveThread::SentToGivenFolder(TSaveRec &rec, const std::string &folder) {
-  if (OutputFolder.empty() || folder == OutputFolder || !(folder.empty() || GivenUp.count(folder)))
+  const std::string key = FolderKey(folder);
+  if (OutputFolder.empty() || key == OutputKey || !(key.empty() || GivenUp.count(key)))
     return false;
   rec.FileName = InFolder(OutputFolder, rec.FileName.substr(NameStart(rec.FileName)));
   return true;
@@ -131,19 +134,22 @@ size_t TSaveThread::SetOutputFolder(const std::string &folder) {
   {
     win::Lock lock(Queue.GuardSection());
     OutputFolder = folder;
-    GivenUp.erase(folder);
+    OutputKey = FolderKey(folder);
+    GivenUp.erase(OutputKey);
     if (folder.empty())
       return 0;
     for (const auto &wait : Waits)
-      if (wait.first != folder)
+      if (wait.first != OutputKey)
         GivenUp.insert(wait.first);
     Queue.ForEach([&](TSaveRec &rec) { sent += SentToGivenFolder(rec, PageFolderOf(rec.FileName)) ? 1 : 0; });
     for (auto it = Waits.begin(); it != Waits.end();)
-      it = it->first == folder ? std::next(it) : Waits.erase(it);
-    ShownWait = Waits.empty() ? std::string() : folder;
-    // Given again while it waits: the person says it is worth a try now.
-    if (!Waits.empty())
-      Waits.begin()->second.DueAt = Now();
+      it = it->first == OutputKey ? std::next(it) : Waits.erase(it);
+    // Given again while it waits: the pages keep waiting for it, and the person says it is worth a
+    // try now.
+    const auto again = Waits.find(OutputKey);
+    ShownWait = again == Waits.end() ? std::string() : OutputKey;
+    if (again != Waits.end())
+      again->second.DueAt = Now();
   }
   ::SetEvent(Signal.get());
   StateChanged();
@@ -168,10 +174,11 @@ TWriterState TSaveThread::State() {
   win::Lock lock(Queue.GuardSection());
   TWriterState state;
   state.Pages = Queue.Count() + InFlight;
+  state.WritingFolder = WritingFolder;
   const auto shown = Waits.find(ShownWait);
   if (shown != Waits.end()) {
     state.WaitReason = shown->second.Reason;
-    state.WaitFolder = shown->first;
+    state.WaitFolder = shown->second.Folder;
     state.RetryAt = shown->second.DueAt;
   }
   state.Finishing = Finishing;
@@ -224,7 +231,7 @@ void TSaveThread::WaitOver(const std::string &folder) {
 bool TSaveThread::MayWriteNow(const std::string &folder, DWORD now) const {
   if (Finishing)
     return true;
-  const auto wait = Waits.find(folder);
+  const auto wait = Waits.find(FolderKey(folder));
   return wait == Waits.end() || static_cast<LONG>(now - wait->second.DueAt) >= 0;
 }
 
@@ -289,7 +296,8 @@ bool TSaveThread::WriteOnePage() {
     finishing = Finishing;
     SentToGivenFolder(*rec, PageFolderOf(rec->FileName));
     folder = PageFolderOf(rec->FileName);
-    diverting = finishing && Diverted.count(folder) > 0;
+    WritingFolder = folder;
+    diverting = finishing && Diverted.count(FolderKey(folder)) > 0;
   }
   ::SetEvent(SpaceFreed.get());
 
@@ -315,7 +323,7 @@ bool TSaveThread::WriteOnePage() {
     // for it go where they are kept.
     {
       win::Lock lock(Queue.GuardSection());
-      Diverted.insert(folder);
+      Diverted.insert(FolderKey(folder));
     }
     diverting = true;
     result = WriteUnsaved(*rec, result.Reason);
@@ -348,11 +356,13 @@ void TSaveThread::HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string 
     InFlight = 0;
     if (!sent) {
       const std::string shownBefore = ShownWaitReason();
-      TFolderWait &wait = Waits[folder];
+      const std::string key = FolderKey(folder);
+      TFolderWait &wait = Waits[key];
       wait.DelayMs = wait.DelayMs == 0 ? Opts.FirstRetryMs : std::min(wait.DelayMs * 2, Opts.MaxRetryMs);
       wait.DueAt = Now() + wait.DelayMs;
       wait.Reason = reason;
-      ShownWait = folder;
+      wait.Folder = folder;
+      ShownWait = key;
       changed = shownBefore != reason;
     }
   }
@@ -376,9 +386,9 @@ void TSaveThread::Settle(const TSaveRec &rec, const std::string &folder, const T
     InFlight = 0;
     // Read now, not when the page was taken: a finish asked meanwhile must hear of this page.
     finishing = Finishing;
-    waited = !diverted && Waits.count(folder) > 0;
+    waited = !diverted && Waits.count(FolderKey(folder)) > 0;
     if (waited)
-      WaitOver(folder);
+      WaitOver(FolderKey(folder));
     if (diverted && result.Written()) {
       ++Unsaved;
     } else if (!result.Written()) {

@@ -59,14 +59,15 @@ TPageWriteResult WritePage(TSaveRec &rec);
 
 // What the writer is doing, for the status line, the automatic start and the close.
 struct TWriterState {
-  size_t Pages = 0;       // not yet written, the one being written included
-  std::string WaitReason; // why pages wait for their folder; empty while writes go through
-  std::string WaitFolder; // the folder they wait for
-  DWORD RetryAt = 0;      // when that folder is tried again (the writer's clock)
-  bool Finishing = false; // asked to write everything now
-  size_t Unsaved = 0;     // pages put into the unsaved folder while finishing
-  size_t Lost = 0;        // pages that could be kept nowhere while finishing
-  size_t Refused = 0;     // pages that could never be written (the encoder refused them)
+  size_t Pages = 0;          // not yet written, the one being written included
+  std::string WaitReason;    // why pages wait for their folder; empty while writes go through
+  std::string WaitFolder;    // the folder they wait for
+  DWORD RetryAt = 0;         // when that folder is tried again (the writer's clock)
+  std::string WritingFolder; // the folder of the page written last or now
+  bool Finishing = false;    // asked to write everything now
+  size_t Unsaved = 0;        // pages put into the unsaved folder while finishing
+  size_t Lost = 0;           // pages that could be kept nowhere while finishing
+  size_t Refused = 0;        // pages that could never be written (the encoder refused them)
   // Names of the lost and refused pages, oldest first: the sheets to scan again.
   std::vector<std::string> NotWritten;
 
@@ -139,6 +140,7 @@ private:
   // A folder that could not take a page: its pages are held back until the retry is due, while
   // pages bound for other folders go on.
   struct TFolderWait {
+    std::string Folder; // as the pages' names write it
     std::string Reason;
     DWORD DelayMs = 0;
     DWORD DueAt = 0;
@@ -166,14 +168,17 @@ private:
   size_t PeakBytes = 0;
   // Guarded by the queue's lock:
   size_t InFlight = 0;
-  std::map<std::string, TFolderWait> Waits; // by folder
-  std::string ShownWait;                    // the folder whose wait the status line shows
+  std::string WritingFolder;
+  // Folders by FolderKey, so that one folder written two ways is one folder.
+  std::map<std::string, TFolderWait> Waits;
+  std::string ShownWait; // the folder whose wait the status line shows
   bool Finishing = false;
   std::set<std::string> Diverted; // finishing: folders whose pages go into the unsaved folder
   std::set<std::string> GivenUp;  // folders that waited when the person gave another
   size_t Unsaved = 0, Lost = 0, Refused = 0;
   std::vector<std::string> NotWritten;
   std::string OutputFolder;
+  std::string OutputKey;
 
   volatile LONG Terminated = 0;
   TSaveRecs Queue;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -81,17 +82,23 @@ TEST(SaveThread, WritesQueuedPagesOnItsSignalInArrivalOrder) {
 }
 
 TEST(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
-  WriteLog log;
-  TSaveThread::Options options = SignalOnly(log);
+  // Shared with the destroying thread, which a writer that never wakes would keep for good: the
+  // test then fails at its own deadline and leaves it behind.
+  struct Shared {
+    WriteLog log;
+    std::unique_ptr<TSaveThread> writer;
+    std::atomic<bool> ended{false};
+  };
+  auto shared = std::make_shared<Shared>();
+  TSaveThread::Options options = SignalOnly(shared->log);
   options.WakeIntervalMs = 120000; // far beyond the wait below: only the signal can end it in time
-  auto writer = std::make_unique<TSaveThread>(options);
-  std::atomic<bool> ended{false};
-  std::thread destroy([&] {
-    writer.reset();
-    ended = true;
+  shared->writer = std::make_unique<TSaveThread>(options);
+  std::thread destroy([shared] {
+    shared->writer.reset();
+    shared->ended = true;
   });
-  const bool endedInTime = Eventually([&] { return ended.load(); });
-  destroy.join();
+  const bool endedInTime = Eventually([&] { return shared->ended.load(); });
+  endedInTime ? destroy.join() : destroy.detach();
   EXPECT_TRUE(endedInTime) << "the idle writer slept through its end";
 }
 
@@ -281,14 +288,20 @@ TEST(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   clock = 1100;
   ASSERT_TRUE(Eventually([&] { return folder.attempts == 2 && writer.State().RetryAt == 1300u; }))
       << writer.State().RetryAt;
+  // The same folder given again, written another way: its pages keep waiting for it, tried now.
+  clock = 1150;
+  EXPECT_EQ(writer.SetOutputFolder("s:\\"), 0u);
+  ASSERT_TRUE(Eventually([&] { return folder.attempts == 3 && writer.State().RetryAt == 1550u; }))
+      << writer.State().RetryAt;
+  EXPECT_EQ(writer.State().WaitFolder, "S:");
 
   folder.open = true;
-  clock = 1300;
+  clock = 1550;
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1 && !writer.State().Waiting(); }));
   folder.open = false;
   writer.QueuePage(Page("S:\\2"));
-  ASSERT_TRUE(Eventually([&] { return folder.attempts == 3 && writer.State().Waiting(); }));
-  EXPECT_EQ(writer.State().RetryAt, 1400u) << "the delay was not reset after the page got through";
+  ASSERT_TRUE(Eventually([&] { return folder.attempts == 4 && writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().RetryAt, 1650u) << "the delay was not reset after the page got through";
 }
 
 // The person gives another folder while pages wait for one that cannot take them: they go there,
