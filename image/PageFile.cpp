@@ -103,36 +103,70 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 
 } // namespace
 
-// The words complete "3 pages waiting: …"; the codes are those a vanished share, a full disk or
-// a locked folder give.
+// The words complete "3 pages waiting: …": every code a write can meet, in words a person can act
+// on; a code the table lacks is shown beside the system's own words for it.
 std::string PageWriteErrorText(DWORD errorCode) {
+  static const char kUnreachable[] = "the folder is unreachable";
+  static const char kNoPermission[] = "there is no permission to write into the folder";
+  static const char kDiskFailed[] = "the disk could not write the file";
+  static const char kNotValid[] = "the folder's name is not valid";
   static const struct {
     DWORD Code;
     const char *Text;
   } kTexts[] = {
       {ERROR_DISK_FULL, "the disk is full"},
       {ERROR_HANDLE_DISK_FULL, "the disk is full"},
-      {ERROR_PATH_NOT_FOUND, "the folder is unreachable"},
-      {ERROR_INVALID_DRIVE, "the folder is unreachable"},
-      {ERROR_NOT_READY, "the folder is unreachable"},
-      {ERROR_BAD_NETPATH, "the folder is unreachable"},
-      {ERROR_BAD_NET_NAME, "the folder is unreachable"},
-      {ERROR_NETNAME_DELETED, "the folder is unreachable"},
-      {ERROR_UNEXP_NET_ERR, "the folder is unreachable"},
-      {ERROR_DEV_NOT_EXIST, "the folder is unreachable"},
-      {ERROR_NETWORK_UNREACHABLE, "the folder is unreachable"},
-      {ERROR_ACCESS_DENIED, "the folder refuses new files"},
-      {ERROR_WRITE_PROTECT, "the folder refuses new files"},
+      {1295 /* ERROR_DISK_QUOTA_EXCEEDED */, "the disk quota is used up"},
+      // A file in a folder that is gone, or in the root of a drive that is gone.
+      {ERROR_FILE_NOT_FOUND, kUnreachable},
+      {ERROR_PATH_NOT_FOUND, kUnreachable},
+      {ERROR_INVALID_DRIVE, "the drive is not there"},
+      {ERROR_NOT_READY, "the drive is not ready"},
+      {ERROR_DEVICE_NOT_CONNECTED, "the drive is not there"},
+      {ERROR_BAD_NETPATH, kUnreachable},
+      {ERROR_BAD_NET_NAME, kUnreachable},
+      {ERROR_NETNAME_DELETED, kUnreachable},
+      {ERROR_UNEXP_NET_ERR, kUnreachable},
+      {ERROR_BAD_NET_RESP, kUnreachable},
+      {ERROR_NETWORK_BUSY, kUnreachable},
+      {ERROR_DEV_NOT_EXIST, kUnreachable},
+      {ERROR_NETWORK_UNREACHABLE, kUnreachable},
+      {ERROR_HOST_UNREACHABLE, kUnreachable},
+      {ERROR_SEM_TIMEOUT, kUnreachable},
+      {ERROR_ACCESS_DENIED, kNoPermission},
+      {ERROR_NETWORK_ACCESS_DENIED, kNoPermission},
+      {ERROR_LOGON_FAILURE, kNoPermission},
+      {ERROR_PRIVILEGE_NOT_HELD, kNoPermission},
+      {ERROR_CANNOT_MAKE, "the folder takes no new files"},
+      {ERROR_WRITE_PROTECT, "the disk is write-protected"},
       {ERROR_SHARING_VIOLATION, "the file is in use"},
-      {ERROR_FILE_EXISTS, "no free file name is left"},
-      {ERROR_INVALID_NAME, "the folder's name is not valid"},
-      {ERROR_DIRECTORY, "the folder's name is not valid"},
+      {ERROR_LOCK_VIOLATION, "the file is in use"},
+      {ERROR_FILE_EXISTS, "the file name is taken"},
+      {ERROR_ALREADY_EXISTS, "the file name is taken"},
+      {ERROR_INVALID_NAME, kNotValid},
+      {ERROR_BAD_PATHNAME, kNotValid},
+      {ERROR_DIRECTORY, kNotValid},
       {ERROR_FILENAME_EXCED_RANGE, "the path is too long"},
+      {ERROR_WRITE_FAULT, kDiskFailed},
+      {ERROR_GEN_FAILURE, kDiskFailed},
+      {ERROR_CRC, kDiskFailed},
+      {ERROR_IO_DEVICE, kDiskFailed},
+      {ERROR_NOT_ENOUGH_MEMORY, "the computer is out of memory"},
+      {ERROR_OUTOFMEMORY, "the computer is out of memory"},
+      {ERROR_NO_SYSTEM_RESOURCES, "the computer is out of memory"},
+      {ERROR_TOO_MANY_OPEN_FILES, "too many files are open"},
   };
   for (const auto &entry : kTexts)
     if (entry.Code == errorCode)
       return entry.Text;
-  return "the file could not be written (error " + std::to_string(errorCode) + ")";
+  char words[256] = {};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  errorCode, 0, words, sizeof words, nullptr);
+  while (length > 0 && (words[length - 1] == '.' || static_cast<unsigned char>(words[length - 1]) <= ' '))
+    --length;
+  const std::string code = "error " + std::to_string(errorCode);
+  return "the file could not be written (" + (length > 0 ? std::string(words, length) + ", " : "") + code +
+         ")";
 }
 
 bool TPageFileSink::Write(const void *data, size_t size) {
