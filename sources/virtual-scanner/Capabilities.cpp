@@ -119,6 +119,18 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
           state.extImageInfo = r.value != 0;
           return SetOutcome{};
         });
+  if (s.blankDiscardOffered)
+    table.Add(
+        ICAP_AUTODISCARDBLANKPAGES,
+        [&state] {
+          return Described(Enumeration(TWTY_INT32, {static_cast<TW_UINT32>(-2), static_cast<TW_UINT32>(-1)},
+                                       static_cast<TW_UINT32>(state.discardBlank), static_cast<TW_UINT32>(-1),
+                                       true));
+        },
+        [&state](const CapRequest &r) {
+          state.discardBlank = static_cast<TW_INT32>(r.value);
+          return SetOutcome{};
+        });
   table.Add(CAP_FEEDERLOADED, [&s, &state] {
     return s.feederLoadedSupported ? Described(OneValue(TWTY_BOOL, state.feederLoaded ? 1 : 0))
                                    : std::nullopt;

@@ -16,7 +16,8 @@ struct CapabilityState {
   TW_INT16 xferCount = -1;
   bool indicators = true;
   bool undefinedImageSize = false;
-  bool extImageInfo = false; // ICAP_EXTIMAGEINFO, where the scenario offers it
+  bool extImageInfo = false;  // ICAP_EXTIMAGEINFO, where the scenario offers it
+  TW_INT32 discardBlank = -1; // ICAP_AUTODISCARDBLANKPAGES: TWBP_AUTO, or TWBP_DISABLE (-2)
 };
 
 // Fills `table` with the scanner's capabilities; the rows read `scenario` and `state` whenever they

@@ -358,7 +358,10 @@ DataSource::Result DataSource::Capability(TW_UINT16 msg, TW_CAPABILITY *cap) {
   notes_ = buf;
   if (cap->Cap == CAP_FEEDERLOADED)
     notes_ += std::string(" value=") + (capState_.feederLoaded ? "1" : "0");
-  return caps_.Answer(msg, *cap);
+  const Result answer = caps_.Answer(msg, *cap);
+  if (scenario_.blankDiscardOffered)
+    feeder_.DropBlankPages(capState_.discardBlank != -2);
+  return answer;
 }
 
 DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
@@ -388,6 +391,8 @@ DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pend
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
   pending->Count = static_cast<TW_UINT16>(feeder_.Pending());
+  if (msg == MSG_STOPFEEDER && scenario_.stopCountUnknown && pending->Count != 0)
+    pending->Count = 0xFFFF; // -1: the driver cannot say how many
   pending->EOJ = 0;
   notes_ += "Count=" + std::to_string(pending->Count);
   return Result{};

@@ -14,10 +14,11 @@ void Feeder::Load(const Scenario &scenario) {
   refillSheets_ = sheets_;
   refillsLeft_ = std::max(0, scenario.refills);
   dropped_ = scenario.droppedPages;
+  pathAhead_ = std::max(0, scenario.paperPath - 1);
 }
 
 bool Feeder::Dropped(int page) const {
-  return std::find(dropped_.begin(), dropped_.end(), page) != dropped_.end();
+  return dropping_ && std::find(dropped_.begin(), dropped_.end(), page) != dropped_.end();
 }
 
 bool Feeder::NextPage() {

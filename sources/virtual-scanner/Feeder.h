@@ -35,8 +35,10 @@ public:
   int EndPage();
   // Drops the rest of the batch; sheets not yet pulled stay in the feeder.
   void Reset();
-  // No more sheets are pulled: the batch ends with the current sheet.
-  void StopFeeder() { batchSheetsLeft_ = 0; }
+  // No more sheets are pulled: the batch ends with the sheets already in the paper path.
+  void StopFeeder() { batchSheetsLeft_ = batchSheetsLeft_ < pathAhead_ ? batchSheetsLeft_ : pathAhead_; }
+  // Whether the pages the scenario lists as blank are dropped (the scanner's blank-page removal).
+  void DropBlankPages(bool drop) { dropping_ = drop; }
   // The current sheet jammed: the batch ends with the current page, the sheet is lost.
   void Jam() { jammed_ = true; }
 
@@ -51,6 +53,8 @@ private:
   int refillSheets_ = 0;
   int refillsLeft_ = 0;
   std::vector<int> dropped_;
+  bool dropping_ = true;
+  int pathAhead_ = 0; // sheets pulled after the current one
 
   bool inBatch_ = false;
   bool jammed_ = false;

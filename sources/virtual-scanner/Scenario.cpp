@@ -301,6 +301,20 @@ private:
       }
       return ParseBool(value, s_.pageSide);
     }
+    if (key == "blank_discard") {
+      if (v != "fixed" && v != "auto")
+        return false;
+      s_.blankDiscardOffered = v == "auto";
+      return true;
+    }
+    if (key == "stop_feeder_count") {
+      if (v != "pending" && v != "unknown")
+        return false;
+      s_.stopCountUnknown = v == "unknown";
+      return true;
+    }
+    if (key == "paper_path")
+      return Int(value, 1, kBig, s_.paperPath);
     if (key == "dropped_pages") {
       std::vector<int> pages;
       for (const std::string &part : Split(value, ", "))

@@ -42,6 +42,11 @@ struct Scenario {
   bool feederLoadedSupported = true;
   int timePerPageMs = 0;
   std::vector<int> droppedPages; // page numbers the scanner drops as blank (numbers stay used)
+  // ICAP_AUTODISCARDBLANKPAGES is offered (TWBP_AUTO until set): the pages above are dropped only
+  // while it is not TWBP_DISABLE. Otherwise they are always dropped and nothing says so.
+  bool blankDiscardOffered = false;
+  bool stopCountUnknown = false; // MSG_STOPFEEDER answers Count -1
+  int paperPath = 1;             // sheets pulled into the paper path, the current one included
 
   // Page
   int width = 200;
