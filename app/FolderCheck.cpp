@@ -62,6 +62,38 @@ std::string NameProblem(const std::string &folder) {
   return std::string();
 }
 
+// A path that says where it starts: "C:\..." (or "C:" alone, the drive's root as pages are named)
+// or "\\server\share...". Else the empty text, or why not.
+std::string RelativeProblem(const std::string &folder) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (HasDriveLetter(folder) && (folder.size() == 2 || separator(folder[2])))
+    return std::string();
+  if (folder.size() > 2 && separator(folder[0]) && separator(folder[1])) {
+    const size_t share = folder.find_first_of("\\/", 2);
+    if (share != std::string::npos && share > 2 && share + 1 < folder.size() && !separator(folder[share + 1]))
+      return std::string();
+    return "a network folder needs a server and a share, such as \\\\server\\share";
+  }
+  return "give the whole path, such as C:\\Scans";
+}
+
+// Windows drops a trailing space or dot from a name: the folder written would not be the one given.
+std::string TrailingProblem(const std::string &folder) {
+  size_t start = HasDriveLetter(folder) ? 2 : 0;
+  while (start < folder.size()) {
+    size_t end = folder.find_first_of("\\/", start);
+    if (end == std::string::npos)
+      end = folder.size();
+    const std::string component = folder.substr(start, end - start);
+    if (component == "." || component == "..")
+      return "the path cannot hold . or ..";
+    if (!component.empty() && (component.back() == ' ' || component.back() == '.'))
+      return "a folder name cannot end in a space or a dot (\"" + component + "\")";
+    start = end + 1;
+  }
+  return std::string();
+}
+
 } // namespace
 
 bool DriveLetterExists(char drive) {
@@ -69,21 +101,26 @@ bool DriveLetterExists(char drive) {
   return index >= 0 && index < 26 && (::GetLogicalDrives() & (1u << index)) != 0;
 }
 
-std::string FolderNeverWorks(const std::string &folder, const TDriveExists &driveExists) {
+TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists) {
   if (folder.empty())
-    return std::string();
+    return {}; // pages wait until a folder is given
+  std::string refusal;
   if (IsDevicePath(folder))
-    return "it is a device, not a folder";
-  std::string problem = NameProblem(folder);
-  if (!problem.empty())
-    return problem;
-  if (folder.size() + kLongestPageName >= MAX_PATH)
-    return "the path is too long for the page files";
+    refusal = "it is a device, not a folder";
+  if (refusal.empty())
+    refusal = NameProblem(folder);
+  if (refusal.empty())
+    refusal = RelativeProblem(folder);
+  if (refusal.empty())
+    refusal = TrailingProblem(folder);
+  if (refusal.empty() && folder.size() + kLongestPageName >= MAX_PATH)
+    refusal = "the path is too long for the page files";
+  if (!refusal.empty())
+    return {false, refusal};
   if (HasDriveLetter(folder) && driveExists && !driveExists(static_cast<char>(std::toupper(folder[0]))))
-    return std::string("there is no drive ") + static_cast<char>(std::toupper(folder[0])) + ":";
-  return std::string();
+    return {true, std::string("the drive ") + static_cast<char>(std::toupper(folder[0])) +
+                      ": is not there now; its pages wait for it"};
+  return {};
 }
 
-bool IsFolderPath(const std::string &text) {
-  return !text.empty() && !IsDevicePath(text) && NameProblem(text).empty();
-}
+bool IsFolderPath(const std::string &text) { return !text.empty() && CheckFolder(text, nullptr).Taken; }

@@ -9,9 +9,19 @@
 using TDriveExists = std::function<bool(char drive)>;
 bool DriveLetterExists(char drive);
 
-// Why no page could ever be written into the folder, in words for the status line; empty when
-// pages may go there (an unreachable share or a full disk may still come back).
-std::string FolderNeverWorks(const std::string &folder, const TDriveExists &driveExists = DriveLetterExists);
+// What the station makes of a folder the person gives: taken or not, and what to say about it.
+struct TFolderCheck {
+  bool Taken = true; // pages may be named into it
+  // Why it is not taken, or why its pages will wait (a drive that is not there now); empty when
+  // all is well.
+  std::string Says;
+};
 
-// A text that names a folder on a drive or a share: no device path ("\\.\", "\\?\") or device name.
+// A folder is taken when pages can be written into it now or later: a whole path on a drive or a
+// share, with names a folder may have. A drive letter with no drive behind it now is taken (a USB
+// stick or a mapped drive comes back), and said. No drive is looked for when `driveExists` is empty.
+TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists = DriveLetterExists);
+
+// A text that names a folder on a drive or a share, as CheckFolder takes it: no device path
+// ("\\.\", "\\?\"), device name, relative path or name ending in a space or a dot.
 bool IsFolderPath(const std::string &text);

@@ -35,6 +35,7 @@ public:
         Handlers.OnError(TWRC_FAILURE, 0); // the source manager keeps no condition code for it
       Scanner->TransferMode = ttmMemory;
       Scanner->AskPageSide = true;
+      Scanner->KeepBlankPages = true;
     }
     Twain.OnTwainAcquire = [this](TKestraTwain *, int, TTwainBitmap &image, bool &) {
       if (!Handlers.OnPage)

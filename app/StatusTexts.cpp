@@ -12,8 +12,9 @@ std::string WriterStatusText(const TWriterState &state, bool closing) {
   return std::string();
 }
 
-std::string ScanHeldBackText(size_t pagesQueued) {
-  return "The scan is waiting for the disk: " + PagesText(pagesQueued) + " queued";
+std::string ScanHeldBackText(size_t pagesQueued, const std::string &folder) {
+  return "The scan waits while pages are written to " + (folder.empty() ? std::string("disk") : folder) +
+         ": " + PagesText(pagesQueued) + " queued";
 }
 
 std::string FailedPageText(const std::string &reason, const std::string &fileName, size_t failedPages) {
@@ -58,6 +59,10 @@ std::string FolderTakenText(size_t pagesSent, const std::string &folder) {
 
 std::string FolderUnusableText(const std::string &folder, const std::string &reason) {
   return "The folder " + folder + " cannot be used: " + reason;
+}
+
+std::string FolderNotThereText(const std::string &folder, const std::string &reason) {
+  return "The folder " + folder + " is taken, but " + reason;
 }
 
 std::string SettingsNotSavedText(const std::string &fileName) {

@@ -13,8 +13,8 @@ std::string PagesText(size_t count);
 // closing: "Writing 3 pages…"; a wait: "3 pages waiting: the disk is full".
 std::string WriterStatusText(const TWriterState &state, bool closing);
 
-// While the queue's budget holds the scan back.
-std::string ScanHeldBackText(size_t pagesQueued);
+// While the queue's budget holds the scan back: the folder the writer is busy with.
+std::string ScanHeldBackText(size_t pagesQueued, const std::string &folder);
 
 // A page that could not be written: the reason first, the count so far, then the file.
 std::string FailedPageText(const std::string &reason, const std::string &fileName, size_t failedPages);
@@ -27,5 +27,7 @@ std::string UnsavedPagesText(const TWriterState &state, const std::string &unsav
 std::string FolderTakenText(size_t pagesSent, const std::string &folder);
 // A folder given that no page can ever be written into, and why.
 std::string FolderUnusableText(const std::string &folder, const std::string &reason);
+// A folder taken whose pages will wait, and why (its drive is not there now).
+std::string FolderNotThereText(const std::string &folder, const std::string &reason);
 // config.ini could not be written.
 std::string SettingsNotSavedText(const std::string &fileName);

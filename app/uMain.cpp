@@ -43,7 +43,7 @@ void TfMain::FormCreate() {
   parts.Writer = SaveThread.get();
   parts.UnsavedFolder = UnsavedFolder();
   parts.SaveSettings = [this] {
-    Settings->WriteString(kSettingsKey, OutputFolderText());
+    Settings->WriteString(kSettingsKey, FolderToRemember());
     Settings->WriteNow();
   };
   parts.ShowStatus = [this] { RefreshStatus(); };
@@ -85,7 +85,7 @@ std::string TfMain::UnsavedFolder() const {
 
 void TfMain::FormDestroy() {
   if (Settings)
-    Settings->WriteString(kSettingsKey, OutputFolderText());
+    Settings->WriteString(kSettingsKey, FolderToRemember());
   Shutdown.reset();
   SaveThread.reset();
   Settings.reset();
@@ -109,9 +109,8 @@ void TfMain::SetUpScanner() {
 }
 
 void TfMain::btGoClick() {
-  if (!Started)
+  if (!Started || !GiveOutputFolder())
     return;
-  GiveOutputFolder();
   if (Scanner && Scanner->HasScanner() && !Shutdown->Closing())
     Scanner->Enable(IsTicked(cbShowConfig), false);
 }
@@ -124,23 +123,38 @@ void TfMain::tmCheckTimer() {
     return;
   if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting())
     return;
-  if (Scanner->FeederLoadedText() == "1") {
-    GiveOutputFolder();
+  if (Scanner->FeederLoadedText() == "1" && GiveOutputFolder())
     Scanner->Enable(false, false);
-  }
 }
 
-void TfMain::GiveOutputFolder() {
+// The folder is checked before anything is bound for it: one that is refused leaves the pages
+// where they wait and config.ini as it is.
+bool TfMain::GiveOutputFolder() {
   if (!Started)
-    return;
-  GivenFolder = OutputFolderText();
+    return false;
+  const std::string folder = OutputFolderText();
+  const TFolderCheck check = CheckFolder(folder);
+  if (!check.Taken) {
+    SetStatus(FolderUnusableText(folder, check.Says));
+    FolderSaid = true;
+    return false;
+  }
+  GivenFolder = folder;
   const size_t sent = SaveThread->SetOutputFolder(GivenFolder);
-  const std::string problem = FolderNeverWorks(GivenFolder);
-  if (!problem.empty())
-    SetStatus(FolderUnusableText(GivenFolder, problem));
-  else if (sent > 0)
-    SetStatus(FolderTakenText(sent, GivenFolder));
+  if (!check.Says.empty() || sent > 0 || FolderSaid) {
+    SetStatus(!check.Says.empty() ? FolderNotThereText(folder, check.Says)
+              : sent > 0          ? FolderTakenText(sent, GivenFolder)
+                                  : std::string());
+    FolderSaid = !check.Says.empty() || sent > 0;
+  }
   RememberOutputFolder();
+  return true;
+}
+
+// The field's folder when it would be taken, else the last one taken.
+std::string TfMain::FolderToRemember() const {
+  const std::string field = OutputFolderText();
+  return CheckFolder(field, nullptr).Taken ? field : GivenFolder;
 }
 
 // Written when the person gives a folder, so that a file that cannot be written is said while
@@ -165,10 +179,11 @@ void TfMain::QueuePage(std::unique_ptr<TSaveRec> rec) {
 
 // The queue is over its budget in the middle of a batch: the window keeps painting and says why
 // the scan stands still, but runs no handler that could start or end anything. While the pages
-// wait for their folder no room may ever come, and the window could not even be closed: the page
-// is taken over the budget and the batch ends, leaving the sheets not begun in the feeder.
+// wait for their folder no room may ever come, and a person who closes the window or logs off
+// must not wait for it: the page is taken over the budget and the batch ends between sheets,
+// leaving the sheets not begun in the feeder; the close then runs as at any time.
 bool TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
-  if (SaveThread->State().Waiting()) {
+  if (SaveThread->State().Waiting() || EndAsked()) {
     if (Scanner)
       Scanner->EndBatch();
     return false;
@@ -179,6 +194,14 @@ bool TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
   }
   WaitPainting(spaceFreed, 1000);
   return true;
+}
+
+// A close or the end of the session is asked, or already under way.
+bool TfMain::EndAsked() const {
+  MSG asked;
+  return (Shutdown && Shutdown->Closing()) || ::PeekMessageA(&asked, Hwnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) ||
+         ::PeekMessageA(&asked, Hwnd, WM_QUERYENDSESSION, WM_QUERYENDSESSION, PM_NOREMOVE) ||
+         ::PeekMessageA(&asked, Hwnd, WM_ENDSESSION, WM_ENDSESSION, PM_NOREMOVE);
 }
 
 namespace {
@@ -210,9 +233,14 @@ void TfMain::eDirBrowseClick() {
   }
 }
 
-// Enter in the folder field gives its folder; everything else is the field's own.
+// Enter in the folder field gives its folder; everything else is the field's own. The message
+// loop's dialog manager would make Enter a command for a default button the window does not have:
+// the field asks for the key itself.
 LRESULT CALLBACK TfMain::FolderFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                          DWORD_PTR self) {
+  const MSG *key = reinterpret_cast<const MSG *>(lParam);
+  if (message == WM_GETDLGCODE && key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+    return ::DefSubclassProc(field, message, wParam, lParam) | DLGC_WANTMESSAGE;
   if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == (message == WM_KEYDOWN ? VK_RETURN : '\r')) {
     if (message == WM_KEYDOWN)
       GuardedCall([self] { reinterpret_cast<TfMain *>(self)->GiveOutputFolder(); });
@@ -254,7 +282,7 @@ void TfMain::RefreshStatus() {
     const TWriterState state = SaveThread->State();
     text = WriterStatusText(state, Shutdown && Shutdown->Closing());
     if (text.empty() && ScanHeldBack)
-      text = ScanHeldBackText(state.Pages);
+      text = ScanHeldBackText(state.Pages, state.WritingFolder);
   }
   if (text.empty())
     text = StatusMessage;

@@ -58,11 +58,14 @@ private:
   // The person gives the folder in the field (Enter, leaving the field, Browse, a batch's start):
   // pages named from now on go there, and so do pages waiting for a folder that cannot take them.
   // Never a text still being typed.
-  void GiveOutputFolder();
+  // False when the folder is refused (said in the status line): nothing is scanned for it.
+  bool GiveOutputFolder();
+  std::string FolderToRemember() const;
   void RememberOutputFolder();
   static LRESULT CALLBACK FolderFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                           DWORD_PTR self);
   bool WaitForQueueRoom(HANDLE spaceFreed);
+  bool EndAsked() const;
   void QueuePage(std::unique_ptr<TSaveRec> rec);
   void ShowThreadError();
   bool IsTicked(HWND checkBox) const;
@@ -88,6 +91,7 @@ private:
   size_t FailedPages = 0;       // writer thread only
   std::string GivenFolder;      // where pages are named into
   std::string SavedFolder;      // the folder config.ini holds
+  bool FolderSaid = false;      // the status line says something about the folder given last
   bool Started = false;         // start-up is over: every part below exists
   bool CloseAskedEarly = false; // a close during start-up comes again at its end
 

@@ -7,6 +7,8 @@
 #include "app/StatusLine.h"
 #include "app/StatusTexts.h"
 #include "app/uUtils.h"
+#include "image/FolderKey.h"
+#include "image/PageFile.h"
 #include "win/Owners.h"
 
 #include <gtest/gtest.h>
@@ -191,35 +193,58 @@ TEST(StatusLine, TextsOfTheWritersStateAndOfFailedPages) {
             "2 pages could not be saved anywhere; scan these sheets again:\nScan1F.jpg\nScan2B.jpg");
 }
 
-// A folder that can never take a page is said at once; one that may come back is not.
-TEST(FolderCheck, FoldersThatCanNeverWorkAndDevicePaths) {
+// A folder pages can never go into is refused with its reason; one that may come back is taken.
+TEST(FolderCheck, FoldersTakenRefusedAndComparedInOneForm) {
   const auto noDriveQ = [](char drive) { return drive != 'Q'; };
   const struct {
     const char *Folder;
-    const char *Problem;
+    bool Taken;
+    const char *Says;
   } kCases[] = {
-      {"C:\\Scans", ""},
-      {"S:\\vanished\\share", ""},
-      {"\\\\server\\share\\scans", ""},
-      {"Q:\\Scans", "there is no drive Q:"},
-      {"q:\\Scans", "there is no drive Q:"},
-      {"C:\\Scans?", "a folder name cannot hold the character ?"},
-      {"C:\\Sc:ans", "a folder name cannot hold the character :"},
-      {"C:\\Scans\\con", "con is the name of a device"},
-      {"C:\\LPT1.txt\\x", "LPT1.txt is the name of a device"},
-      {"\\\\.\\PhysicalDrive0", "it is a device, not a folder"},
-      {"\\\\?\\C:\\Scans", "it is a device, not a folder"},
+      {"C:\\Scans", true, ""},
+      {"S:\\vanished\\share\\", true, ""},
+      {"E:\\", true, ""},
+      {"E:", true, ""},
+      {"\\\\server\\share\\scans", true, ""},
+      {"q:\\Scans", true, "the drive Q: is not there now; its pages wait for it"},
+      {"C:\\Scans?", false, "a folder name cannot hold the character ?"},
+      {"C:\\Sc:ans", false, "a folder name cannot hold the character :"},
+      {"C:\\Scans\\con", false, "con is the name of a device"},
+      {"C:\\LPT1.txt\\x", false, "LPT1.txt is the name of a device"},
+      {"\\\\.\\PhysicalDrive0", false, "it is a device, not a folder"},
+      {"\\\\?\\C:\\Scans", false, "it is a device, not a folder"},
+      {"Scans", false, "give the whole path, such as C:\\Scans"},
+      {"C:Scans", false, "give the whole path, such as C:\\Scans"},
+      {"\\Scans", false, "give the whole path, such as C:\\Scans"},
+      {"\\\\server", false, "a network folder needs a server and a share, such as \\\\server\\share"},
+      {"C:\\Scans ", false, "a folder name cannot end in a space or a dot (\"Scans \")"},
+      {"C:\\Scans.\\x", false, "a folder name cannot end in a space or a dot (\"Scans.\")"},
+      {"C:\\Scans\\..\\x", false, "the path cannot hold . or .."},
   };
-  for (const auto &c : kCases)
-    EXPECT_EQ(FolderNeverWorks(c.Folder, noDriveQ), c.Problem) << c.Folder;
-  EXPECT_EQ(FolderNeverWorks("C:\\" + std::string(220, 'a'), noDriveQ), "");
-  EXPECT_EQ(FolderNeverWorks("C:\\" + std::string(230, 'a'), noDriveQ),
+  for (const auto &c : kCases) {
+    const TFolderCheck check = CheckFolder(c.Folder, noDriveQ);
+    EXPECT_EQ(check.Taken, c.Taken) << c.Folder;
+    EXPECT_EQ(check.Says, c.Says) << c.Folder;
+    EXPECT_EQ(IsFolderPath(c.Folder), c.Taken) << c.Folder;
+  }
+  EXPECT_TRUE(CheckFolder("C:\\" + std::string(220, 'a'), noDriveQ).Says.empty());
+  EXPECT_EQ(CheckFolder("C:\\" + std::string(230, 'a'), noDriveQ).Says,
             "the path is too long for the page files");
+  EXPECT_FALSE(IsFolderPath(""));
 
-  EXPECT_TRUE(IsFolderPath("C:\\ProgramData\\Tovik\\TovikScan"));
-  EXPECT_TRUE(IsFolderPath("\\\\server\\share"));
-  for (const char *device : {"\\\\.\\COM1", "\\\\?\\GLOBALROOT\\Device", "C:\\NUL", ""})
-    EXPECT_FALSE(IsFolderPath(device)) << device;
+  // The writer's one form of a folder: as typed, as browsed, as the pages' names hold it.
+  for (const auto &same : std::vector<std::pair<std::string, std::string>>{
+           {"S:\\scans\\", "s:/Scans"}, {"E:\\", "E:"}, {"\\\\Server\\Share\\x\\", "//server/share//X"}})
+    EXPECT_EQ(FolderKey(same.first), FolderKey(same.second)) << same.first;
+  EXPECT_NE(FolderKey("\\\\server\\share"), FolderKey("\\server\\share"));
+  EXPECT_NE(FolderKey("C:\\Scans"), FolderKey("C:\\Scans2"));
+
+  // Every write failure in words; a code only beside them.
+  EXPECT_EQ(PageWriteErrorText(ERROR_FILE_NOT_FOUND), "the folder is unreachable");
+  EXPECT_EQ(PageWriteErrorText(ERROR_FILE_EXISTS), "the file name is taken");
+  const std::string unknown = PageWriteErrorText(ERROR_INVALID_FUNCTION);
+  EXPECT_EQ(unknown.rfind("the file could not be written (", 0), 0u) << unknown;
+  EXPECT_NE(unknown.find("error 1)"), std::string::npos) << unknown;
 }
 
 // One character is one unit wide here: the cut falls inside the path's folders, so the reason
