@@ -7,16 +7,17 @@
 
 #include <cstring>
 
-int TTwainSource::StopFeeder() {
+TTwainSource::TFeederStop TTwainSource::StopFeeder() {
   bool feeding = false;
   if ((ReadCurrentBool(CAP_FEEDERENABLED, feeding) != tcrOk || !feeding) &&
       (ReadCurrentBool(CAP_AUTOFEED, feeding) != tcrOk || !feeding))
-    return -1;
+    return TFeederStop::notStopped;
   TW_PENDINGXFERS pending;
   std::memset(&pending, 0, sizeof pending);
   if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &pending) != TWRC_SUCCESS)
-    return -1;
-  return pending.Count;
+    return TFeederStop::notStopped;
+  // Count -1 (0xFFFF) is a source that cannot say how many: MSG_ENDXFER will say when none is left.
+  return pending.Count == 0 ? TFeederStop::pathEmpty : TFeederStop::pagesInPath;
 }
 
 bool TTwainSource::SheetOpen(TBatchEnd &end, const TPagePlace &last) {
@@ -39,10 +40,10 @@ bool TTwainSource::TakePageBeforeEnd(TBatchEnd &end, const TPagePlace &next, boo
     return false;
   if (!end.stopTried) {
     end.stopTried = true;
-    const int inPath = StopFeeder();
-    if (inPath == 0)
+    const TFeederStop stop = StopFeeder();
+    if (stop == TFeederStop::pathEmpty)
       return false; // stopped with nothing in its path: the reset that follows only leaves state 6
-    end.feederStopped = inPath > 0;
+    end.feederStopped = stop == TFeederStop::pagesInPath;
   }
   bool take = end.feederStopped;
   if (!take && anyPage) {

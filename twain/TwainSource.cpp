@@ -33,6 +33,7 @@ bool TTwainSource::Open() {
   ++manager->LoadedSourceCount;
   loaded_ = true;
   pageSideRefused_ = false;
+  blankPagesAsked_ = false;
   return true;
 }
 
@@ -111,6 +112,20 @@ void TTwainSource::AskForPageSides() {
   pageSideRefused_ = SetOneValue(ICAP_EXTIMAGEINFO, TWTY_BOOL, 1) != TWRC_SUCCESS;
 }
 
+void TTwainSource::KeepBlankPagesOnce() {
+  if (!KeepBlankPages || blankPagesAsked_)
+    return;
+  blankPagesAsked_ = true;
+  constexpr TW_INT32 kDisable = -2; // TWBP_DISABLE
+  TW_UINT16 itemType = 0;
+  std::string current;
+  if (ReadCurrentText(ICAP_AUTODISCARDBLANKPAGES, itemType, current, tcqGetCurrent) != tcrOk &&
+      ReadCurrentText(ICAP_AUTODISCARDBLANKPAGES, itemType, current, tcqGet) != tcrOk)
+    return; // not offered: the source keeps what it scans, or cannot be asked not to drop it
+  if (current != std::to_string(kDisable))
+    SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, static_cast<TW_UINT32>(kDisable));
+}
+
 bool TTwainSource::Enable(bool showUI, bool modalUI) {
   if (!loaded_)
     return enabled_;
@@ -123,6 +138,7 @@ bool TTwainSource::Enable(bool showUI, bool modalUI) {
   }
   SetTransferMechanism();
   AskForPageSides();
+  KeepBlankPagesOnce();
   TW_USERINTERFACE ui;
   ui.ShowUI = showUI ? TWAIN_TRUE : TWAIN_FALSE;
   ui.ModalUI = modalUI ? TWAIN_TRUE : TWAIN_FALSE;

@@ -45,6 +45,11 @@ public:
   // a source that refuses the set has no page side until its next enable; a refused answer costs
   // only that page its side.
   bool AskPageSide = false;
+  // Keep the pages a source would drop as blank: at the first enable after opening,
+  // ICAP_AUTODISCARDBLANKPAGES is set TWBP_DISABLE where the source offers it. Only the driver's
+  // own dialog changes it afterwards, that is the person; a dropped page would cost every later
+  // page of its batch its place, and so its side.
+  bool KeepBlankPages = false;
 
   // ---- lifecycle ----
   // MSG_OPENDS; true when the source is open afterwards.
@@ -133,6 +138,8 @@ private:
   // ICAP_EXTIMAGEINFO := TRUE where the source offers it (state 4, before MSG_ENABLEDS); a refused
   // set leaves the source without page sides until the next enable.
   void AskForPageSides();
+  // ICAP_AUTODISCARDBLANKPAGES := TWBP_DISABLE once per opening, where offered (state 4).
+  void KeepBlankPagesOnce();
   // The manager's batch when it is this source's, else null.
   TTwainBatch *RunningBatch() const;
   // Back to state 4 from xferState_ with what the standard allows there, each triplet tried up to
@@ -180,9 +187,10 @@ private:
   // first time, the feeder is stopped where the source offers feeder control.
   // `next` is the place of the page that would come next.
   bool TakePageBeforeEnd(TBatchEnd &end, const TPagePlace &next, bool anyPage);
-  // MSG_STOPFEEDER, sent only to a source that feeds from its feeder: the pages still in its
-  // paper path by its Count, or -1 when the feeder was not stopped.
-  int StopFeeder();
+  // MSG_STOPFEEDER, sent only to a source that feeds from its feeder; its Count says whether pages
+  // are still in its paper path (any number, or -1: unknown, both fetched until MSG_ENDXFER says 0).
+  enum class TFeederStop { notStopped, pathEmpty, pagesInPath };
+  TFeederStop StopFeeder();
   // The page just fetched is the front of a duplex sheet whose back is still to come.
   bool SheetOpen(TBatchEnd &end, const TPagePlace &last);
   static constexpr unsigned kMaxPagesAfterEnd = 16; // what a paper path holds, and then some
@@ -208,6 +216,7 @@ private:
   bool enabled_ = false;
   bool loaded_ = false;
   bool pageSideRefused_ = false; // ICAP_EXTIMAGEINFO set refused at the last enable
+  bool blankPagesAsked_ = false; // KeepBlankPagesOnce ran since the source was opened
   unsigned batches_ = 0;
   int xferState_ = 4;          // the TWAIN state the source is in while enabled: 5, 6 or 7
   bool stranded_ = false;      // see Stranded()

@@ -946,36 +946,47 @@ TEST_F(TransferTest, CloseRequestsDuringABatchEndItInOrderAndNothingNests) {
 // still in its path; the others are reset once the sheet is complete. The sides are the source's
 // word, else they alternate from a front, unless the source scans one side.
 TEST_F(TransferTest, AnEndAskedDuringASheetFinishesItFirst) {
-  constexpr uint16_t kNoAnswer = 0xFFFF;
   struct Case {
     const char *name;
     int endDuringPage;                  // the end is asked during this page's first strip
     std::vector<TAnswer> current;       // MSG_GETCURRENT answers, in the order they are asked
-    uint16_t stopCount;                 // MSG_STOPFEEDER's Count, kNoAnswer: refused
+    TAnswer stop;                       // MSG_STOPFEEDER's answer, where it is sent
     std::vector<uint16_t> pendingAfter; // each page's MSG_ENDXFER Count: the pages fetched
     uint16_t sideOfFirst;               // TWEI_PAGESIDE of the first page, 0: not asked
     bool reset;                         // the rest is dropped with MSG_RESET
+    size_t failedPage = 0;              // this page (from 1) fails before its first strip
   };
-  const TAnswer on = CapOneValue(TWTY_BOOL, 1), off = CapOneValue(TWTY_BOOL, 0);
+  const TAnswer on = CapOneValue(TWTY_BOOL, 1), off = CapOneValue(TWTY_BOOL, 0), refused = Rc(TWRC_FAILURE);
+  const std::vector<uint16_t> unknownThenNone = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0};
   const Case cases[] = {
-      {"the stopped feeder's count", 1, {on}, 1, {5, 0}, 0, false},
+      {"the stopped feeder's count", 1, {on}, Pending(1), {5, 0}, 0, false},
+      {"Count -1: unknown, fetched until MSG_ENDXFER says 0",
+       1,
+       {on},
+       Pending(0xFFFF),
+       unknownThenNone,
+       0,
+       false},
+      {"a long paper path: two sheets behind the front", 1, {on}, Pending(5), {9, 4, 3, 2, 1, 0}, 0, false},
       {"no feeder control, duplex as an enumeration",
        1,
        {off, off, CapEnumUint16({0, 1}, 1, 0, TWTY_BOOL)},
-       kNoAnswer,
+       refused,
        {5, 4},
        0,
        true},
-      {"a stop the source refuses", 1, {on, on}, kNoAnswer, {5, 4}, 0, true},
+      {"a stop the source refuses", 1, {on, on}, refused, {5, 4}, 0, true},
       {"simplex as an enumeration",
        1,
        {off, off, CapEnumUint16({0, 1}, 0, 1, TWTY_BOOL)},
-       kNoAnswer,
+       refused,
        {5},
        0,
        true},
-      {"asked during a back", 2, {off, off, on}, kNoAnswer, {5, 4}, 0, true},
-      {"a first page the source calls a back", 1, {off, off}, kNoAnswer, {5}, TWCS_BOTTOM, true},
+      {"asked during a back", 2, {off, off, on}, refused, {5, 4}, 0, true},
+      {"a first page the source calls a back", 1, {off, off}, refused, {5}, TWCS_BOTTOM, true},
+      // The failed page has no side: the front before it must not lend it its own.
+      {"a failed page after a front", 1, {off, off, on}, refused, {5, 4}, TWCS_TOP, true, 2},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -983,14 +994,17 @@ TEST_F(TransferTest, AnEndAskedDuringASheetFinishesItFirst) {
     Dsm().ClearCalls();
     pages.clear();
     source->AskPageSide = c.sideOfFirst != 0;
-    for (uint16_t count : c.pendingAfter)
-      QueuePage(GreyPage(count));
+    for (size_t i = 0; i < c.pendingAfter.size(); ++i) {
+      if (i + 1 != c.failedPage) {
+        QueuePage(GreyPage(c.pendingAfter[i]));
+        continue;
+      }
+      Dsm().Queue(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, Rc(TWRC_FAILURE));
+      Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, Pending(c.pendingAfter[i]));
+    }
     for (const TAnswer &answer : c.current)
       Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, answer);
-    if (c.stopCount != kNoAnswer)
-      Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, Pending(c.stopCount));
-    else
-      Dsm().SetDefault(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, Rc(TWRC_FAILURE));
+    Dsm().Queue(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, c.stop);
     if (c.sideOfFirst) {
       TAnswer side;
       side.bytes = {1,
@@ -1019,7 +1033,7 @@ TEST_F(TransferTest, AnEndAskedDuringASheetFinishesItFirst) {
     };
     RunBatch();
     Dsm().onCall = nullptr;
-    EXPECT_EQ(pages.size(), c.pendingAfter.size());
+    EXPECT_EQ(pages.size(), c.pendingAfter.size() - (c.failedPage ? 1 : 0));
     EXPECT_EQ(Dsm().CountOf(DG_IMAGE, DAT_IMAGEINFO, MSG_GET), c.pendingAfter.size());
     EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT), c.current.size());
     EXPECT_EQ(Dsm().CountOf(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET), c.reset ? 1u : 0u);
