@@ -2,6 +2,8 @@
 # Drives for the end-to-end tests of failing output folders, in the build tree's Wine prefix:
 #   S: a share that comes and goes: linked to <build>/fault-drives/share, which the tests
 #      remove and put back from inside Wine (through Z:) while the station runs;
+#   R: a whole drive that comes and goes, for pages written into its root: linked to
+#      <build>/fault-drives/root, removed and put back the same way;
 #   T: a small disk that fills up: a 1 MB tmpfs at <build>/fault-drives/small. Where mounting is
 #      refused, T: is not made and the reason is left in <build>/fault-drives/no-small-disk.txt
 #      for the test to show when it skips.
@@ -16,7 +18,7 @@ cleanup() {
   if mountpoint -q "$drives/small" 2>/dev/null; then
     umount "$drives/small" || umount -l "$drives/small"
   fi
-  rm -f "$dosdevices/s:" "$dosdevices/t:"
+  rm -f "$dosdevices/r:" "$dosdevices/s:" "$dosdevices/t:"
   rm -rf "$drives"
 }
 
@@ -32,6 +34,7 @@ setup)
   cleanup
   mkdir -p "$drives/small" "$dosdevices"
   ln -s "$drives/share" "$dosdevices/s:"
+  ln -s "$drives/root" "$dosdevices/r:"
   if reason=$(mount -t tmpfs -o size=1m tmpfs "$drives/small" 2>&1); then
     ln -s "$drives/small" "$dosdevices/t:"
   else

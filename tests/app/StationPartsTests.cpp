@@ -206,7 +206,7 @@ TEST(FolderCheck, FoldersTakenRefusedAndComparedInOneForm) {
       {"E:\\", true, ""},
       {"E:", true, ""},
       {"\\\\server\\share\\scans", true, ""},
-      {"q:\\Scans", true, "the drive Q: is not there now; its pages wait for it"},
+      {"q:\\Scans", true, "the drive Q: is not there now, its pages wait"},
       {"C:\\Scans?", false, "a folder name cannot hold the character ?"},
       {"C:\\Sc:ans", false, "a folder name cannot hold the character :"},
       {"C:\\Scans\\con", false, "con is the name of a device"},
@@ -216,9 +216,9 @@ TEST(FolderCheck, FoldersTakenRefusedAndComparedInOneForm) {
       {"Scans", false, "give the whole path, such as C:\\Scans"},
       {"C:Scans", false, "give the whole path, such as C:\\Scans"},
       {"\\Scans", false, "give the whole path, such as C:\\Scans"},
-      {"\\\\server", false, "a network folder needs a server and a share, such as \\\\server\\share"},
-      {"C:\\Scans ", false, "a folder name cannot end in a space or a dot (\"Scans \")"},
-      {"C:\\Scans.\\x", false, "a folder name cannot end in a space or a dot (\"Scans.\")"},
+      {"\\\\server", false, "a network path needs a server and a share, \\\\server\\share"},
+      {"C:\\Scans ", false, "a name cannot end in a space or a dot"},
+      {"C:\\Scans.\\x", false, "a name cannot end in a space or a dot"},
       {"C:\\Scans\\..\\x", false, "the path cannot hold . or .."},
   };
   for (const auto &c : kCases) {

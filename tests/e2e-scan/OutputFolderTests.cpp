@@ -12,9 +12,10 @@ using namespace station;
 
 namespace {
 
-// S: is linked to this folder, which the tests remove and put back; T: is a 1 MB disk.
+// S: and R: are linked to these folders, which the tests remove and put back; T: is a 1 MB disk.
 const std::string kDrives = WindowsPath(TOVIK_FAULT_DRIVES);
 const std::string kShare = kDrives + "\\share";
+const std::string kRoot = kDrives + "\\root";
 // Under the user's own application data: the pages may be private.
 std::string UnsavedFolder() {
   char local[MAX_PATH] = {};
@@ -26,6 +27,8 @@ const std::string kUnsavedText =
     "2 pages could not be written to their folder and were saved in " + kUnsaved + "\\";
 const std::string kShareGoneText = "2 pages waiting: the folder is unreachable";
 const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
+const char *const kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
+const char *const kDataFolder = "C:\\ProgramData\\Tovik\\TovikScan";
 
 void RemoveTree(const std::string &folder) {
   WIN32_FIND_DATAA entry;
@@ -46,17 +49,21 @@ void RemoveTree(const std::string &folder) {
 
 class OutputFolderTest : public ScanStationTest {
 protected:
-  OutputFolderTest() { RemoveTree(kShare); } // the share is gone
+  OutputFolderTest() { // the share and the drive are gone
+    RemoveTree(kShare);
+    RemoveTree(kRoot);
+  }
   ~OutputFolderTest() override {
     RemoveTree(kShare);
+    RemoveTree(kRoot);
     RemoveTree(kUnsaved);
   }
 
   // The share comes back whole, as a network share does: built beside, then moved into place.
-  static void BringShareBack() {
-    const std::string beside = kShare + "-back";
+  static void BringShareBack(const std::string &share = kShare) {
+    const std::string beside = share + "-back";
     ::CreateDirectoryA(beside.c_str(), nullptr);
-    ::MoveFileA(beside.c_str(), kShare.c_str());
+    ::MoveFileA(beside.c_str(), share.c_str());
   }
   bool WaitForStatus(const std::string &text) const {
     return WaitFor([&] { return Station.Text(idLbStatus) == text; });
@@ -85,24 +92,151 @@ protected:
 };
 
 // The pages wait in order, Auto feeds no more paper into the dead end, and once the share is back
-// the missing folders are made, every page is written under its name and Auto goes on by itself.
-TEST_F(OutputFolderTest, PagesWaitForAVanishedShareAndAutoGoesOnWhenItIsBack) {
-  const std::string folder = "S:\\scans\\today";
+// the missing folders are made, every page is written once under its name and Auto goes on by
+// itself. The folder the pages wait for, given again however it is written (Enter, leaving the
+// field), changes nothing: the status still says why they wait.
+struct WaitingFolder {
+  const char *typed;
+  const char *linkedTo; // the folder behind the drive letter, which comes back
+  bool givenAgain;
+};
+
+class PagesWaitTest : public OutputFolderTest, public ::testing::WithParamInterface<WaitingFolder> {};
+
+TEST_P(PagesWaitTest, ForAVanishedFolderAndAutoGoesOnWhenItIsBack) {
+  const WaitingFolder row = GetParam();
+  const std::string folder = row.typed, share = kDrives + "\\" + row.linkedTo;
+  std::string look = folder; // the folder the files are looked for in
+  while (look.back() == '\\')
+    look.pop_back();
   Start(SmallPages(2).Set("sheets_per_batch", 1));
-  TypeOutputFolder(folder);
-  Station.Click(idCbAuto);
+  Station.TypeKeys(idEDir, folder);
+  Station.ClickWithMouse(idCbAuto);
   ASSERT_TRUE(WaitForStatus(kShareGoneText)) << Station.Text(idLbStatus);
+  if (row.givenAgain) {
+    for (UINT key : {VK_RETURN, VK_TAB}) {
+      Station.ClickWithMouse(idEDir);
+      Station.PressKey(idEDir, key);
+      ASSERT_TRUE(Station.Sync());
+      EXPECT_EQ(Station.Text(idLbStatus), kShareGoneText) << "given again by key " << key;
+    }
+  }
   for (int tick = 0; tick < 3; ++tick) // the automatic start, with paper still in the feeder
     ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
   EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 1u) << "Auto fed paper while pages waited";
+  EXPECT_EQ(Station.Text(idLbStatus), kShareGoneText);
 
-  BringShareBack();
-  ASSERT_TRUE(WaitFor([&] { return ScannedPages(folder).size() >= 4; })) << ScannedPages(folder).size();
+  BringShareBack(share);
+  ASSERT_TRUE(WaitFor([&] { return ScannedPages(look).size() >= 4; })) << ScannedPages(look).size();
   ASSERT_TRUE(WaitForLog(kDisableDs, 2));
   EXPECT_TRUE(WaitForStatus("")) << Station.Text(idLbStatus);
   CloseStation();
-  ExpectDuplexPages(ScannedPages(folder), 2);
+  ExpectDuplexPages(ScannedPages(look), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, PagesWaitTest,
+                         ::testing::Values(WaitingFolder{"S:\\scans\\today", "share", false},
+                                           WaitingFolder{"S:\\scans\\", "share", true},
+                                           WaitingFolder{"R:\\", "root", true}));
+
+// A folder as people write it, given the ways a person gives it, through the window: taken (and
+// remembered in config.ini at once) or refused with its reason, the pages and config.ini left
+// where they were and nothing scanned for it.
+enum class Way { enter, leave, go, autoStart, browse, startUp };
+struct FolderForm {
+  const char *typed; // "{out}" is the test's own output folder, which exists
+  Way way;
+  bool taken;
+  const char *status;
+};
+
+class FolderFormTest : public OutputFolderTest, public ::testing::WithParamInterface<FolderForm> {};
+
+TEST_P(FolderFormTest, IsTakenOrRefusedWithItsReason) {
+  const FolderForm row = GetParam();
+  std::string typed = row.typed;
+  if (typed.rfind("{out}", 0) == 0)
+    typed = OutputFolder + typed.substr(5);
+  auto config = [] {
+    char value[MAX_PATH] = {};
+    ::GetPrivateProfileStringA("Main", "eDir", "", value, sizeof value, kConfigFile);
+    return std::string(value);
+  };
+  if (row.way == Way::startUp)
+    ::WritePrivateProfileStringA("Main", "eDir", typed.c_str(), kConfigFile);
+  const std::string before = config();
+  Start(SmallPages(1));
+  if (row.way == Way::startUp) {
+    EXPECT_EQ(Station.Text(idEDir), row.taken ? typed : kDataFolder);
+    CloseStation();
+    return;
+  }
+  Station.TypeKeys(idEDir, row.way == Way::browse ? OutputFolder : typed);
+  switch (row.way) {
+  case Way::enter:
+    Station.PressKey(idEDir, VK_RETURN);
+    break;
+  case Way::leave:
+    Station.PressKey(idEDir, VK_TAB);
+    break;
+  case Way::go:
+    Station.ClickWithMouse(idBtGo);
+    break;
+  case Way::autoStart:
+    Station.ClickWithMouse(idCbAuto);
+    break;
+  case Way::browse: {
+    Station.ClickWithMouse(idEDirBrowse);
+    HWND picker = Station.WaitForMessageBox();
+    ASSERT_NE(picker, nullptr) << "no folder picker";
+    StationDriver::PressOk(picker); // the folder in the field, as the picker chose it
+    break;
+  }
+  default:
+    break;
+  }
+  ASSERT_TRUE(Station.Sync());
+  if (row.way == Way::autoStart) {
+    ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
+  }
+  // A text wider than the line loses its middle.
+  const std::string shown = Station.Text(idLbStatus), said = row.status;
+  const size_t cut = shown.find("...");
+  EXPECT_TRUE(shown == said || (cut != std::string::npos && said.rfind(shown.substr(0, cut), 0) == 0 &&
+                                said.size() >= shown.size() - cut - 3 &&
+                                said.compare(said.size() - (shown.size() - cut - 3), std::string::npos,
+                                             shown.substr(cut + 3)) == 0))
+      << shown;
+  EXPECT_EQ(config(), row.taken ? typed : before) << "config.ini";
+  if (row.taken && (row.way == Way::go || row.way == Way::autoStart))
+    EXPECT_TRUE(WaitForPages(2)) << "no scan into the folder taken";
+  else
+    EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 0u) << "a scan for a folder not taken";
+  CloseStation();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FormsAndWays, FolderFormTest,
+    ::testing::Values(
+        FolderForm{"C:\\viaenter", Way::enter, true, ""}, FolderForm{"{out}\\", Way::leave, true, ""},
+        FolderForm{"{out}\\", Way::go, true, ""}, FolderForm{"{out}", Way::autoStart, true, ""},
+        FolderForm{"{out}", Way::browse, true, ""},
+        FolderForm{"\\\\server\\share\\scans\\", Way::leave, true, ""},
+        FolderForm{"Q:\\scans", Way::enter, true,
+                   "The folder Q:\\scans is taken: the drive Q: is not there now, its pages wait"},
+        FolderForm{"Scans", Way::enter, false,
+                   "The folder Scans cannot be used: give the whole path, such as C:\\Scans"},
+        FolderForm{"C:Scans", Way::go, false,
+                   "The folder C:Scans cannot be used: give the whole path, such as C:\\Scans"},
+        FolderForm{"C:\\late ", Way::leave, false,
+                   "The folder C:\\late  cannot be used: a name cannot end in a space or a dot"},
+        FolderForm{"C:\\scans.", Way::autoStart, false,
+                   "The folder C:\\scans. cannot be used: a name cannot end in a space or a dot"},
+        FolderForm{"\\\\server", Way::enter, false,
+                   "The folder \\\\server cannot be used: a network path needs a server and a share, "
+                   "\\\\server\\share"},
+        FolderForm{"\\\\.\\COM1", Way::startUp, false, ""},
+        FolderForm{"C:\\atstart", Way::startUp, true, ""}));
 
 TEST_F(OutputFolderTest, ClosingWhileTheShareIsGoneKeepsThePagesInUnsavedAndSaysWhere) {
   ScanIntoTheVanishedShare();

@@ -86,17 +86,28 @@ TEST_F(ScanFailureTest, ClosingRightAfterABatchWritesEveryQueuedPage) {
 // front of the second sheet is in transfer. The batch ends between sheets and in order before
 // anything it uses goes: that sheet is finished, its back too, the feeder is stopped so that no
 // further sheet is pulled, the scanner is disabled and only then closed, and the station ends by
-// itself with both sides of both sheets on disk, whole.
-class CloseDuringABatchTest : public ScanStationTest, public ::testing::WithParamInterface<bool> {};
+// itself with every sheet begun on disk, both sides, whole: whatever the driver does with the stop
+// (refuses it, cannot say how many pages are left, has several sheets in its paper path) or drops
+// as blank.
+struct BatchEndRow {
+  const char *name;
+  bool sessionEnds;                                          // a log-off instead of a close
+  std::vector<std::pair<const char *, const char *>> driver; // scenario keys
+  size_t sheets;                                             // delivered, whole
+  const char *stopRc, *stopCount;
+};
+
+class CloseDuringABatchTest : public ScanStationTest, public ::testing::WithParamInterface<BatchEndRow> {};
 
 TEST_P(CloseDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
-  const bool sessionEnds = GetParam();
-  constexpr size_t kSheets = 3;
+  const BatchEndRow &row = GetParam();
+  SCOPED_TRACE(row.name);
+  const bool sessionEnds = row.sessionEnds;
   // Every strip lets the close in; the first of each page takes the scanner a while.
-  Start(SmallPages(kSheets)
-            .Set("pump_messages", 1)
-            .Set("time_per_page_ms", 1500)
-            .Set("preferred_buffer", 8192));
+  testsupport::ScannerScenario scenario = SmallPages(5);
+  for (const auto &[key, value] : row.driver)
+    scenario.Set(key, value);
+  Start(scenario.Set("pump_messages", 1).Set("time_per_page_ms", 1500).Set("preferred_buffer", 8192));
   TypeOutputFolder();
   Station.Click(idBtGo);
   ASSERT_TRUE(WaitForLog("IMAGE/IMAGEINFO/GET", 3)) << "the front of sheet 2 never began";
@@ -119,11 +130,14 @@ TEST_P(CloseDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
       last = i;
     }
   }
-  EXPECT_EQ(delivered, (std::vector<std::string>{"1", "2", "3", "4"}));
+  std::vector<std::string> pagesOfSheets;
+  for (size_t page = 1; page <= 2 * row.sheets; ++page)
+    pagesOfSheets.push_back(std::to_string(page));
+  EXPECT_EQ(delivered, pagesOfSheets) << "a page dropped, or a back lost";
   const auto stops = Entries(log, "CONTROL/PENDINGXFERS/STOPFEEDER");
   ASSERT_EQ(stops.size(), 1u);
-  EXPECT_EQ(stops[0].rc, TWRC_SUCCESS);
-  EXPECT_EQ(stops[0].Note("Count"), "1") << "only the back of sheet 2 was left in the paper path";
+  EXPECT_EQ(std::to_string(stops[0].rc), row.stopRc);
+  EXPECT_EQ(stops[0].Note("Count"), row.stopCount);
   // After the last page: nothing is dropped, and each step back from the state the one before left.
   const std::set<std::string> steps = {
       "IMAGE/IMAGEINFO/GET",        "IMAGE/IMAGEMEMXFER/GET",          "CONTROL/PENDINGXFERS/ENDXFER",
@@ -132,17 +146,40 @@ TEST_P(CloseDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
   for (size_t i = last + 1; i < log.size(); ++i)
     if (log[i].direction == "in" && steps.count(log[i].names))
       after.push_back(log[i].names + " rc=" + std::to_string(log[i].rc) + " " + log[i].Note("state"));
-  EXPECT_EQ(after, (std::vector<std::string>{"CONTROL/PENDINGXFERS/ENDXFER rc=0 5",
-                                             "CONTROL/USERINTERFACE/DISABLEDS rc=0 4",
-                                             "CONTROL/IDENTITY/CLOSEDS rc=0 3"}));
+  std::vector<std::string> expectedAfter = {"CONTROL/PENDINGXFERS/ENDXFER rc=0 5",
+                                            "CONTROL/USERINTERFACE/DISABLEDS rc=0 4",
+                                            "CONTROL/IDENTITY/CLOSEDS rc=0 3"};
+  if (std::string(row.stopRc) != "0") // refused: the sheets not begun are dropped from state 6
+    expectedAfter.front() = "CONTROL/PENDINGXFERS/ENDXFER rc=0 6",
+    expectedAfter.insert(expectedAfter.begin() + 1, "CONTROL/PENDINGXFERS/RESET rc=0 5");
+  EXPECT_EQ(after, expectedAfter);
 
   // Only finished pages, every front with its back: no ".partial" file or other leftover.
   const auto pages = ScannedPages(OutputFolder);
   for (const auto &page : pages)
     EXPECT_FALSE(page.stamp.empty()) << page.path;
-  ExpectDuplexPages(pages, 2);
+  ExpectDuplexPages(pages, row.sheets);
 }
 
-INSTANTIATE_TEST_SUITE_P(CloseOrSessionEnd, CloseDuringABatchTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    DriversAndEnds, CloseDuringABatchTest,
+    ::testing::Values(
+        BatchEndRow{"close", false, {}, 2, "0", "1"}, BatchEndRow{"log-off", true, {}, 2, "0", "1"},
+        // Its blank-page removal is turned off, so that every page keeps its place and its side.
+        BatchEndRow{"a driver that drops blank pages, gives no sides and refuses the stop",
+                    false,
+                    {{"blank_discard", "auto"},
+                     {"dropped_pages", "2"},
+                     {"fault", "CONTROL/PENDINGXFERS/STOPFEEDER rc=FAILURE cc=BADPROTOCOL"}},
+                    2,
+                    "1",
+                    ""},
+        BatchEndRow{"Count -1 with three sheets in the paper path",
+                    false,
+                    {{"stop_feeder_count", "unknown"}, {"paper_path", "3"}},
+                    4,
+                    "0",
+                    "65535"}),
+    [](const ::testing::TestParamInfo<BatchEndRow> &info) { return std::to_string(info.index); });
 
 } // namespace

@@ -132,6 +132,18 @@ RECT ClientRectOf(HWND control, HWND parent) {
   return r;
 }
 
+// A close asked while the start-up box is up is not lost: the station ends once it is answered.
+TEST_F(StationTest, ACloseWhileTheStartUpBoxIsUpEndsTheStationAfterIt) {
+  ASSERT_TRUE(Station.Start(NoCompatibleScanner()));
+  HWND box = Station.WaitForMessageBox();
+  ASSERT_NE(box, nullptr);
+  ASSERT_NE(Station.WaitForWindow(), nullptr);
+  ::PostMessageA(Station.Window(), WM_CLOSE, 0, 0);
+  StationDriver::PressOk(box);
+  ASSERT_TRUE(Station.WaitForExit()) << "the close was lost";
+  EXPECT_EQ(Station.ExitCode(), 0u);
+}
+
 // What Explorer shows of the program file. (The window's title bar takes the same icon; another
 // process cannot read a window class's icon under Wine, so the README's screenshot shows that.)
 TEST_F(StationTest, CarriesItsVersionCompanyAndIcon) {
