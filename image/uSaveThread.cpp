@@ -74,7 +74,13 @@ TSaveThread::TSaveThread(TWriteFailedEvent onWriteFailed)
 
 TSaveThread::TSaveThread(Options options)
     : Opts(std::move(options)), Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
-      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+      SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      Encoders(
+          Queue, Opts.Encoders, [this](size_t before, size_t after) { Resized(before, after); },
+          [this] {
+            ::SetEvent(SpaceFreed.get());
+            ::SetEvent(Signal.get());
+          }) {
   if (!Opts.Writer)
     Opts.Writer = WritePage;
   if (!Opts.ErrorBox)
@@ -117,6 +123,13 @@ void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
       ::WaitForSingleObject(SpaceFreed.get(), 1000);
   }
   ::SetEvent(Signal.get());
+  Encoders.Wake();
+}
+
+// Under the queue's lock: a queued page was encoded and now holds its JPEG instead of its pixels.
+void TSaveThread::Resized(size_t before, size_t after) {
+  Bytes = Bytes - before + after;
+  PeakBytes = std::max(PeakBytes, Bytes);
 }
 
 // Under the queue's lock. A page with no folder, or one whose folder the person gave up while it
@@ -252,7 +265,8 @@ void TSaveThread::Run() {
       wait = MsToNextRetry(Now());
     }
     ::WaitForSingleObject(Signal.get(), wait);
-    while (!::InterlockedCompareExchange(&Terminated, 0, 0) && RunPass())
+    // With nothing it may write, the writer encodes a later page itself.
+    while (!::InterlockedCompareExchange(&Terminated, 0, 0) && (RunPass() || Encoders.EncodeOne()))
       ;
   }
   // Closing loses no page: whatever is still queued is written, or kept in the unsaved folder.
@@ -261,7 +275,8 @@ void TSaveThread::Run() {
     Finishing = true;
   }
   while (QueuedCount() > 0)
-    RunPass();
+    if (!RunPass() && !Encoders.EncodeOne())
+      ::WaitForSingleObject(Signal.get(), Opts.WakeIntervalMs); // the page next in line is being encoded
 }
 
 bool TSaveThread::RunPass() {
@@ -288,7 +303,14 @@ bool TSaveThread::WriteOnePage() {
   {
     win::Lock lock(Queue.GuardSection());
     const DWORD now = Now();
-    rec = Queue.TakeFirstWhere([&](const TSaveRec &r) { return MayWriteNow(PageFolderOf(r.FileName), now); });
+    // Pages go in queue order: one still in an encoder's hands holds back those after it.
+    bool encoding = false;
+    rec = Queue.TakeFirstWhere([&](const TSaveRec &r) {
+      if (encoding || !MayWriteNow(PageFolderOf(r.FileName), now))
+        return false;
+      encoding = r.Encoding == TPageEncoding::Running;
+      return !encoding;
+    });
     if (!rec)
       return false;
     Bytes -= PageBytes(*rec);

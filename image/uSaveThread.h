@@ -3,6 +3,7 @@
 // cannot take it now stays first in the queue and is tried again; none is dropped for that.
 #pragma once
 
+#include "image/EncoderPool.h"
 #include "image/FreeBitmap.h"
 #include "win/Owners.h"
 
@@ -15,12 +16,13 @@
 #include <string>
 #include <vector>
 
-// One page to write: a bitmap to encode, or (when not empty) a JPEG file the scanner made, written
-// as it is.
+// One page to write: a bitmap to encode, or (when not empty) a JPEG file the scanner made, or an
+// encoder made ahead of the writer, written as it is.
 struct TSaveRec {
   std::string FileName;
   TFreeWinBitmap Bitmap{FIT_BITMAP, 0, 0, 0};
   std::vector<uint8_t> Jpeg;
+  TPageEncoding Encoding = TPageEncoding::Waiting;
 };
 
 // The queue between the two threads. Callers hold Lock/Unlock only around list operations.
@@ -47,8 +49,8 @@ private:
   win::CriticalSection Guard;
 };
 
-// Pixels allowed to wait in the queue before QueuePage holds the scan back, so a slow disk
-// slows the scan instead of exhausting a 32-bit address space.
+// Bytes allowed to wait in the queue (pixels, or a page's JPEG once encoded) before QueuePage
+// holds the scan back, so a slow disk slows the scan instead of exhausting a 32-bit address space.
 constexpr size_t kQueueBudgetBytes = 512u * 1024u * 1024u;
 
 // Bytes a page holds while it waits in the queue.
@@ -107,6 +109,8 @@ public:
     // Where pages go, under their own names, that cannot reach their folder when the writer
     // finishes. Empty: such pages are reported as not saved.
     std::string UnsavedFolder;
+    // Threads that encode queued pages ahead of the writer (0: the writer encodes alone).
+    size_t Encoders = EncodersForThisMachine();
   };
 
   explicit TSaveThread(TWriteFailedEvent onWriteFailed = {});
@@ -154,6 +158,7 @@ private:
   void HoldForRetry(std::unique_ptr<TSaveRec> rec, const std::string &folder, const std::string &reason);
   void Settle(const TSaveRec &rec, const std::string &folder, const TPageWriteResult &result, bool diverted);
   void StateChanged();
+  void Resized(size_t before, size_t after);
   DWORD Now() const;
   // Under the queue's lock:
   bool MayWriteNow(const std::string &folder, DWORD now) const;
@@ -185,4 +190,5 @@ private:
   win::UniqueHandle Signal;     // auto-reset: wakes the writer (a page, a folder, a finish, the end)
   win::UniqueHandle SpaceFreed; // auto-reset: wakes a QueuePage waiting for room
   win::UniqueHandle Thread;
+  TEncoderPool Encoders; // last: its threads end first, before the queue and the events go
 };

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -49,6 +51,11 @@ template <typename Condition> bool Eventually(Condition condition) {
   return condition();
 }
 
+std::string FileBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 TPageWriteResult Wrote(const TSaveRec &rec) {
   return {TPageWriteOutcome::Written, std::string(), rec.FileName};
 }
@@ -64,14 +71,25 @@ TSaveThread::Options SignalOnly(WriteLog &log) {
   return options;
 }
 
+// Every rule of the writer holds whether one encoder or several work ahead of it.
+class SaveThread : public ::testing::TestWithParam<size_t> {
+protected:
+  TSaveThread::Options With(TSaveThread::Options options) const {
+    options.Encoders = GetParam();
+    return options;
+  }
+};
+
 } // namespace
 
-TEST(SaveThread, WritesQueuedPagesOnItsSignalInArrivalOrder) {
+INSTANTIATE_TEST_SUITE_P(Encoders, SaveThread, ::testing::Values(1, 3));
+
+TEST_P(SaveThread, WritesQueuedPagesOnItsSignalInArrivalOrder) {
   WriteLog log;
-  TSaveThread writer(SignalOnly(log));
+  TSaveThread writer(With(SignalOnly(log)));
   std::vector<std::string> expected;
   for (int i = 0; i < 25; ++i) {
-    expected.push_back("page" + std::to_string(i));
+    expected.push_back("page" + std::to_string(i) + ".jpg");
     writer.QueuePage(Page(expected.back()));
   }
   ASSERT_TRUE(Eventually([&] { return log.WrittenCount() == expected.size(); }));
@@ -81,7 +99,7 @@ TEST(SaveThread, WritesQueuedPagesOnItsSignalInArrivalOrder) {
   ASSERT_TRUE(Eventually([&] { return log.WrittenCount() == expected.size() + 1; }));
 }
 
-TEST(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
+TEST_P(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
   // Shared with the destroying thread, which a writer that never wakes would keep for good: the
   // test then fails at its own deadline and leaves it behind.
   struct Shared {
@@ -92,7 +110,7 @@ TEST(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
   auto shared = std::make_shared<Shared>();
   TSaveThread::Options options = SignalOnly(shared->log);
   options.WakeIntervalMs = 120000; // far beyond the wait below: only the signal can end it in time
-  shared->writer = std::make_unique<TSaveThread>(options);
+  shared->writer = std::make_unique<TSaveThread>(With(options));
   std::thread destroy([shared] {
     shared->writer.reset();
     shared->ended = true;
@@ -102,11 +120,11 @@ TEST(SaveThread, DestroyingAnIdleWriterWakesItWithoutTheTimeout) {
   EXPECT_TRUE(endedInTime) << "the idle writer slept through its end";
 }
 
-TEST(SaveThread, DestructionWritesEveryPageStillQueued) {
+TEST_P(SaveThread, DestructionWritesEveryPageStillQueued) {
   TempFolder folder;
   std::vector<std::string> names;
   {
-    TSaveThread writer;
+    TSaveThread writer(With({}));
     for (int i = 0; i < 12; ++i) {
       names.push_back("Scan2026010100000000" + std::to_string(i) + "F.jpg");
       writer.QueuePage(Page(folder.File(names.back()), 300, 200));
@@ -118,14 +136,16 @@ TEST(SaveThread, DestructionWritesEveryPageStillQueued) {
   EXPECT_EQ(files, names);
 }
 
-TEST(SaveThread, APageTheFormatRefusesIsReportedAndTheNextOneWritten) {
+TEST_P(SaveThread, APageTheFormatRefusesIsReportedAndTheNextOneWritten) {
   TempFolder folder;
   WriteLog log;
   {
-    TSaveThread writer([&](const std::string &name, const std::string &reason) {
+    TSaveThread::Options options = With({});
+    options.OnWriteFailed = [&](const std::string &name, const std::string &reason) {
       std::lock_guard<std::mutex> lock(log.mutex);
       log.failed.emplace_back(name, reason);
-    });
+    };
+    TSaveThread writer(options);
     writer.QueuePage(Page(folder.File("page.unknownext")));
     writer.QueuePage(Page(folder.File("bw.jpg"), 16, 16, 1));
     writer.QueuePage(Page(folder.File("good.jpg")));
@@ -139,7 +159,7 @@ TEST(SaveThread, APageTheFormatRefusesIsReportedAndTheNextOneWritten) {
 }
 
 // Pages the encoder refuses, or that a failure threw away, are counted and named for the end.
-TEST(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
+TEST_P(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
   WriteLog log;
   TSaveThread::Options options = SignalOnly(log);
   options.Writer = [&log](TSaveRec &rec) {
@@ -151,7 +171,7 @@ TEST(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
     return Wrote(rec);
   };
   options.ErrorBox = [](const std::string &) {};
-  TSaveThread writer(options);
+  TSaveThread writer(With(options));
   for (const char *name : {"refused", "good", "thrown"})
     writer.QueuePage(Page(name));
   ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; }));
@@ -160,7 +180,7 @@ TEST(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
   EXPECT_EQ(state.NotWritten, (std::vector<std::string>{"refused", "thrown"}));
 }
 
-TEST(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
+TEST_P(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
   WriteLog log;
   {
     TSaveThread::Options options = SignalOnly(log);
@@ -174,7 +194,7 @@ TEST(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
       std::lock_guard<std::mutex> lock(log.mutex);
       log.boxes.push_back(message);
     };
-    TSaveThread writer(options);
+    TSaveThread writer(With(options));
     writer.QueuePage(Page("first"));
     writer.QueuePage(Page("bad"));
     writer.QueuePage(Page("after"));
@@ -183,7 +203,7 @@ TEST(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {
   EXPECT_EQ(log.written, (std::vector<std::string>{"first", "after"}));
 }
 
-TEST(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
+TEST_P(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
   const size_t pageBytes = 64 * 3 * 64; // a 64 x 64 RGB page, rows already 4-byte aligned
   std::atomic<bool> open{false};
   WriteLog log;
@@ -195,7 +215,7 @@ TEST(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
     log.Written(rec.FileName);
     return Wrote(rec);
   };
-  TSaveThread writer(options);
+  TSaveThread writer(With(options));
 
   std::atomic<int> queued{0};
   std::thread producer([&] {
@@ -214,6 +234,44 @@ TEST(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
   EXPECT_LT(queuedWhileHeld, 10);
   ASSERT_TRUE(Eventually([&] { return log.WrittenCount() == 10; }));
   EXPECT_LE(writer.PeakQueuedBytes(), options.BudgetBytes);
+}
+
+// An encoded page holds only its JPEG in the queue, so the budget takes more pages while the writer
+// is held; and each is written byte for byte as the writer alone writes it.
+TEST_P(SaveThread, PagesEncodedAheadMakeRoomAndAreWrittenAsByTheWriterAlone) {
+  auto patterned = [](const std::string &name, int bpp) {
+    std::unique_ptr<TSaveRec> rec = Page(name, 64, 64, bpp);
+    BYTE *bits = FreeImage_GetBits(rec->Bitmap.Image());
+    for (unsigned i = 0; i < FreeImage_GetPitch(rec->Bitmap.Image()) * 64; ++i)
+      bits[i] = static_cast<BYTE>(i * 7 % 251);
+    return rec;
+  };
+  TempFolder ahead, alone;
+  std::atomic<bool> open{false};
+  TSaveThread::Options options = With({});
+  options.BudgetBytes = 3 * 64 * 64 * 3;
+  options.Writer = [&](TSaveRec &rec) {
+    while (!open)
+      ::Sleep(1);
+    return WritePage(rec);
+  };
+  for (TempFolder *folder : {&ahead, &alone}) {
+    if (folder == &alone)
+      options.Encoders = 0, open = true;
+    TSaveThread writer(options);
+    std::thread producer([&] {
+      for (int i = 0; i < 10; ++i)
+        writer.QueuePage(patterned(folder->File("p" + std::to_string(i) + ".jpg"), i % 2 ? 8 : 24));
+    });
+    // The held writer has one page; the other nine fit only once encoded.
+    const bool fitted = Eventually([&] { return open || writer.QueuedCount() == 9; });
+    open = true;
+    producer.join();
+    EXPECT_TRUE(fitted) << "encoded pages are still counted as their pixels";
+  }
+  ASSERT_EQ(ahead.Files().size(), 10u);
+  for (const std::string &name : ahead.Files())
+    EXPECT_EQ(FileBytes(ahead.File(name)), FileBytes(alone.File(name))) << name;
 }
 
 namespace {
@@ -245,7 +303,7 @@ struct DeadFolder {
 
 } // namespace
 
-TEST(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
+TEST_P(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
   DeadFolder folder;
   TSaveThread::Options options = folder.Options();
   // A full queue before a dead folder: the station gives up the wait for room, so its batch
@@ -253,8 +311,8 @@ TEST(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
   options.BudgetBytes = 1;
   int waitsGivenUp = 0;
   options.WaitForRoom = [&](HANDLE) { return ++waitsGivenUp, false; };
-  TSaveThread writer(options);
-  for (const char *name : {"S:\\1", "S:\\2", "C:\\3"})
+  TSaveThread writer(With(options));
+  for (const char *name : {"S:\\1.jpg", "S:\\2.jpg", "C:\\3.jpg"})
     writer.QueuePage(Page(name));
   EXPECT_GE(waitsGivenUp, 1);
   ASSERT_TRUE(Eventually([&] { return folder.attempts >= 3; })) << "no retries";
@@ -266,14 +324,14 @@ TEST(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
 
   folder.open = true;
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 3; }));
-  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"C:\\3", "S:\\1", "S:\\2"}));
+  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"C:\\3.jpg", "S:\\1.jpg", "S:\\2.jpg"}));
   ASSERT_TRUE(Eventually([&] { return !writer.State().Waiting(); }));
   EXPECT_GE(folder.stateChanges, 2) << "the wait's start and end are announced";
 }
 
 // A folder is tried again after 1, 2, 4 ... seconds; once a page got through, a later wait starts
 // again from the first delay. The writer's clock is the test's.
-TEST(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
+TEST_P(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   DeadFolder folder;
   std::atomic<DWORD> clock{1000};
   TSaveThread::Options options = folder.Options();
@@ -281,8 +339,8 @@ TEST(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   options.MaxRetryMs = 1000;
   options.WakeIntervalMs = 5;
   options.Clock = [&] { return clock.load(); };
-  TSaveThread writer(options);
-  writer.QueuePage(Page("S:\\1"));
+  TSaveThread writer(With(options));
+  writer.QueuePage(Page("S:\\1.jpg"));
   ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
   EXPECT_EQ(writer.State().RetryAt, 1100u);
   clock = 1100;
@@ -299,18 +357,18 @@ TEST(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   clock = 1550;
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1 && !writer.State().Waiting(); }));
   folder.open = false;
-  writer.QueuePage(Page("S:\\2"));
+  writer.QueuePage(Page("S:\\2.jpg"));
   ASSERT_TRUE(Eventually([&] { return folder.attempts == 4 && writer.State().Waiting(); }));
   EXPECT_EQ(writer.State().RetryAt, 1650u) << "the delay was not reset after the page got through";
 }
 
 // The person gives another folder while pages wait for one that cannot take them: they go there,
 // in order and under their own names, and later pages for the old folder follow them.
-TEST(SaveThread, PagesWaitingForAFolderGoToTheFolderGivenSince) {
+TEST_P(SaveThread, PagesWaitingForAFolderGoToTheFolderGivenSince) {
   DeadFolder folder;
   TSaveThread::Options options = folder.Options();
   options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
-  TSaveThread writer(options);
+  TSaveThread writer(With(options));
   writer.QueuePage(Page("S:\\Out\\Scan1F.jpg"));
   writer.QueuePage(Page("S:\\Out\\Scan1B.jpg"));
   ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
@@ -325,31 +383,31 @@ TEST(SaveThread, PagesWaitingForAFolderGoToTheFolderGivenSince) {
 
 // At the end nobody waits for a folder: one more try, then the page and every later page bound
 // for that folder go into the unsaved folder under their own names; other folders still take theirs.
-TEST(SaveThread, FinishingKeepsWhatCannotBeWrittenInTheUnsavedFolder) {
+TEST_P(SaveThread, FinishingKeepsWhatCannotBeWrittenInTheUnsavedFolder) {
   DeadFolder folder;
   TSaveThread::Options options = folder.Options();
   options.FirstRetryMs = options.MaxRetryMs = 60000; // only the finish can cut the wait short
   options.UnsavedFolder = "U:\\Unsaved";
-  TSaveThread writer(options);
-  writer.QueuePage(Page("C:\\Out\\0"));
+  TSaveThread writer(With(options));
+  writer.QueuePage(Page("C:\\Out\\0.jpg"));
   ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1; }));
-  for (const char *name : {"S:\\Out\\1", "C:\\Out\\2", "S:\\Out\\3"})
+  for (const char *name : {"S:\\Out\\1.jpg", "C:\\Out\\2.jpg", "S:\\Out\\3.jpg"})
     writer.QueuePage(Page(name));
   ASSERT_TRUE(Eventually([&] { return writer.State().Waiting() && folder.log.WrittenCount() == 2; }));
 
   writer.Finish();
   ASSERT_TRUE(Eventually([&] { return writer.State().Finished(); }));
   EXPECT_EQ(folder.attempts, 2) << "one try while scanning, one more at the finish";
-  EXPECT_EQ(folder.log.written,
-            (std::vector<std::string>{"C:\\Out\\0", "C:\\Out\\2", "U:\\Unsaved\\1", "U:\\Unsaved\\3"}));
+  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"C:\\Out\\0.jpg", "C:\\Out\\2.jpg",
+                                                          "U:\\Unsaved\\1.jpg", "U:\\Unsaved\\3.jpg"}));
   const TWriterState state = writer.State();
   EXPECT_EQ(state.Unsaved, 2u);
   EXPECT_EQ(state.Lost, 0u);
 }
 
-TEST(SaveThread, APageNamedWithoutAFolderWaitsUntilOneIsGiven) {
+TEST_P(SaveThread, APageNamedWithoutAFolderWaitsUntilOneIsGiven) {
   TempFolder folder;
-  TSaveThread::Options options;
+  TSaveThread::Options options = With({});
   options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
   TSaveThread writer(options);
   writer.QueuePage(Page("Scan20260101000000000F.jpg"));

@@ -1,0 +1,131 @@
+#include "image/EncoderPool.h"
+
+#include "image/uSaveThread.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// More would only hold more pages' bytes in a 32-bit address space: no scanner feeds that fast.
+constexpr size_t kMaxEncoders = 7;
+
+struct CloseMemoryFree {
+  void operator()(FIMEMORY *memory) const { FreeImage_CloseMemory(memory); }
+};
+using UniqueMemory = std::unique_ptr<FIMEMORY, CloseMemoryFree>;
+
+// Under the queue's lock. Only a bitmap bound for a JPEG file is encoded ahead; anything else
+// (the scanner's own JPEG, another format, a depth JPEG cannot hold) goes to the writer as it is.
+bool EncodesAhead(const TSaveRec &rec) {
+  return rec.Jpeg.empty() && rec.Bitmap.HasImage() &&
+         FreeImage_GetFIFFromFilename(rec.FileName.c_str()) == FIF_JPEG && rec.Bitmap.CanSaveAs(FIF_JPEG);
+}
+
+// The bytes the writer's own save of the page would put into its file.
+bool EncodeJpeg(FIBITMAP *image, std::vector<uint8_t> &bytes) {
+  UniqueMemory memory(FreeImage_OpenMemory());
+  BYTE *data = nullptr;
+  DWORD size = 0;
+  if (!memory || !FreeImage_SaveToMemory(FIF_JPEG, image, memory.get(), 0) ||
+      !FreeImage_AcquireMemory(memory.get(), &data, &size) || size == 0)
+    return false;
+  bytes.assign(data, data + size);
+  return true;
+}
+
+} // namespace
+
+size_t EncodersForThisMachine() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 1 ? std::min<size_t>(info.dwNumberOfProcessors - 1, kMaxEncoders) : 0;
+}
+
+TEncoderPool::TEncoderPool(TSaveRecs &queue, size_t threads, TResized resized, TEncoded encoded)
+    : Queue(queue), Resized(std::move(resized)), Encoded(std::move(encoded)),
+      Work(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      Stop(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  if (!Work || !Stop)
+    return;                 // the writer encodes alone, as on a single processor
+  Workers.reserve(threads); // a started thread's handle is never lost to a failed allocation
+  for (size_t i = 0; i < threads; ++i) {
+    win::UniqueHandle thread(::CreateThread(nullptr, 0, &TEncoderPool::ThreadEntry, this, 0, nullptr));
+    if (!thread)
+      break; // fewer encoders: the writer encodes what they do not
+    Workers.push_back(std::move(thread));
+  }
+}
+
+TEncoderPool::~TEncoderPool() {
+  ::SetEvent(Stop.get());
+  for (const auto &worker : Workers)
+    ::WaitForSingleObject(worker.get(), INFINITE);
+}
+
+void TEncoderPool::Wake() { ::SetEvent(Work.get()); }
+
+DWORD WINAPI TEncoderPool::ThreadEntry(void *self) {
+  try {
+    static_cast<TEncoderPool *>(self)->Run();
+  } catch (...) {
+    // Nothing may unwind out of a thread entry; the writer encodes what is left.
+  }
+  return 0;
+}
+
+void TEncoderPool::Run() {
+  const HANDLE events[] = {Stop.get(), Work.get()};
+  while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    while (::WaitForSingleObject(Stop.get(), 0) != WAIT_OBJECT_0 && EncodeOne())
+      ;
+}
+
+TSaveRec *TEncoderPool::Claim() {
+  TSaveRec *claimed = nullptr;
+  Queue.ForEach([&](TSaveRec &rec) {
+    if (claimed || rec.Encoding != TPageEncoding::Waiting)
+      return;
+    const bool encodes = EncodesAhead(rec);
+    rec.Encoding = encodes ? TPageEncoding::Running : TPageEncoding::Settled;
+    if (encodes)
+      claimed = &rec;
+  });
+  return claimed;
+}
+
+bool TEncoderPool::EncodeOne() {
+  TSaveRec *page = nullptr;
+  size_t before = 0;
+  {
+    win::Lock lock(Queue.GuardSection());
+    page = Claim();
+    if (!page)
+      return false;
+    before = PageBytes(*page);
+  }
+  ::SetEvent(Work.get()); // another encoder may take the next page meanwhile
+  // While Running the page stays queued and only this thread touches its pixels and bytes.
+  std::vector<uint8_t> bytes;
+  bool encoded = false;
+  try {
+    encoded = EncodeJpeg(page->Bitmap.Image(), bytes);
+  } catch (...) {
+    encoded = false; // no memory for the bytes: the writer encodes the page as it always did
+  }
+  if (encoded) {
+    page->Jpeg = std::move(bytes);
+    page->Bitmap.ReleaseImage();
+  }
+  {
+    win::Lock lock(Queue.GuardSection());
+    if (encoded)
+      Resized(before, PageBytes(*page));
+    page->Encoding = TPageEncoding::Settled;
+  }
+  Encoded();
+  return true;
+}
