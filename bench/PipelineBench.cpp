@@ -3,7 +3,7 @@
 // the station's page hand-off and its writer down to JPEG files.
 //
 // Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES] [--jpeg] [--long] [--copy-pages]
-//                       [--no-spare-sections]
+//                       [--no-spare-sections] [--encoders N]
 //   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
 //   --rgb or --grey runs one colour mode only, so its memory figures are its own.
@@ -12,6 +12,8 @@
 //   section beside the scan, as the station did before: each measures one speed-up on its own.
 //   --long runs only one long batch of `pages` (e.g. 1000) as the station scans it, and compares
 //   the peak private bytes at its end with the peak up to page 200: a page's memory must not stay.
+//   --encoders sets the threads that encode ahead of the writer (default: as the station sizes
+//   them from the processor count); each mode also runs with the writer alone, for comparison.
 #include "bench/BenchClock.h"
 #include "bench/Floor.h"
 #include "bench/MemorySampler.h"
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -43,6 +46,7 @@ struct TArguments {
   bool Long = false;
   bool CopyPages = false;
   bool NoSpareSections = false;
+  size_t Encoders = EncodersForThisMachine();
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -63,6 +67,8 @@ TArguments ParseArguments(int argc, char **argv) {
       arguments.CopyPages = true;
     else if (std::strcmp(argv[i], "--no-spare-sections") == 0)
       arguments.NoSpareSections = true;
+    else if (std::strcmp(argv[i], "--encoders") == 0 && i + 1 < argc)
+      arguments.Encoders = static_cast<size_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
@@ -72,6 +78,26 @@ TArguments ParseArguments(int argc, char **argv) {
 }
 
 double Megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+unsigned Processors() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors;
+}
+
+double PagesPerSecond(const TPipelineResult &r) { return r.PagesWritten / (r.EndToEndMs / 1000.0); }
+
+// The user-interface thread's own time a page (the scanner's and the source manager's included),
+// without its waits for room in the writer's queue.
+double UiOwnMs(const TPipelineResult &r) {
+  return r.PagesDelivered > 0 ? (r.UiMs - r.QueueMs) / r.PagesDelivered : 0.0;
+}
+
+// What `processors` of this machine's speed can reach: each encodes at one encoder's rate, less
+// the share the user-interface thread takes, which itself can go no faster than its own time a page.
+double MachineLimit(unsigned processors, double encodeMs, double uiMs) {
+  return std::min(processors * 1000.0 / (encodeMs + uiMs), 1000.0 / uiMs);
+}
 
 // What Windows reports as PrivateUsage; Wine reports it as PagefileUsage (and PrivateUsage 0).
 size_t PrivateBytes(const TMemoryPeaks &peaks) { return std::max(peaks.PrivateUsage, peaks.PagefileUsage); }
@@ -122,11 +148,11 @@ private:
 };
 
 void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFloor &floor) {
-  std::printf("\n%s%s, %d pages (%d duplex sheets), progress handler %s; floor so far: memcpy %.2f ms, "
-              "encode %.2f ms:\n",
+  std::printf("\n%s%s, %d pages (%d duplex sheets), progress handler %s, the writer and %zu encoders; floor "
+              "so far: memcpy %.2f ms, encode %.2f ms:\n",
               config.Rgb ? "RGB 24-bit" : "Grey 8-bit", config.Jpeg ? " sent as the scanner's JPEG" : "",
               config.Pages, (config.Pages + 1) / 2, config.Progress ? "on (real progress control)" : "off",
-              floor.MemcpyMs, floor.EncodeMs);
+              config.Encoders, floor.MemcpyMs, floor.EncodeMs);
   if (!r.Completed)
     std::printf("  NOT COMPLETE: %s (delivered %d, written %d, transfer errors %d)\n", r.Failure.c_str(),
                 r.PagesDelivered, r.PagesWritten, r.TransferErrors);
@@ -149,7 +175,8 @@ void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFl
         r.Paints ? r.PaintMs / r.Paints : 0.0);
   std::printf("    rest: transfer loop and strip copy             %8.2f ms\n",
               ours - (r.HandlerMs / pages - wait) - r.ProgressMs / pages);
-  std::printf("  writer per page (encode + write)   median %8.2f ms  mean %8.2f ms  = %.2f x encode\n",
+  std::printf("  writer per page (%s) median %8.2f ms  mean %8.2f ms  = %.2f x encode\n",
+              config.Encoders ? "write, most encoded ahead" : "encode + write           ",
               r.WriterMs.Median(), r.WriterMs.Mean(), r.WriterMs.Median() / floor.EncodeMs);
   std::printf(
       "  end to end: %.2f pages/s (%.1f s from Enable to the last file); writer-bound floor %.2f pages/s\n",
@@ -158,6 +185,47 @@ void PrintRun(const TPipelineConfig &config, const TPipelineResult &r, const TFl
               "peak queued pixels %.0f MB\n",
               Megabytes(PrivateBytes(r.Memory)), Megabytes(r.Memory.PrivateUsage),
               Megabytes(r.Memory.WorkingSet), Megabytes(r.PeakQueuedBytes));
+}
+
+// The station's pipeline with its encoders against the writer alone, in the same run, and against
+// what the machine's processors can reach.
+void PrintAgainstTheWriterAlone(const TPipelineResult &pool, const TPipelineResult &alone, size_t encoders,
+                                const TFloor &floor) {
+  const unsigned processors = Processors();
+  const double ui = UiOwnMs(pool), limit = MachineLimit(processors, floor.EncodeMs, ui);
+  std::printf("  => end to end with the writer and %zu encoders %.2f pages/s = %.2f x the writer alone (%.2f "
+              "pages/s) in this run; %.0f%% of the machine's limit %.2f pages/s (%u processors at one "
+              "encoder's %.2f pages/s, less the UI thread's %.2f ms a page)\n",
+              encoders, PagesPerSecond(pool), PagesPerSecond(pool) / PagesPerSecond(alone),
+              PagesPerSecond(alone), 100.0 * PagesPerSecond(pool) / limit, limit, processors,
+              1000.0 / floor.EncodeMs, ui);
+  std::printf(
+      "     peak private bytes %.0f MB with the encoders, %.0f MB with the writer alone; pages waiting "
+      "at most %.0f MB of the %.0f MB budget (%.0f MB alone)\n",
+      Megabytes(PrivateBytes(pool.Memory)), Megabytes(PrivateBytes(alone.Memory)),
+      Megabytes(pool.PeakQueuedBytes), Megabytes(kQueueBudgetBytes), Megabytes(alone.PeakQueuedBytes));
+  std::printf(
+      "     a PC of this machine's speed per core would reach %.2f pages/s with 4 processors, %.2f with "
+      "8 (the UI thread alone allows %.2f)\n",
+      MachineLimit(4, floor.EncodeMs, ui), MachineLimit(8, floor.EncodeMs, ui), 1000.0 / ui);
+}
+
+// Every page once, each back on its front's stamp: "Scan" + 17 digits + "F"/"B" + ".jpg".
+void PrintSheets(const std::vector<std::string> &names) {
+  std::map<std::string, std::string> sides; // stamp -> the sides written under it
+  size_t unnamed = 0;
+  for (const std::string &name : names) {
+    if (name.size() != 26 || name.compare(0, 4, "Scan") != 0 || name.compare(22, 4, ".jpg") != 0)
+      ++unnamed;
+    else
+      sides[name.substr(4, 17)] += name[21];
+  }
+  size_t paired = 0;
+  for (const auto &stamp : sides)
+    paired += stamp.second == "FB" || stamp.second == "BF";
+  std::printf("  => %zu files: %zu sheets with front and back on one stamp, %zu stamps otherwise, %zu files "
+              "not named as pages\n",
+              names.size(), paired, sides.size() - paired, unnamed);
 }
 
 TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const TBenchFolder &folder,
@@ -170,6 +238,8 @@ TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const T
   TPipelineResult result = RunPipeline(config);
   floor.Sample(5, 3);
   PrintRun(config, result, floor.Floor());
+  if (config.MarkPage)
+    PrintSheets(folder.FileNames());
   folder.Empty();
   return result;
 }
@@ -197,6 +267,7 @@ int main(int argc, char **argv) {
       floor.Sample(15, 5);
       floor.PrintFirst();
       TPipelineConfig config;
+      config.Encoders = arguments.Encoders;
       config.Rgb = rgb;
       config.Pages = arguments.Pages;
       config.Progress = true;
@@ -214,6 +285,10 @@ int main(int argc, char **argv) {
         continue;
       }
       const TPipelineResult withProgress = Run(config, arguments, folder, window, floor);
+      config.Encoders = 0;
+      const TPipelineResult alone = Run(config, arguments, folder, window, floor);
+      config.Encoders = arguments.Encoders;
+      PrintAgainstTheWriterAlone(withProgress, alone, arguments.Encoders, floor.Floor());
       config.Progress = false;
       const TPipelineResult without = Run(config, arguments, folder, window, floor);
       const double pages = arguments.Pages;

@@ -63,6 +63,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   volatile LONG failed = 0;
   double lastWriteEnd = 0;
   TSaveThread::Options options;
+  options.Encoders = config.Encoders;
   // The station's own writer (SaveToFile through FreeImage), timed page by page.
   options.Writer = [&](TSaveRec &rec) {
     TStopwatch watch;

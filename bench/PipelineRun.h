@@ -23,6 +23,7 @@ struct TPipelineConfig {
   // made beside the scan. Each undoes one of the station's speed-ups, to measure it on its own.
   bool CopyPages = false;
   bool NoSpareSections = false;
+  size_t Encoders = 0; // threads encoding ahead of the writer; 0: the writer encodes alone
 };
 
 struct TPipelineResult {
@@ -41,7 +42,7 @@ struct TPipelineResult {
   uint64_t ProgressCalls = 0;
   int Paints = 0;        // positions the bar painted
   double PaintMs = 0;    // of ProgressMs, in those paints
-  TTimings WriterMs;     // each page's save on the writer thread
+  TTimings WriterMs;     // each page's save on the writer thread (only its write, once encoded ahead)
   double EndToEndMs = 0; // from Enable until the last file was written
   TMemoryPeaks Memory;
   TMemoryPeaks MemoryAtMark; // up to config.MarkPage

@@ -34,6 +34,12 @@ void TBenchFolder::Empty() const {
   ForEachFile(Folder, [](const std::string &file) { ::DeleteFileA(file.c_str()); });
 }
 
+std::vector<std::string> TBenchFolder::FileNames() const {
+  std::vector<std::string> names;
+  ForEachFile(Folder, [&](const std::string &file) { names.push_back(file.substr(Folder.size() + 1)); });
+  return names;
+}
+
 int TBenchFolder::FileCount() const {
   int count = 0;
   ForEachFile(Folder, [&](const std::string &) { ++count; });

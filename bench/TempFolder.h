@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TBenchFolder {
 public:
@@ -14,6 +15,7 @@ public:
   // Deletes the files in the folder, leaving the folder.
   void Empty() const;
   int FileCount() const;
+  std::vector<std::string> FileNames() const;
 
 private:
   std::string Folder;
