@@ -72,9 +72,9 @@ std::string RelativeProblem(const std::string &folder) {
     const size_t share = folder.find_first_of("\\/", 2);
     if (share != std::string::npos && share > 2 && share + 1 < folder.size() && !separator(folder[share + 1]))
       return std::string();
-    return "a network path needs a server and a share, \\\\server\\share";
+    return "a network path needs a share";
   }
-  return "give the whole path, such as C:\\Scans";
+  return "give a whole path like C:\\Scans";
 }
 
 // Windows drops a trailing space or dot from a name: the folder written would not be the one given.
@@ -88,7 +88,7 @@ std::string TrailingProblem(const std::string &folder) {
     if (component == "." || component == "..")
       return "the path cannot hold . or ..";
     if (!component.empty() && (component.back() == ' ' || component.back() == '.'))
-      return "a name cannot end in a space or a dot";
+      return "a name ends in a space or a dot";
     start = end + 1;
   }
   return std::string();
@@ -119,7 +119,7 @@ TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExi
     return {false, refusal};
   if (HasDriveLetter(folder) && driveExists && !driveExists(static_cast<char>(std::toupper(folder[0]))))
     return {true, std::string("the drive ") + static_cast<char>(std::toupper(folder[0])) +
-                      ": is not there now, its pages wait"};
+                      ": is away, pages wait for it"};
   return {};
 }
 

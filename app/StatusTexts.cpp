@@ -62,7 +62,7 @@ std::string FolderUnusableText(const std::string &folder, const std::string &rea
 }
 
 std::string FolderNotThereText(const std::string &folder, const std::string &reason) {
-  return "The folder " + folder + " is taken: " + reason;
+  return "The folder " + folder + " is taken; " + reason;
 }
 
 std::string SettingsNotSavedText(const std::string &fileName) {

@@ -139,13 +139,13 @@ INSTANTIATE_TEST_SUITE_P(Folders, PagesWaitTest,
                                            WaitingFolder{"S:\\scans\\", "share", true},
                                            WaitingFolder{"R:\\", "root", true}));
 
-// A folder as people write it, given the ways a person gives it, through the window: taken (and
-// remembered in config.ini at once) or refused with its reason, the pages and config.ini left
-// where they were and nothing scanned for it.
-enum class Way { enter, leave, go, autoStart, browse, startUp };
+// A folder as people write it, given the ways a person gives it (a key or a click; none: read from
+// config.ini at start): taken, and remembered at once, or refused with its reason, config.ini left
+// as it was and nothing scanned for it.
 struct FolderForm {
   const char *typed; // "{out}" is the test's own output folder, which exists
-  Way way;
+  int control;
+  UINT key; // 0: a click
   bool taken;
   const char *status;
 };
@@ -154,61 +154,31 @@ class FolderFormTest : public OutputFolderTest, public ::testing::WithParamInter
 
 TEST_P(FolderFormTest, IsTakenOrRefusedWithItsReason) {
   const FolderForm row = GetParam();
-  std::string typed = row.typed;
-  if (typed.rfind("{out}", 0) == 0)
-    typed = OutputFolder + typed.substr(5);
+  const std::string typed = row.typed[0] == '{' ? OutputFolder + (row.typed + 5) : row.typed;
   auto config = [] {
     char value[MAX_PATH] = {};
     ::GetPrivateProfileStringA("Main", "eDir", "", value, sizeof value, kConfigFile);
     return std::string(value);
   };
-  if (row.way == Way::startUp)
+  if (!row.control)
     ::WritePrivateProfileStringA("Main", "eDir", typed.c_str(), kConfigFile);
   const std::string before = config();
   Start(SmallPages(1));
-  if (row.way == Way::startUp) {
+  if (!row.control) {
     EXPECT_EQ(Station.Text(idEDir), row.taken ? typed : kDataFolder);
-    CloseStation();
-    return;
+    return CloseStation();
   }
-  Station.TypeKeys(idEDir, row.way == Way::browse ? OutputFolder : typed);
-  switch (row.way) {
-  case Way::enter:
-    Station.PressKey(idEDir, VK_RETURN);
-    break;
-  case Way::leave:
-    Station.PressKey(idEDir, VK_TAB);
-    break;
-  case Way::go:
-    Station.ClickWithMouse(idBtGo);
-    break;
-  case Way::autoStart:
-    Station.ClickWithMouse(idCbAuto);
-    break;
-  case Way::browse: {
-    Station.ClickWithMouse(idEDirBrowse);
+  Station.TypeKeys(idEDir, typed);
+  row.key ? Station.PressKey(row.control, row.key) : Station.ClickWithMouse(row.control);
+  if (row.control == idEDirBrowse) { // the picker opens at the folder in the field
     HWND picker = Station.WaitForMessageBox();
-    ASSERT_NE(picker, nullptr) << "no folder picker";
-    StationDriver::PressOk(picker); // the folder in the field, as the picker chose it
-    break;
+    ASSERT_TRUE(Station.Sync());
+    StationDriver::PressOk(picker);
   }
-  default:
-    break;
-  }
-  ASSERT_TRUE(Station.Sync());
-  if (row.way == Way::autoStart) {
-    ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
-  }
-  // A text wider than the line loses its middle.
-  const std::string shown = Station.Text(idLbStatus), said = row.status;
-  const size_t cut = shown.find("...");
-  EXPECT_TRUE(shown == said || (cut != std::string::npos && said.rfind(shown.substr(0, cut), 0) == 0 &&
-                                said.size() >= shown.size() - cut - 3 &&
-                                said.compare(said.size() - (shown.size() - cut - 3), std::string::npos,
-                                             shown.substr(cut + 3)) == 0))
-      << shown;
+  ASSERT_TRUE(Station.Sync() && Station.RunTimerTick(idTmCheck));
+  EXPECT_EQ(Station.Text(idLbStatus), row.status);
   EXPECT_EQ(config(), row.taken ? typed : before) << "config.ini";
-  if (row.taken && (row.way == Way::go || row.way == Way::autoStart))
+  if (row.taken && (row.control == idBtGo || row.control == idCbAuto))
     EXPECT_TRUE(WaitForPages(2)) << "no scan into the folder taken";
   else
     EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 0u) << "a scan for a folder not taken";
@@ -217,26 +187,24 @@ TEST_P(FolderFormTest, IsTakenOrRefusedWithItsReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     FormsAndWays, FolderFormTest,
-    ::testing::Values(
-        FolderForm{"C:\\viaenter", Way::enter, true, ""}, FolderForm{"{out}\\", Way::leave, true, ""},
-        FolderForm{"{out}\\", Way::go, true, ""}, FolderForm{"{out}", Way::autoStart, true, ""},
-        FolderForm{"{out}", Way::browse, true, ""},
-        FolderForm{"\\\\server\\share\\scans\\", Way::leave, true, ""},
-        FolderForm{"Q:\\scans", Way::enter, true,
-                   "The folder Q:\\scans is taken: the drive Q: is not there now, its pages wait"},
-        FolderForm{"Scans", Way::enter, false,
-                   "The folder Scans cannot be used: give the whole path, such as C:\\Scans"},
-        FolderForm{"C:Scans", Way::go, false,
-                   "The folder C:Scans cannot be used: give the whole path, such as C:\\Scans"},
-        FolderForm{"C:\\late ", Way::leave, false,
-                   "The folder C:\\late  cannot be used: a name cannot end in a space or a dot"},
-        FolderForm{"C:\\scans.", Way::autoStart, false,
-                   "The folder C:\\scans. cannot be used: a name cannot end in a space or a dot"},
-        FolderForm{"\\\\server", Way::enter, false,
-                   "The folder \\\\server cannot be used: a network path needs a server and a share, "
-                   "\\\\server\\share"},
-        FolderForm{"\\\\.\\COM1", Way::startUp, false, ""},
-        FolderForm{"C:\\atstart", Way::startUp, true, ""}));
+    ::testing::Values(FolderForm{"C:\\viaenter", idEDir, VK_RETURN, true, ""},
+                      FolderForm{"{out}\\", idEDir, VK_TAB, true, ""},
+                      FolderForm{"{out}\\", idBtGo, 0, true, ""}, FolderForm{"{out}", idCbAuto, 0, true, ""},
+                      FolderForm{"C:\\", idEDirBrowse, 0, true, ""},
+                      FolderForm{"\\\\server\\share\\scans\\", idEDir, VK_TAB, true, ""},
+                      FolderForm{"Q:\\scans", idEDir, VK_RETURN, true,
+                                 "The folder Q:\\scans is taken; the drive Q: is away, pages wait for it"},
+                      FolderForm{"Scans", idEDir, VK_RETURN, false,
+                                 "The folder Scans cannot be used: give a whole path like C:\\Scans"},
+                      FolderForm{"C:Scans", idBtGo, 0, false,
+                                 "The folder C:Scans cannot be used: give a whole path like C:\\Scans"},
+                      FolderForm{"C:\\late ", idEDir, VK_TAB, false,
+                                 "The folder C:\\late  cannot be used: a name ends in a space or a dot"},
+                      FolderForm{"C:\\scans.", idCbAuto, 0, false,
+                                 "The folder C:\\scans. cannot be used: a name ends in a space or a dot"},
+                      FolderForm{"\\\\server", idEDir, VK_RETURN, false,
+                                 "The folder \\\\server cannot be used: a network path needs a share"},
+                      FolderForm{"\\\\.\\COM1", 0, 0, false, ""}, FolderForm{"C:\\atstart", 0, 0, true, ""}));
 
 TEST_F(OutputFolderTest, ClosingWhileTheShareIsGoneKeepsThePagesInUnsavedAndSaysWhere) {
   ScanIntoTheVanishedShare();
