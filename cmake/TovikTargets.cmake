@@ -6,7 +6,7 @@ function(tovik_warnings target)
 endfunction()
 
 # tovik_wine_test(NAME name SOURCES ... LIBS ... [SERIAL] [TIMEOUT s])
-# A GoogleTest program built for Windows and run by CTest under Wine (through the
+# A gtest program built for Windows and run by CTest under Wine (through the
 # emulator wrapper). One CTest entry per program keeps Wine start-ups few.
 function(tovik_wine_test)
   cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})

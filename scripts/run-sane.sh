@@ -15,7 +15,7 @@ if [ -n "${TOVIK_SANE_FIXTURE:-}" ]; then
   printf 'devices kvs1025\nsheets 4\nload %s\n' "$(date +%s%N)" >"$fixture/tovik-fixture.conf"
   cat >"$fixture/sane-source.ini" <<'INI'
 # The bridge's configuration for the fixture's KV-S1025C-like device (by vendor and model).
-[Panasonic KV-S1025C]
+[Fixture KV-S1025C]
 name = KV-S1025C via SANE (fixture)
 option mode = Color
 option resolution = 100
@@ -40,7 +40,7 @@ INI
     ls -1 "$folder"/Scan*.jpg 2>/dev/null | sed 's/^/  /' || true
     exit 0
   fi
-  devices="device \`tovik:kvs1025' is a Panasonic KV-S1025C (fixture)"
+  devices="device \`tovik:kvs1025' is a Fixture KV-S1025C"
 else
   echo "run: SANE devices on this machine (scanimage -L):"
   devices=$(scanimage -L 2>/dev/null | grep '^device' || true)

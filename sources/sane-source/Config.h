@@ -2,7 +2,7 @@
 //
 //   # comment
 //   [test:0]                    a SANE device name starts its section,
-//   [Panasonic KV-S1025C]       or its vendor and model (whatever name SANE gives it now)
+//   [Noname frontend-tester]    or its vendor and model (whatever name SANE gives it now)
 //   name = KV-S SANE frontend   the product name to list it under
 //   option mode = Color         an option set whenever the device is opened
 #pragma once

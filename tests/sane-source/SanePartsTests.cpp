@@ -200,7 +200,7 @@ void Apply(Options &options, const std::vector<OptionChange> &changes) {
     at->text = c.text;
     at->word = c.word;
   }
-  // epson2's adf-mode is active only with the feeder selected.
+  // A flatbed-and-feeder device's adf-mode is active only with the feeder selected.
   for (OptionInfo &o : options)
     if (o.name == "adf-mode") {
       const bool feeder = std::any_of(options.begin(), options.end(), [](const OptionInfo &s) {
@@ -235,13 +235,13 @@ TEST(DocumentOptions, FeederDuplexAndAutofeedWhateverTheBackendCallsThem) {
        false,
        true,
        false},
-      {"fujitsu",
+      {"ADF Front/Back/Duplex",
        {List("source", {"Flatbed", "ADF Front", "ADF Back", "ADF Duplex"}, "Flatbed"),
         Flag("page-loaded", true, true), Flag("double-feed", false, true)},
        true,
        false,
        true},
-      {"epson2",
+      {"Flatbed or ADF, adf-mode",
        {List("source", {"Flatbed", "Automatic Document Feeder"}, "Flatbed"), inactiveAdfMode},
        true,
        false,
@@ -287,7 +287,7 @@ TEST(DocumentOptions, FeederDuplexAndAutofeedWhateverTheBackendCallsThem) {
 
 TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
   std::vector<std::string> errors;
-  const BridgeConfig config = ParseConfig("# office\n[fujitsu:1]\nname = KV-S Front desk\n"
+  const BridgeConfig config = ParseConfig("# office\n[kvs20xx:1]\nname = KV-S Front desk\n"
                                           "option source = ADF Duplex\nnonsense\n",
                                           errors);
   ASSERT_EQ(config.devices.size(), 1u);
@@ -296,19 +296,19 @@ TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
 
   const std::vector<DeviceEntry> devices = {{"test:0", "Noname", "frontend-tester"},
                                             {"test:1", "Noname", "frontend-tester"},
-                                            {"fujitsu:1", "F", "x"}};
+                                            {"kvs20xx:1", "F", "x"}};
   EXPECT_EQ(ProductNames(devices, config),
             (std::vector<std::string>{"Noname frontend-tester", "Noname frontend-tester (test:1)",
                                       "KV-S Front desk"}));
 
   // A section may name the device by vendor and model: its SANE name changes when it is
   // plugged in again, and a fresh listing finds it by them.
-  const BridgeConfig byModel = ParseConfig("[Panasonic KV-S1025C]\nname = KV-S desk\n", errors);
-  const std::vector<DeviceEntry> again = {{"kvs1025:libusb:001:009", "Panasonic", "KV-S1025C"},
+  const BridgeConfig byModel = ParseConfig("[Maker KV-S1025C]\nname = KV-S desk\n", errors);
+  const std::vector<DeviceEntry> again = {{"kvs1025:libusb:001:009", "Maker", "KV-S1025C"},
                                           {"test:0", "Noname", "frontend-tester"},
                                           {"test:1", "Noname", "frontend-tester"}};
   EXPECT_EQ(ProductNames(again, byModel).at(0), "KV-S desk");
-  EXPECT_EQ(FindByModel(again, DeviceEntry{"kvs1025:libusb:001:004", "Panasonic", "KV-S1025C"}), 0u);
+  EXPECT_EQ(FindByModel(again, DeviceEntry{"kvs1025:libusb:001:004", "Maker", "KV-S1025C"}), 0u);
   EXPECT_FALSE(FindByModel(again, devices[0])); // two of that model: neither is taken for it
 
   std::vector<DeviceEntry> cached;

@@ -62,10 +62,10 @@ struct FixtureDevice {
   const char *resolution;
 };
 const FixtureDevice kDevices[] = {
-    {"kvs1025", "Panasonic KV-S1025C", "option duplex = yes", "option duplex = no", "50"},
-    {"kvs20xx", "Panasonic KV-S2026C", "option duplex = yes", "option duplex = no", "50"},
-    {"fujitsu", "FUJITSU fi-7160", "option source = ADF Duplex", "option source = ADF Front", "50"},
-    {"epson2", "Epson DS-1630", "option source = Automatic Document Feeder\noption adf-mode = Duplex",
+    {"kvs1025", "Fixture KV-S1025C", "option duplex = yes", "option duplex = no", "50"},
+    {"kvs20xx", "Fixture KV-S2026C", "option duplex = yes", "option duplex = no", "50"},
+    {"fi7160", "Fixture fi-7160", "option source = ADF Duplex", "option source = ADF Front", "50"},
+    {"ds1630", "Fixture DS-1630", "option source = Automatic Document Feeder\noption adf-mode = Duplex",
      "option source = Automatic Document Feeder\noption adf-mode = Simplex", "75"},
 };
 
@@ -167,13 +167,13 @@ TEST(StationOnFixture, DuplexGivesEverySheetsFrontThenBackAndSimplexOnlyFronts) 
 }
 
 TEST(StationOnFixture, AutoStartsWhenTheSensorSaysPaperAndNotBefore) {
-  const FixtureDevice &fujitsu = kDevices[2];
-  UseScenario(fujitsu.device, 0);
+  const FixtureDevice &sensing = kDevices[2];
+  UseScenario(sensing.device, 0);
   const std::string folder = sanetest::EmptyTempFolder("tovik-fixture-auto");
   StationDriver station(WindowsPath(TOVIK_SCAN_EXE));
   // Across and down at resolutions of their own.
   ASSERT_TRUE(
-      station.Start(Environment(fujitsu, std::string(fujitsu.duplexOff) + "\noption y-resolution = 100")));
+      station.Start(Environment(sensing, std::string(sensing.duplexOff) + "\noption y-resolution = 100")));
   ASSERT_TRUE(station.WaitUntilShown()) << Boxes(station);
   station.SetText(idEDir, folder);
   station.Click(idCbAuto);
@@ -183,7 +183,7 @@ TEST(StationOnFixture, AutoStartsWhenTheSensorSaysPaperAndNotBefore) {
   EXPECT_EQ(Count(Log(), "sheet"), 0u);
   EXPECT_EQ(Count(Log(), "empty"), 0u);
   // Paper is loaded: the sensor says so and the batch starts by itself.
-  UseScenario(fujitsu.device, 2);
+  UseScenario(sensing.device, 2);
   ASSERT_TRUE(WaitFor([&] { return FilesIn(folder, "Scan*.jpg").size() >= 2; })) << Log();
   station.Click(idCbAuto);
   ASSERT_TRUE(station.Close());
@@ -205,7 +205,7 @@ TEST(StationOnFixture, JamsAndDoubleFeedsShowTheirStatusAndTheNextGoTakesTheShee
     const char *fault;
     const char *status;
   };
-  // fujitsu has a double-feed sensor; the KV-S backends report a double feed as a jam.
+  // fi-7160 has a double-feed sensor; the KV-S backends report a double feed as a jam.
   for (const Row &row : {Row{kDevices[2], "jam-at 2", "Twain Status:1,20"},
                          Row{kDevices[2], "double-feed-at 2", "Twain Status:1,21"},
                          Row{kDevices[1], "double-feed-at 2", "Twain Status:1,20"}}) {
