@@ -40,3 +40,10 @@ if [ "$long_pages" -gt 0 ]; then
   run "$build/bench/pipeline_bench.exe" "$long_pages" --rgb --long
   run "$build/bench/pipeline_bench.exe" "$long_pages" --grey --long
 fi
+
+echo "== SANE source: one 1200 dpi colour page (268 MB), memory and native transfer"
+if [ -f "$build/bench/sane_page_bench.exe" ]; then
+  TOVIK_SANE_FIXTURE=1 bash "$here/sane-test.sh" "$build" "$build/bench/sane_page_bench.exe" || true
+else
+  echo "(the SANE source is not built on this machine)"
+fi

@@ -1,5 +1,6 @@
 #include "sources/common/Module.h"
 
+#include <utility>
 #include <vector>
 
 namespace dscommon {
@@ -7,6 +8,7 @@ namespace {
 
 HINSTANCE g_module = nullptr;
 std::vector<std::string> g_classes;
+void (*g_detach)() = nullptr;
 
 } // namespace
 
@@ -48,6 +50,13 @@ void UnregisterWindowClasses() {
   for (const std::string &c : g_classes)
     ::UnregisterClassA(c.c_str(), ThisModule());
   g_classes.clear();
+}
+
+void AtDetach(void (*end)()) { g_detach = end; }
+
+void RunDetachHooks() {
+  if (void (*end)() = std::exchange(g_detach, nullptr))
+    end();
 }
 
 } // namespace dscommon

@@ -19,4 +19,10 @@ bool EnsureWindowClass(const char *name, WNDPROC procedure);
 // Unregisters the classes registered by EnsureWindowClass (when the DLL is unloaded).
 void UnregisterWindowClasses();
 
+// Runs `end` when the DLL is unloaded or the process ends (DLL_PROCESS_DETACH), once: what the
+// source holds outside the process (an open device) is let go while the process still runs. Later,
+// in its static destructors, the process may already be gone for those it was talking to.
+void AtDetach(void (*end)());
+void RunDetachHooks();
+
 } // namespace dscommon

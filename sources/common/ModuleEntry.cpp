@@ -7,6 +7,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     dscommon::SetThisModule(module);
     ::DisableThreadLibraryCalls(module);
   } else if (reason == DLL_PROCESS_DETACH) {
+    dscommon::RunDetachHooks();
     dscommon::UnregisterWindowClasses();
   }
   return TRUE;

@@ -70,8 +70,7 @@ private:
   // Waits for the sheet being read while the application's messages are dispatched.
   void WaitForSheet(bool untilStarted = false);
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
-  const PageRows *Page(Result &failure);
-  std::vector<uint8_t> PageDib(const PageRows &page);
+  PageRows *Page(Result &failure);
   // How a triplet answers a page that could not be read: a transfer, or the page's description.
   Result TransferFailure(const Result &failure);
   Result DescriptionFailure(const Result &failure);

@@ -3,7 +3,6 @@
 // work whatever ICAP_XFERMECH says: the triplet the application sends is its choice.
 #include "sources/sane-source/Bridge.h"
 
-#include "sources/common/BmpFile.h"
 #include "sources/common/TransferBuffer.h"
 #include "sources/common/TwainText.h"
 #include "sources/sane-source/ScanArea.h"
@@ -27,9 +26,39 @@ TW_INT16 PixelTypeOf(const PageRows &page) {
   return page.bitsPerSample == 1 ? TWPT_BW : TWPT_GRAY;
 }
 
+// The page as a BMP file, written a row at a time (bottom row first): the page is not copied.
+bool WriteBmpFile(const std::string &path, const PageRows &page, const DibLayout &layout, int xDotsPerInch,
+                  int yDotsPerInch) {
+  win::UniqueHandle file(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    return false;
+  }
+  std::vector<uint8_t> bytes(sizeof(BITMAPFILEHEADER) + layout.headerBytes);
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42; // "BM"
+  header.bfSize = static_cast<DWORD>(sizeof header + layout.totalBytes);
+  header.bfOffBits = static_cast<DWORD>(sizeof header + layout.headerBytes);
+  std::memcpy(bytes.data(), &header, sizeof header);
+  WriteDibHeader(page, xDotsPerInch, yDotsPerInch, bytes.data() + sizeof header);
+  const auto write = [&](const std::vector<uint8_t> &b) {
+    DWORD written = 0;
+    return ::WriteFile(file.get(), b.data(), static_cast<DWORD>(b.size()), &written, nullptr) &&
+           written == b.size();
+  };
+  if (!write(bytes))
+    return false;
+  bytes.assign(layout.stride, 0);
+  for (uint32_t r = page.rows; r-- > 0;)
+    if (!WriteDibRow(page, r, bytes.data()) || !write(bytes))
+      return false;
+  return true;
+}
+
 } // namespace
 
-const PageRows *Bridge::Page(Result &failure) {
+PageRows *Bridge::Page(Result &failure) {
   if (!scan_) {
     failure = Result{TWRC_FAILURE, TWCC_SEQERROR};
     return nullptr;
@@ -38,7 +67,7 @@ const PageRows *Bridge::Page(Result &failure) {
   // waits for it, keeping the application's windows painting.
   if (!scan_->Finished() && hasWindow_ && !waiting_)
     WaitForSheet();
-  const PageResult &page = scan_->Wait();
+  PageResult &page = scan_->Wait();
   if (page.status == int(SaneStatus::Good))
     return &page.page;
   pageFailed_ = true;
@@ -217,55 +246,59 @@ Bridge::Result Bridge::Palette(TW_PALETTE8 *palette) {
 
 Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   Result failure;
-  const PageRows *page = Page(failure);
+  PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const size_t total = page->bytes.size();
+  const size_t rowBytes = page->bytesPerRow;
+  const size_t total = size_t(page->rows) * rowBytes;
   if (offset_ >= total && total != 0)
     return Result{TWRC_FAILURE, TWCC_SEQERROR}; // the page was handed over already
 
   const dscommon::TransferBuffer buffer(xfer->Memory);
-  void *const target = buffer.data();
-  const TW_UINT32 length = buffer.length();
-  const size_t rowBytes = page->bytesPerRow;
-  const size_t rows = rowBytes ? length / rowBytes : 0;
+  auto *const target = static_cast<uint8_t *>(buffer.data());
+  const size_t rows = rowBytes ? buffer.length() / rowBytes : 0;
   if (!target || rows == 0)
     return Result{TWRC_FAILURE, TWCC_BADVALUE};
-  const size_t n = std::min(rows * rowBytes, total - offset_);
-  if (n)
-    std::memcpy(target, page->bytes.data() + offset_, n);
+  const uint32_t first = static_cast<uint32_t>(offset_ / rowBytes);
+  const uint32_t count = static_cast<uint32_t>(std::min<size_t>(rows, page->rows - first));
+  for (uint32_t r = 0; r < count; ++r) {
+    const uint8_t *row = page->bytes.Row(first + r);
+    if (!row)
+      return Result{TWRC_FAILURE, TWCC_SEQERROR};
+    std::memcpy(target + size_t(r) * rowBytes, row, rowBytes);
+  }
+  // The rows handed over are the application's now: the page is not held twice.
+  page->bytes.ReleaseBefore(first + count);
   xfer->Compression = TWCP_NONE;
   xfer->BytesPerRow = static_cast<TW_UINT32>(rowBytes);
   xfer->Columns = page->width;
-  xfer->Rows = static_cast<TW_UINT32>(n / rowBytes);
+  xfer->Rows = count;
   xfer->XOffset = 0;
-  xfer->YOffset = static_cast<TW_UINT32>(offset_ / rowBytes);
-  xfer->BytesWritten = static_cast<TW_UINT32>(n);
-  offset_ += n;
+  xfer->YOffset = first;
+  xfer->BytesWritten = static_cast<TW_UINT32>(size_t(count) * rowBytes);
+  offset_ += size_t(count) * rowBytes;
   state_ = 7;
   return offset_ < total ? Result{} : Result{TWRC_XFERDONE, TWCC_SUCCESS};
 }
 
-// The page as a packed DIB at the device's resolution: what native and file transfers hand over.
-std::vector<uint8_t> Bridge::PageDib(const PageRows &page) {
-  const PageResult &scanned = scan_->Wait();
-  return PackedDib(page, scanned.xDotsPerInch, scanned.yDotsPerInch);
-}
-
 Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
   Result failure;
-  const PageRows *page = Page(failure);
+  PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PageDib(*page);
-  if (dib.empty())
+  const DibLayout layout = DibLayoutOf(*page);
+  if (layout.totalBytes == 0)
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
-  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, dib.size()));
+  win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));
   {
     win::GlobalLockGuard lock(block.get());
     if (!lock)
       return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
-    std::memcpy(lock.data(), dib.data(), dib.size());
+    // The rows go into the application's bitmap and are given back as they go.
+    const PageResult &scanned = scan_->Wait();
+    if (!WriteDib(*page, scanned.xDotsPerInch, scanned.yDotsPerInch, static_cast<uint8_t *>(lock.data()),
+                  true))
+      return Result{TWRC_FAILURE, TWCC_SEQERROR};
   }
   // From here the application owns the block.
   *static_cast<HGLOBAL *>(data) = block.release();
@@ -300,13 +333,14 @@ Bridge::Result Bridge::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
 
 Bridge::Result Bridge::FileTransfer() {
   Result failure;
-  const PageRows *page = Page(failure);
+  PageRows *page = Page(failure);
   if (!page)
     return TransferFailure(failure);
-  const std::vector<uint8_t> dib = PageDib(*page);
-  if (dib.empty())
+  const DibLayout layout = DibLayoutOf(*page);
+  if (layout.totalBytes == 0)
     return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
-  if (!dscommon::WriteBmpFile(fileName_, dib))
+  const PageResult &scanned = scan_->Wait();
+  if (!WriteBmpFile(fileName_, *page, layout, scanned.xDotsPerInch, scanned.yDotsPerInch))
     return Result{TWRC_FAILURE, TWCC_FILEWRITEERROR};
   state_ = 7;
   return Result{TWRC_XFERDONE, TWCC_SUCCESS};

@@ -1,5 +1,6 @@
 #include "sources/sane-source/SaneDevice.h"
 
+#include "sources/common/Module.h"
 #include "sources/sane-source/DocumentOptions.h"
 #include "win/Owners.h"
 
@@ -48,46 +49,58 @@ static_assert(kSaneFixedShift == SANE_FIXED_SCALE_SHIFT && kSaneCapSoftSelect ==
 
 namespace {
 
-// The devices open now: SANE's exit closes them first, whichever ends first at process exit,
-// the library or the session that holds a device.
-std::mutex &OpenLock() {
-  static std::mutex lock;
-  return lock;
-}
-std::vector<SaneDevice *> &OpenDevices() {
-  static std::vector<SaneDevice *> devices;
-  return devices;
-}
-
-// SANE for the lifetime of the loaded module.
-class SaneLibrary {
-public:
-  SaneLibrary() {
-    OpenDevices(); // made first, so it outlives the library
-    ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD;
-  }
-  ~SaneLibrary() {
-    std::vector<SaneDevice *> open;
-    {
-      std::lock_guard<std::mutex> hold(OpenLock());
-      open.swap(OpenDevices());
-    }
-    for (SaneDevice *device : open)
-      device->CloseNow();
-    if (ok_)
-      sane_exit();
-  }
-  SaneLibrary(const SaneLibrary &) = delete;
-  SaneLibrary &operator=(const SaneLibrary &) = delete;
-  bool ok() const { return ok_; }
-
-private:
-  bool ok_ = false;
+// SANE for as long as the module is loaded: begun at its first use, ended when the module is
+// unloaded or the process ends (DLL_PROCESS_DETACH), the devices still open closed first. Never by a
+// static destructor: when a process ends, those run after it has ended for everyone else (its
+// devices seen open by the next process), and inside the C library's exit, where SANE's exit
+// unloads backends whose own destructors are pending. Its state is never destroyed for the same
+// reason (a few bytes, once per load of the module).
+struct SaneState {
+  std::mutex lock;
+  bool begun = false;
+  bool ok = false;
+  std::vector<SaneDevice *> open;
 };
+SaneState &Sane() {
+  static SaneState *state = new SaneState;
+  return *state;
+}
+
+void EndSane() {
+  SaneState &sane = Sane();
+  // At the process's end a thread stopped inside SANE may hold the lock: go on without it.
+  std::unique_lock<std::mutex> hold(sane.lock, std::try_to_lock);
+  std::vector<SaneDevice *> open;
+  open.swap(sane.open);
+  for (SaneDevice *device : open)
+    device->CloseNow();
+  if (sane.ok)
+    sane_exit();
+  sane.begun = sane.ok = false;
+}
+
+// A fresh listing starts SANE afresh when no device is open: a backend keeps what it learnt of its
+// devices (the net backend its connection to a scanner server, which after the server stopped
+// gives it a broken list), and the listing must say what is there now.
+void RestartSane() {
+  SaneState &sane = Sane();
+  std::lock_guard<std::mutex> hold(sane.lock);
+  if (sane.begun && sane.open.empty()) {
+    if (sane.ok)
+      sane_exit();
+    sane.begun = sane.ok = false;
+  }
+}
 
 bool SaneReady() {
-  static SaneLibrary library;
-  return library.ok();
+  SaneState &sane = Sane();
+  std::lock_guard<std::mutex> hold(sane.lock);
+  if (!sane.begun) {
+    sane.begun = true;
+    sane.ok = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD;
+    dscommon::AtDetach(&EndSane);
+  }
+  return sane.ok;
 }
 
 std::string Environment(const char *name) {
@@ -114,21 +127,19 @@ void WriteFileText(const std::string &path, const std::string &text) {
 
 SANE_Handle Handle(void *h) { return static_cast<SANE_Handle>(h); }
 
-// Reads one frame's bytes until EOF; the status that ended it.
-int ReadFrame(SANE_Handle h, std::vector<uint8_t> &data) {
+// Reads one frame until EOF, laying its rows out in the page as they come; the status that ended it.
+int ReadFrame(SANE_Handle h, FrameLayout &layout) {
   constexpr size_t kChunk = 64 * 1024;
+  std::vector<uint8_t> chunk(kChunk);
   for (;;) {
-    const size_t at = data.size();
-    if (at + kChunk > kMaxPageBytes)
-      return SANE_STATUS_NO_MEM;
-    data.resize(at + kChunk);
     SANE_Int got = 0;
-    const SANE_Status status = sane_read(h, data.data() + at, SANE_Int(kChunk), &got);
-    data.resize(at + (status == SANE_STATUS_GOOD && got > 0 && size_t(got) <= kChunk ? size_t(got) : 0));
+    const SANE_Status status = sane_read(h, chunk.data(), SANE_Int(kChunk), &got);
     if (status == SANE_STATUS_EOF)
       return SANE_STATUS_GOOD;
     if (status != SANE_STATUS_GOOD)
       return status;
+    if (got > 0 && size_t(got) <= kChunk && !layout.Add(chunk.data(), size_t(got)))
+      return SANE_STATUS_NO_MEM; // past the largest page, or out of memory
   }
 }
 
@@ -175,29 +186,36 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
       ParseDeviceCache(text, key, devices) && !devices.empty())
     return devices;
   devices.clear();
+  if (fresh)
+    RestartSane();
   const SANE_Device **list = nullptr;
-  if (!SaneReady() || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+  if (!SaneReady() || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list) {
+    ::DeleteFileA(path.c_str()); // what was kept is no longer what SANE sees
     return devices;
+  }
   for (; *list; ++list) {
     const SANE_Device *d = *list;
     devices.push_back(
         DeviceEntry{d->name ? d->name : "", d->vendor ? d->vendor : "", d->model ? d->model : ""});
   }
-  // No device is not kept: a scanner plugged in next shows at once.
+  // No device is not kept, and what was kept goes: a scanner plugged in next shows at once, and a
+  // scanner gone is not offered again.
   if (!devices.empty())
     WriteFileText(path, FormatDeviceCache(key, devices));
+  else
+    ::DeleteFileA(path.c_str());
   return devices;
 }
 
 SaneDevice::~SaneDevice() {
   bool open = false;
   {
-    std::lock_guard<std::mutex> hold(OpenLock());
-    auto &devices = OpenDevices();
-    const auto at = std::find(devices.begin(), devices.end(), this);
-    open = at != devices.end();
+    SaneState &sane = Sane();
+    std::lock_guard<std::mutex> hold(sane.lock);
+    const auto at = std::find(sane.open.begin(), sane.open.end(), this);
+    open = at != sane.open.end();
     if (open)
-      devices.erase(at);
+      sane.open.erase(at);
   }
   if (open)
     CloseNow();
@@ -220,8 +238,9 @@ int SaneDevice::Open(const std::string &name) {
   const SANE_Status status = sane_open(name.c_str(), &h);
   if (status == SANE_STATUS_GOOD) {
     handle_ = h;
-    std::lock_guard<std::mutex> hold(OpenLock());
-    OpenDevices().push_back(this);
+    SaneState &sane = Sane();
+    std::lock_guard<std::mutex> hold(sane.lock);
+    sane.open.push_back(this);
   }
   return status;
 }
@@ -341,20 +360,21 @@ PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
     result.status = sane_get_parameters(h, &p);
     if (result.status != SANE_STATUS_GOOD)
       return result;
-    std::vector<uint8_t> data;
-    result.status = ReadFrame(h, data);
-    if (result.status != SANE_STATUS_GOOD)
-      return result;
     const FrameShape shape{static_cast<SaneFrame>(p.format),
                            p.last_frame != 0,
                            p.bytes_per_line,
                            p.pixels_per_line,
                            p.lines,
                            p.depth};
-    if (!AddFrame(result.page, shape, data.data(), data.size())) {
+    FrameLayout layout;
+    if (!layout.Begin(result.page, shape)) {
       result.status = SANE_STATUS_INVAL;
       return result;
     }
+    result.status = ReadFrame(h, layout);
+    if (result.status != SANE_STATUS_GOOD)
+      return result;
+    layout.End();
     if (shape.lastFrame)
       break;
   }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace sanesrc;
 
@@ -43,10 +44,46 @@ TEST(SaneFrames, BecomeTwainRowsWithinTheBytesThatArrived) {
     PageRows page;
     ASSERT_TRUE(AddFrame(page, c.shape, c.data.data(), c.data.size()));
     EXPECT_EQ(page.rows, c.rowCount);
-    EXPECT_EQ(page.bytes, c.rows);
+    EXPECT_EQ(page.bytes.Flat(), c.rows);
     EXPECT_EQ(page.lengthKnown, c.shape.lines >= 0);
     EXPECT_TRUE(page.Complete());
+    // The same frame as a backend may deliver it: a byte a read, lines split across reads.
+    PageRows streamed;
+    FrameLayout layout;
+    ASSERT_TRUE(layout.Begin(streamed, c.shape));
+    for (uint8_t byte : c.data)
+      ASSERT_TRUE(layout.Add(&byte, 1));
+    layout.End();
+    EXPECT_EQ(streamed.bytes.Flat(), c.rows);
   }
+}
+
+// A page of many blocks (2.4 MB): laid out in reads that end mid-line, given back block by block
+// as it is handed over, the rows not yet handed over intact.
+TEST(SaneFrames, ABigPageIsHeldOnceAndGivenBackAsItIsHandedOver) {
+  const int width = 3000, lines = 800;
+  Bytes frame(size_t(width) * lines);
+  for (size_t i = 0; i < frame.size(); ++i)
+    frame[i] = uint8_t(i / width * 7 + i % 251);
+  PageRows page;
+  FrameLayout layout;
+  ASSERT_TRUE(layout.Begin(page, Shape(SaneFrame::Gray, width, width, lines, 8)));
+  for (size_t at = 0; at < frame.size(); at += 65521)
+    ASSERT_TRUE(layout.Add(frame.data() + at, std::min<size_t>(65521, frame.size() - at)));
+  layout.End();
+  ASSERT_EQ(page.rows, uint32_t(lines));
+  EXPECT_EQ(page.bytes.Flat(), frame);
+  const std::vector<uint8_t> dib = PackedDib(page, 300, 300);
+  page.bytes.ReleaseBefore(700);
+  EXPECT_EQ(page.bytes.Row(0), nullptr);
+  ASSERT_NE(page.bytes.Row(699), nullptr); // in a block that still holds rows after it
+  EXPECT_EQ(0, std::memcmp(page.bytes.Row(799), frame.data() + size_t(799) * width, width));
+  std::vector<uint8_t> given(dib.size());
+  PageRows again;
+  ASSERT_TRUE(AddFrame(again, Shape(SaneFrame::Gray, width, width, lines, 8), frame.data(), frame.size()));
+  ASSERT_TRUE(WriteDib(again, 300, 300, given.data(), true));
+  EXPECT_EQ(given, dib);
+  EXPECT_EQ(again.bytes.Row(0), nullptr); // every block went into the bitmap
 }
 
 TEST(SaneFrames, ThreePassChannelsInterleaveInWhateverOrderTheyCome) {
@@ -59,7 +96,7 @@ TEST(SaneFrames, ThreePassChannelsInterleaveInWhateverOrderTheyCome) {
   EXPECT_FALSE(AddFrame(page, Shape(SaneFrame::Red, 3, 3, 2, 8), red.data(), 6));
   ASSERT_TRUE(AddFrame(page, Shape(SaneFrame::Red, 2, 2, 2, 8), red.data(), red.size()));
   EXPECT_TRUE(page.Complete());
-  EXPECT_EQ(page.bytes, (Bytes{10, 20, 30, 11, 21, 31, 12, 22, 32, 13, 23, 33}));
+  EXPECT_EQ(page.bytes.Flat(), (Bytes{10, 20, 30, 11, 21, 31, 12, 22, 32, 13, 23, 33}));
 }
 
 TEST(SaneFrames, ShapesThatCannotBeLaidOutAreRefused) {
