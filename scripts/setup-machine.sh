@@ -11,6 +11,8 @@ PACKAGES=(
 )
 # The data source over SANE (sources/sane-source): Wine's i386 library tools, 32-bit SANE, scanimage.
 PACKAGES+=(wine32-tools:i386 gcc-multilib g++-multilib libwine-dev:i386 libsane-dev libsane1:i386 sane-utils)
+# The network tests: saned (sane-utils) in a network namespace of their own (util-linux, iproute2).
+PACKAGES+=(util-linux iproute2)
 # Fuzz targets (tests/fuzz): clang with its fuzzer and sanitizer runtimes, the i386 libjpeg.
 PACKAGES+=(clang libclang-rt-14-dev libjpeg62-turbo-dev:i386)
 

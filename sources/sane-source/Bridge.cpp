@@ -138,17 +138,24 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
     found = std::find(names_.begin(), names_.end(), wanted);
   }
   // A device that is gone is not replaced by another; no name at all means the first.
-  if (devices_.empty() || (found == names_.end() && !wanted.empty()))
+  if (found == names_.end() && !wanted.empty())
+    return Result{TWRC_FAILURE, TWCC_CHECKDEVICEONLINE};
+  if (devices_.empty())
     return Result{TWRC_FAILURE, TWCC_NODS};
   size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
   auto device = std::make_unique<SaneDevice>();
   int status = device->Open(devices_[index].name);
   if (status != int(SaneStatus::Good)) {
     // A USB device plugged in again has a new SANE name: a fresh listing finds it by its
-    // vendor and model, when just one device has them.
+    // vendor and model, when just one device has them. A device the fresh listing no longer has
+    // (unplugged, its scanner server stopped) is not there, whatever its backend answered.
     const DeviceEntry kept = devices_[index];
     LoadDevices(true);
     const std::optional<size_t> again = FindByModel(devices_, kept);
+    const bool listed = std::any_of(devices_.begin(), devices_.end(),
+                                    [&](const DeviceEntry &d) { return d.name == kept.name; });
+    if (!listed && !again)
+      return Result{TWRC_FAILURE, TWCC_CHECKDEVICEONLINE};
     if (again && devices_[*again].name != kept.name) {
       index = *again;
       status = device->Open(devices_[index].name);

@@ -138,6 +138,12 @@ TW_UINT16 TwainClient::ConditionCode() {
   return status.ConditionCode;
 }
 
+TW_UINT16 TwainClient::ManagerConditionCode() {
+  TW_STATUS status{};
+  entry_(&app_, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+  return status.ConditionCode;
+}
+
 TW_UINT16 TwainClient::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
   win::UniqueGlobal block(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
   {

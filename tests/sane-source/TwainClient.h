@@ -41,6 +41,8 @@ public:
 
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 ConditionCode();
+  // DAT_STATUS of the source manager itself (after a triplet it answered, e.g. MSG_OPENDS).
+  TW_UINT16 ManagerConditionCode();
   // MSG_SET of a one-value; MSG_GET / MSG_GETCURRENT into a copy of the container's bytes.
   TW_UINT16 SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value);
   TW_UINT16 GetCap(TW_UINT16 cap, TW_UINT16 msg, TW_UINT16 &conType, std::vector<uint8_t> &container);
