@@ -74,7 +74,13 @@ TEST(SaneFrames, ABigPageIsHeldOnceAndGivenBackAsItIsHandedOver) {
   ASSERT_EQ(page.rows, uint32_t(lines));
   EXPECT_EQ(page.bytes.Flat(), frame);
   const std::vector<uint8_t> dib = PackedDib(page, 300, 300);
+  ASSERT_EQ(dib.size(), 40 + 1024 + frame.size()); // rows of 3000 bytes need no padding
+  for (int r = 0; r < lines; ++r)                  // bottom up
+    ASSERT_EQ(
+        0, std::memcmp(dib.data() + 1064 + size_t(lines - 1 - r) * width, &frame[size_t(r) * width], width));
   page.bytes.ReleaseBefore(700);
+  std::vector<uint8_t> partial(dib.size());
+  EXPECT_FALSE(WriteDib(page, 300, 300, partial.data(), false)); // its first rows are gone
   EXPECT_EQ(page.bytes.Row(0), nullptr);
   ASSERT_NE(page.bytes.Row(699), nullptr); // in a block that still holds rows after it
   EXPECT_EQ(0, std::memcmp(page.bytes.Row(799), frame.data() + size_t(799) * width, width));
