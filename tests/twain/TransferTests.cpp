@@ -1062,20 +1062,25 @@ TEST_F(TransferTest, PageSidesFromStrictAndLenientSources) {
   };
   struct Case {
     const char *name;
-    bool offered;
+    int offered; // 0: not; 1: to MSG_GETCURRENT; 2: only to MSG_GET
     TW_UINT16 setRc;
     std::vector<TAnswer> sides; // DAT_EXTIMAGEINFO answers
     std::vector<TPageSide> delivered;
   };
   const Case cases[] = {
       {"offered and set",
-       true,
+       1,
        TWRC_SUCCESS,
        {sideAnswer(TWCS_TOP), sideAnswer(TWCS_BOTTOM)},
        {TPageSide::front, TPageSide::back}},
-      {"offered, the set refused", true, TWRC_FAILURE, {}, {TPageSide::unknown, TPageSide::unknown}},
+      {"offered, the set refused", 1, TWRC_FAILURE, {}, {TPageSide::unknown, TPageSide::unknown}},
+      {"offered only to MSG_GET",
+       2,
+       TWRC_SUCCESS,
+       {sideAnswer(TWCS_TOP), sideAnswer(TWCS_BOTTOM)},
+       {TPageSide::front, TPageSide::back}},
       {"not offered, one page without a side",
-       false,
+       0,
        TWRC_SUCCESS,
        {Rc(TWRC_FAILURE), sideAnswer(TWCS_BOTTOM)},
        {TPageSide::unknown, TPageSide::back}},
@@ -1092,7 +1097,8 @@ TEST_F(TransferTest, PageSidesFromStrictAndLenientSources) {
     Dsm().ClearCalls();
     delivered.clear();
     if (c.offered)
-      Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, CapOneValue(TWTY_BOOL, 0));
+      Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, c.offered == 1 ? MSG_GETCURRENT : MSG_GET,
+                  CapOneValue(TWTY_BOOL, 0));
     Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_SET, Rc(TWRC_SUCCESS)); // the transfer mechanism
     Dsm().Queue(DG_CONTROL, DAT_CAPABILITY, MSG_SET, Rc(c.setRc));
     ASSERT_TRUE(source->Enable(false, false));
