@@ -44,6 +44,8 @@ public:
   // Asks a running batch to end in order (the sheet in transfer is delivered, both its sides;
   // sheets not begun stay in the feeder); nothing when none runs.
   virtual void EndBatch() = 0;
+  // A running batch was asked to end (a close the driver's own message loop let in, or EndBatch).
+  virtual bool EndingBatch() const = 0;
 };
 
 // Offers a message of the application's loop to the enabled scanner before it is dispatched;

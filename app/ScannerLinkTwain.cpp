@@ -98,6 +98,7 @@ public:
     return true;
   }
   void EndBatch() override { Twain.RequestBatchEnd(); }
+  bool EndingBatch() const override { return Twain.Busy() && Twain.EndRequested(); }
   std::string FeederLoadedText() override {
     std::string text;
     TW_UINT16 itemType = 0;

@@ -196,10 +196,12 @@ bool TfMain::WaitForQueueRoom(HANDLE spaceFreed) {
   return true;
 }
 
-// A close or the end of the session is asked, or already under way.
+// A close or the end of the session is asked, or already under way; or the batch was asked to end
+// (a driver that pumps messages may have let a close in already).
 bool TfMain::EndAsked() const {
   MSG asked;
-  return (Shutdown && Shutdown->Closing()) || ::PeekMessageA(&asked, Hwnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) ||
+  return (Shutdown && Shutdown->Closing()) || (Scanner && Scanner->EndingBatch()) ||
+         ::PeekMessageA(&asked, Hwnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) ||
          ::PeekMessageA(&asked, Hwnd, WM_QUERYENDSESSION, WM_QUERYENDSESSION, PM_NOREMOVE) ||
          ::PeekMessageA(&asked, Hwnd, WM_ENDSESSION, WM_ENDSESSION, PM_NOREMOVE);
 }
