@@ -54,8 +54,10 @@ TfMain::TfMain() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   CreateControls();
-  Pages = std::make_unique<TPageHandOff>(
-      [this] { return GivenFolder; }, [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); });
+  Pages = std::make_unique<TPageHandOff>([this] { return GivenFolder; },
+                                         [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); },
+                                         StationPageClock());
+  Pages->OnSheetEnded = [this](unsigned sheet) { SaveThread->EndSheet(sheet); };
   FormCreate();
 }
 
@@ -144,6 +146,9 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   case kThreadErrorMessage:
     ShowThreadError();
+    return 0;
+  case kPagesLostMessage:
+    ShowPagesLostInACrash();
     return 0;
   case kWriterStateMessage:
     RefreshStatus();

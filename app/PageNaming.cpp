@@ -11,6 +11,15 @@ std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, boo
   return folder.empty() ? name : IncludeTrailingPathDelimiter(folder) + name;
 }
 
+std::function<SYSTEMTIME()> StationPageClock() {
+  char text[32] = {};
+  SYSTEMTIME fixed;
+  const DWORD length = ::GetEnvironmentVariableA("TOVIK_PAGE_CLOCK", text, sizeof text);
+  if (length == 0 || length >= sizeof text || !ParsePageStamp(text, fixed))
+    return TPageHandOff::LocalClock;
+  return [fixed] { return fixed; };
+}
+
 TPageHandOff::TPageHandOff(TFolderText folderText, TQueuePage queuePage, TClock clock, TImportPage importPage)
     : FolderText(std::move(folderText)), QueuePage(std::move(queuePage)), Clock(std::move(clock)),
       ImportPage(std::move(importPage)) {}
@@ -70,13 +79,26 @@ void TPageHandOff::HandlePage(const TScannedPage &page) {
   }
   auto rec = std::make_unique<TSaveRec>();
   rec->FileName = PageFileName(FolderText(), PageStamp, back);
+  rec->Sheet = ownStamp ? Sheet + 1 : Sheet;
+  rec->BackFollows = !back && !page.Simplex;
   if (page.Jpeg)
     rec->Jpeg = *page.Jpeg;
   else
     ImportPage(*rec, page);
+  const bool backFollows = rec->BackFollows;
+  if (ownStamp)
+    EndBatch(); // the sheet before it is over
   QueuePage(std::move(rec));
+  Sheet += ownStamp ? 1 : 0;
+  BackAwaited = backFollows;
   FrontWaiting = !back;
   FrontBatch = page.Batch;
   FrontIndex = page.IndexInBatch;
   BackSide = !back;
+}
+
+void TPageHandOff::EndBatch() {
+  if (BackAwaited && OnSheetEnded)
+    OnSheetEnded(Sheet);
+  BackAwaited = false;
 }

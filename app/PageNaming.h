@@ -1,7 +1,8 @@
 // Naming of scanned pages and their hand-off to the writer. A page's side is the scanner's word
 // when it gives one; else every page of a simplex scanner is a front; else sides alternate from a
 // front at the start of every batch, lost pages taking their side. A front takes a new time stamp,
-// its back reuses it; a back whose front never came takes one of its own.
+// its back reuses it; a back whose front never came takes one of its own. Front and back carry
+// their sheet's number, so that the writer keeps the back's name free with the front's.
 #pragma once
 
 #include "app/ScannerLink.h"
@@ -17,6 +18,11 @@
 // Folder + separator (unless it already ends in one) + "Scan" + stamp + side + ".jpg"; with no
 // folder, the name alone, which the writer holds until a folder is given.
 std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, bool backSide);
+
+// The station's page clock: local time; for tests, a clock that stands still at the stamp
+// TOVIK_PAGE_CLOCK gives ("yyyymmddhhmmsszzz"), so that stations started together stamp their
+// sheets alike.
+std::function<SYSTEMTIME()> StationPageClock();
 
 class TPageHandOff {
 public:
@@ -35,9 +41,13 @@ public:
   void HandlePage(const TScannedPage &page);
   // A page known only by its bitmap: the side alternates from the previous page's.
   void HandlePage(HBITMAP page);
+  // The batch ended: a front still waiting for its back gets none.
+  void EndBatch();
 
   bool BackSide = false;
   SYSTEMTIME PageStamp = {};
+  // Told when a front queued with its back to follow will get none; may be unset.
+  std::function<void(unsigned sheet)> OnSheetEnded;
 
   static SYSTEMTIME LocalClock();
   // Takes the page's bitmap over when it can be written as it is, else copies it.
@@ -55,5 +65,7 @@ private:
   bool FrontWaiting = false;
   unsigned FrontBatch = 0;
   unsigned FrontIndex = 0;
-  unsigned LooseBatch = 0; // batch numbers for pages known only by their bitmap
+  unsigned LooseBatch = 0;  // batch numbers for pages known only by their bitmap
+  unsigned Sheet = 0;       // the sheet of the last page queued
+  bool BackAwaited = false; // the last page queued was a front whose back is to follow
 };

@@ -40,6 +40,51 @@ std::string NamesOfPagesNotWritten(const std::vector<std::string> &names) {
 
 } // namespace
 
+namespace {
+
+constexpr size_t kLostNamesShown = 20;
+
+std::string BaseName(const std::string &path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "yyyymmddhhmmsszzz" as "yyyy-mm-dd hh:mm:ss"; as it is when it has another form.
+std::string ShownTime(const std::string &stamp) {
+  if (stamp.size() != 17)
+    return stamp;
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(8, 2) +
+         ":" + stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+}
+
+std::string MoreText(size_t count) {
+  return count > kLostNamesShown ? "and " + std::to_string(count - kLostNamesShown) + " more" : std::string();
+}
+
+} // namespace
+
+std::string PagesLostInACrashText(const std::vector<TJournalPage> &pages) {
+  std::string text = PagesText(pages.size()) + " of the last run " + (pages.size() == 1 ? "was" : "were") +
+                     " never written; scan again:";
+  for (size_t i = 0; i < pages.size() && i < kLostNamesShown; ++i)
+    text += (i == 0 ? " " : ", ") + BaseName(pages[i].FileName);
+  const std::string more = MoreText(pages.size());
+  return more.empty() ? text : text + " " + more;
+}
+
+std::string PagesLostInACrashBoxText(const std::vector<TJournalPage> &pages) {
+  std::string text = "The station ended last time before " + PagesText(pages.size()) + " " +
+                     (pages.size() == 1 ? "was" : "were") + " written. Scan these sheets again:";
+  for (size_t i = 0; i < pages.size() && i < kLostNamesShown; ++i)
+    text += "\n" + pages[i].FileName + "  (scanned " + ShownTime(pages[i].QueuedAt) + ")";
+  const std::string more = MoreText(pages.size());
+  return more.empty() ? text : text + "\n" + more;
+}
+
+std::string JournalProblemText(const std::string &reason) {
+  return "Pages lost in a crash could not be named: the journal cannot be written (" + reason + ")";
+}
+
 std::string UnsavedPagesText(const TWriterState &state, const std::string &unsavedFolder) {
   std::string text;
   if (state.Unsaved > 0)

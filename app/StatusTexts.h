@@ -29,5 +29,11 @@ std::string FolderTakenText(size_t pagesSent, const std::string &folder);
 std::string FolderUnusableText(const std::string &folder, const std::string &reason);
 // A folder taken whose pages will wait, and why (its drive is not there now).
 std::string FolderNotThereText(const std::string &folder, const std::string &reason);
+// Pages queued and never written when the station last ended without closing (a crash, a power
+// cut): the status line names them, and the box names them with when they were scanned.
+std::string PagesLostInACrashText(const std::vector<TJournalPage> &pages);
+std::string PagesLostInACrashBoxText(const std::vector<TJournalPage> &pages);
+// The crash journal cannot be written: scanning goes on, but a crash would lose pages unnamed.
+std::string JournalProblemText(const std::string &reason);
 // config.ini could not be written.
 std::string SettingsNotSavedText(const std::string &fileName);

@@ -28,6 +28,7 @@ void TfMain::FormCreate() {
   SetOutputFolderText(DataDir);
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
   ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
+  StartJournal();
   SaveThread = std::make_unique<TSaveThread>(WriterOptions());
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
   // Only a folder: a device path in the file would have pages written to a device.
@@ -72,7 +73,35 @@ TSaveThread::Options TfMain::WriterOptions() {
   };
   options.WaitForRoom = [this](HANDLE spaceFreed) { return WaitForQueueRoom(spaceFreed); };
   options.UnsavedFolder = UnsavedFolder();
+  options.Journal = Journal.get();
   return options;
+}
+
+// Beside the settings. What a crash left is said before anything is scanned; a journal that
+// cannot be written is said and the station scans on.
+void TfMain::StartJournal() {
+  Journal = std::make_unique<TPageJournal>(DataDir, [this](const std::string &problem) {
+    if (problem.empty())
+      return;
+    try {
+      WriteFailures->Post(JournalProblemText(problem));
+    } catch (...) {
+      // Out of memory on the writer thread: the status line misses one report.
+    }
+  });
+  const std::vector<TJournalPage> &lost = Journal->LeftByACrash().NotWritten;
+  if (!Journal->OpenProblem().empty())
+    SetStatus(JournalProblemText(Journal->OpenProblem()));
+  else if (!lost.empty())
+    SetStatus(PagesLostInACrashText(lost));
+  if (!lost.empty())
+    ::PostMessageA(Hwnd, kPagesLostMessage, 0, 0);
+}
+
+void TfMain::ShowPagesLostInACrash() {
+  const std::string title = ApplicationTitle();
+  ::MessageBoxA(Hwnd, PagesLostInACrashBoxText(Journal->LeftByACrash().NotWritten).c_str(), title.c_str(),
+                MB_ICONWARNING | MB_OK);
 }
 
 // The user's own: pages kept at the end may be private, and the machine-wide data folder is
@@ -88,6 +117,7 @@ void TfMain::FormDestroy() {
     Settings->WriteString(kSettingsKey, FolderToRemember());
   Shutdown.reset();
   SaveThread.reset();
+  Journal.reset(); // every page is written or kept: nothing for the next start to report
   Settings.reset();
   Scanner.reset();
 }
@@ -96,7 +126,10 @@ void TfMain::SetUpScanner() {
   TScannerLink::Events events;
   events.OnPage = [this](const TScannedPage &page) { Pages->HandlePage(page); };
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
-  events.OnBatchEnd = [this] { Progress->ShowPending(); }; // the bar ends where the scan did
+  events.OnBatchEnd = [this] {
+    Progress->ShowPending(); // the bar ends where the scan did
+    Pages->EndBatch();
+  };
   events.OnError = [this](int errorCode, int additional) {
     SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
   };

@@ -35,6 +35,8 @@ public:
   static constexpr UINT kWriterStateMessage = WM_APP + 2;
   // Posted by the writer thread for an exception: the "Thread Error" box, owned by this window.
   static constexpr UINT kThreadErrorMessage = WM_APP + 3;
+  // Posted at start-up when the last run ended with pages never written: the box that names them.
+  static constexpr UINT kPagesLostMessage = WM_APP + 4;
   static constexpr UINT_PTR kCheckTimerId = station::idTmCheck;
 
 private:
@@ -68,6 +70,8 @@ private:
   bool EndAsked() const;
   void QueuePage(std::unique_ptr<TSaveRec> rec);
   void ShowThreadError();
+  void StartJournal();
+  void ShowPagesLostInACrash();
   bool IsTicked(HWND checkBox) const;
 
   // Called on the writer thread: keeps the text and asks the window to show it.
@@ -101,6 +105,7 @@ private:
 
   std::string DataDir;
   std::unique_ptr<TSettingsStore> Settings;
+  std::unique_ptr<TPageJournal> Journal; // before the writer, which notes every page in it
   std::unique_ptr<TSaveThread> SaveThread;
   std::unique_ptr<TStationShutdown> Shutdown; // uses the writer and the settings
   std::unique_ptr<TPageHandOff> Pages;        // keeps BackSide and PageStamp

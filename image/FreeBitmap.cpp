@@ -202,6 +202,17 @@ bool TFreeBitmap::CanSaveAs(int32_t fif) const {
 }
 
 TPageWriteResult TFreeBitmap::WriteToFile(const std::string &fileName, int32_t flags) const {
+  return Encode(fileName, flags,
+                [&](const TPageBytesProducer &produce) { return WritePageFile(fileName, produce); });
+}
+
+TPageWriteResult TFreeBitmap::WriteToFile(TNameClaim &claim, int32_t flags) const {
+  return Encode(claim.Path(), flags,
+                [&](const TPageBytesProducer &produce) { return WritePageFile(claim, produce); });
+}
+
+TPageWriteResult TFreeBitmap::Encode(const std::string &fileName, int32_t flags,
+                                     const TFileWrite &write) const {
   if (!HasImage())
     return TPageWriteResult::Refusal("the page holds no image");
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(fileName.c_str());
@@ -212,7 +223,7 @@ TPageWriteResult TFreeBitmap::WriteToFile(const std::string &fileName, int32_t f
                                      std::to_string(FreeImage_GetBPP(ImageHandle)) + "-bit image");
   // FreeImage's own file save does not check its last flush and close: the bytes go through a
   // handle of ours. The bitmap's resolution goes into the file as FreeImage writes it.
-  return WritePageFile(fileName, [&](TPageFileSink &sink) {
+  return write([&](TPageFileSink &sink) {
     FreeImageIO io = TPageFileSink::IO();
     return FreeImage_SaveToHandle(fif, ImageHandle, &io, &sink, flags) != FALSE;
   });

@@ -41,6 +41,8 @@ public:
   // Writes the image in the format its name's extension picks, through the page file path
   // (checked writes, ".partial" then the name, never replacing a file).
   TPageWriteResult WriteToFile(const std::string &fileName, int32_t flags = 0) const;
+  // The same onto a name claimed for the page.
+  TPageWriteResult WriteToFile(TNameClaim &claim, int32_t flags = 0) const;
   bool SaveToFile(const std::string &fileName, int32_t flags = 0) const {
     return WriteToFile(fileName, flags).Written();
   }
@@ -51,6 +53,8 @@ public:
   TImageChangingEvent OnImageChanging;
 
 protected:
+  using TFileWrite = std::function<TPageWriteResult(const TPageBytesProducer &produce)>;
+  TPageWriteResult Encode(const std::string &fileName, int32_t flags, const TFileWrite &write) const;
   virtual bool ImageChanging(FIBITMAP *&oldImage, FIBITMAP *&newImage);
   virtual void ImageChanged();
   FIBITMAP *ImageHandle = nullptr;

@@ -35,11 +35,6 @@ private:
   bool Kept = false;
 };
 
-HANDLE CreatePartial(const std::string &name) {
-  return ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-
 TPageWriteResult Waiting(DWORD errorCode) {
   return {TPageWriteOutcome::Waiting, PageWriteErrorText(errorCode), std::string()};
 }
@@ -57,18 +52,48 @@ std::string CandidateName(const std::string &fileName, const std::string &previo
   return fileName.substr(0, cut) + "(" + std::to_string(attempt) + ")" + fileName.substr(cut);
 }
 
-// Gives the finished file its name without replacing anything already there.
-TPageWriteResult MoveToFreeName(const std::string &partial, const std::string &fileName) {
-  std::string target = fileName;
-  for (int attempt = 1; attempt <= kMaxNameSteps; ++attempt) {
-    if (::MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
-      return {TPageWriteOutcome::Written, std::string(), target};
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-      return Waiting(error);
-    target = CandidateName(fileName, target, attempt);
+bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Creates the name exclusively; 0 or the system's error.
+DWORD CreateClaim(const std::string &path, std::unique_ptr<TNameClaim> &claim) {
+  HANDLE held =
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (held == INVALID_HANDLE_VALUE)
+    return ::GetLastError();
+  claim = std::make_unique<TNameClaim>(path, held);
+  return 0;
+}
+
+// The first names free from `fileName` on: one, or with `sheet` the front's and the back's.
+TNameClaimed ClaimFree(const std::string &fileName, bool sheet) {
+  TNameClaimed claimed;
+  const std::string folder = FolderOf(fileName);
+  if (folder.empty()) {
+    claimed.Failure = {TPageWriteOutcome::Waiting, "no output folder is given", std::string()};
+    return claimed;
   }
-  return Waiting(ERROR_FILE_EXISTS);
+  bool madeFolder = false;
+  std::string name = fileName;
+  for (int attempt = 1; attempt <= kMaxNameSteps; ++attempt) {
+    DWORD error = CreateClaim(name, claimed.Page);
+    // A missing folder (a typo, or deleted while the station runs) is made when its drive is there.
+    if (error == ERROR_PATH_NOT_FOUND && !madeFolder && ForceDirectories(folder)) {
+      madeFolder = true;
+      error = CreateClaim(name, claimed.Page);
+    }
+    if (error == 0 && sheet)
+      error = CreateClaim(PageNameOfOtherSide(name), claimed.Back);
+    if (error == 0)
+      return claimed;
+    claimed.Page.reset(); // the front's name is given back when the back's is taken
+    if (!NameTaken(error)) {
+      claimed.Failure = Waiting(error);
+      return claimed;
+    }
+    name = CandidateName(fileName, name, attempt);
+  }
+  claimed.Failure = Waiting(ERROR_FILE_EXISTS);
+  return claimed;
 }
 
 unsigned DLL_CALLCONV ReadNothing(void *, unsigned, unsigned, fi_handle) { return 0; }
@@ -102,6 +127,26 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 }
 
 } // namespace
+
+TNameClaim::~TNameClaim() {
+  Held.reset(nullptr);
+  if (!Filled)
+    ::DeleteFileA(Name.c_str());
+}
+
+bool TNameClaim::MovePageIn(const std::string &partial) {
+  Held.reset(nullptr); // an open file cannot be replaced
+  // Only our own empty file can stand under the name: replacing it replaces nothing of anyone's.
+  Filled = ::MoveFileExA(partial.c_str(), Name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           FALSE;
+  return Filled;
+}
+
+TNameClaimed ClaimFreeName(const std::string &fileName) { return ClaimFree(fileName, false); }
+
+TNameClaimed ClaimFreeSheet(const std::string &frontName) {
+  return ClaimFree(frontName, PageNameSide(frontName) == 'F');
+}
 
 // The words complete "3 pages waiting: …": every code a write can meet, in words a person can act
 // on; a code the table lacks is shown beside the system's own words for it.
@@ -213,21 +258,12 @@ FreeImageIO TPageFileSink::IO() {
   return io;
 }
 
-TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProducer &produce) {
-  const std::string folder = FolderOf(fileName);
-  if (folder.empty())
-    return {TPageWriteOutcome::Waiting, "no output folder is given", std::string()};
-
-  TPartialFile partial(fileName + ".partial");
-  win::UniqueFile file(CreatePartial(partial.Path()));
-  DWORD openError = file ? 0 : ::GetLastError();
-  // A missing folder (a typo, or deleted while the station runs) is made when its drive is there.
-  if (openError == ERROR_PATH_NOT_FOUND && ForceDirectories(folder)) {
-    file.reset(CreatePartial(partial.Path()));
-    openError = file ? 0 : ::GetLastError();
-  }
+TPageWriteResult WritePageFile(TNameClaim &claim, const TPageBytesProducer &produce) {
+  TPartialFile partial(claim.Path() + ".partial");
+  win::UniqueFile file(::CreateFileA(partial.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file)
-    return Waiting(openError);
+    return Waiting(::GetLastError());
 
   TPageFileSink sink(file.get());
   const bool produced = produce(sink);
@@ -240,9 +276,13 @@ TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProd
     return Waiting(::GetLastError());
   if (!::CloseHandle(file.release()))
     return Waiting(::GetLastError());
+  if (!claim.MovePageIn(partial.Path()))
+    return Waiting(::GetLastError());
+  partial.Keep();
+  return {TPageWriteOutcome::Written, std::string(), claim.Path()};
+}
 
-  TPageWriteResult result = MoveToFreeName(partial.Path(), fileName);
-  if (result.Written())
-    partial.Keep();
-  return result;
+TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProducer &produce) {
+  TNameClaimed claimed = ClaimFreeName(fileName);
+  return claimed.Page ? WritePageFile(*claimed.Page, produce) : claimed.Failure;
 }

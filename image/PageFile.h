@@ -1,15 +1,19 @@
-// One page file on its way to disk, so that no page is lost, cut short or replaced: its bytes
-// go through a file handle of our own into "<name>.partial", every write checked, flushed to
-// disk and closed, and only then does the file take its name. A name already on disk is never
-// replaced: the stamp in the name moves on by 1 ms until the name is free.
+// One page file on its way to disk, so that no page is lost, cut short or replaced: its name is
+// claimed first, then its bytes go through a file handle of our own into "<name>.partial", every
+// write checked, flushed to disk and closed, and only then does the file move onto its name. A
+// name already on disk is never replaced: the stamp in the name moves on by 1 ms until the name
+// is free.
 #pragma once
 
 #include <windows.h>
 
 #include <FreeImage.h>
 
+#include "win/Owners.h"
+
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 enum class TPageWriteOutcome {
@@ -61,8 +65,43 @@ private:
 // write) means it had nothing it could write, which is a refusal.
 using TPageBytesProducer = std::function<bool(TPageFileSink &sink)>;
 
-// The folder chain of the name is created when it is missing and its drive is reachable. A name
-// with no folder waits for one.
+// A page's name taken before the page is written, so that no other station writing into the
+// same folder can take it meanwhile: an empty file created exclusively (which holds on network
+// shares too) and held open, so that nothing reads it before the page is there. Unless the page
+// was moved onto it, the empty file goes when the claim ends.
+class TNameClaim {
+public:
+  TNameClaim(std::string path, HANDLE held) : Name(std::move(path)), Held(held) {}
+  ~TNameClaim();
+  TNameClaim(const TNameClaim &) = delete;
+  TNameClaim &operator=(const TNameClaim &) = delete;
+  const std::string &Path() const { return Name; }
+  // The page moves onto the name now; false when it could not.
+  bool MovePageIn(const std::string &partial);
+
+private:
+  std::string Name;
+  win::UniqueFile Held;
+  bool Filled = false;
+};
+
+// What a claim gives: the page's name (and its back's, for a sheet) or why none could be had now.
+struct TNameClaimed {
+  std::unique_ptr<TNameClaim> Page, Back;
+  TPageWriteResult Failure; // when Page is null: the folder cannot take the page now
+};
+
+// Claims the name or the first one after it that is free, the stamp moved on 1 ms at a time (a
+// counter before the extension for a name of another form). The folder chain is made when it is
+// missing and its drive is reachable; a name with no folder waits for one.
+TNameClaimed ClaimFreeName(const std::string &fileName);
+// A sheet: the first stamp from the front's at which the front's name and the back's are both
+// free, both claimed. A front name of another form is claimed alone.
+TNameClaimed ClaimFreeSheet(const std::string &frontName);
+
+// Writes the page onto its claimed name; the claim stays when the page could not be written.
+TPageWriteResult WritePageFile(TNameClaim &claim, const TPageBytesProducer &produce);
+// The same under a name claimed for this page alone.
 TPageWriteResult WritePageFile(const std::string &fileName, const TPageBytesProducer &produce);
 
 // The status-line words for a system error code of a failed write.

@@ -37,6 +37,10 @@ bool ParseStamp(const std::string &digits, size_t at, SYSTEMTIME &t) {
 
 } // namespace
 
+bool ParsePageStamp(const std::string &digits, SYSTEMTIME &stamp) {
+  return digits.size() == kStampDigits && ParseStamp(digits, 0, stamp);
+}
+
 bool StampToMilliseconds(const SYSTEMTIME &t, ULONGLONG &ms) {
   FILETIME ft;
   if (!::SystemTimeToFileTime(&t, &ft))
@@ -53,19 +57,46 @@ SYSTEMTIME StampFromMilliseconds(ULONGLONG ms) {
   return t;
 }
 
-std::string PageNameOneMillisecondLater(const std::string &fileName) {
+namespace {
+
+// Where the stamp of a page's name begins, or npos for a name of another form.
+size_t StampStart(const std::string &fileName, SYSTEMTIME &stamp) {
   const size_t slash = fileName.find_last_of("\\/");
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
   // "Scan", the stamp, a side letter and at least the extension's dot.
   if (fileName.size() < start + kPrefixLength + kStampDigits + 2 ||
-      fileName.compare(start, kPrefixLength, kPrefix) != 0)
-    return std::string();
-  const size_t at = start + kPrefixLength;
+      fileName.compare(start, kPrefixLength, kPrefix) != 0 ||
+      !ParseStamp(fileName, start + kPrefixLength, stamp))
+    return std::string::npos;
+  return start + kPrefixLength;
+}
+
+} // namespace
+
+std::string PageNameOneMillisecondLater(const std::string &fileName) {
   SYSTEMTIME stamp;
   ULONGLONG ms;
-  if (!ParseStamp(fileName, at, stamp) || !StampToMilliseconds(stamp, ms))
+  const size_t at = StampStart(fileName, stamp);
+  if (at == std::string::npos || !StampToMilliseconds(stamp, ms))
     return std::string();
   std::string later = fileName;
   later.replace(at, kStampDigits, FormatPageStamp(StampFromMilliseconds(ms + 1)));
   return later;
+}
+
+char PageNameSide(const std::string &fileName) {
+  SYSTEMTIME stamp;
+  const size_t at = StampStart(fileName, stamp);
+  const char side = at == std::string::npos ? 0 : fileName[at + kStampDigits];
+  return side == 'F' || side == 'B' ? side : 0;
+}
+
+std::string PageNameOfOtherSide(const std::string &fileName) {
+  const char side = PageNameSide(fileName);
+  if (side == 0)
+    return std::string();
+  SYSTEMTIME stamp;
+  std::string other = fileName;
+  other[StampStart(fileName, stamp) + kStampDigits] = side == 'F' ? 'B' : 'F';
+  return other;
 }

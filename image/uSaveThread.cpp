@@ -54,11 +54,15 @@ size_t PageBytes(const TSaveRec &rec) {
 }
 
 TPageWriteResult WritePage(TSaveRec &rec) {
+  TNameClaim *claim = rec.Claim && rec.Claim->Path() == rec.FileName ? rec.Claim.get() : nullptr;
   // The scanner's own JPEG file goes to disk as it is, by the same road as an encoded page.
-  if (!rec.Jpeg.empty())
-    return WritePageFile(
-        rec.FileName, [&rec](TPageFileSink &sink) { return sink.Write(rec.Jpeg.data(), rec.Jpeg.size()); });
-  return rec.Bitmap.WriteToFile(rec.FileName, 0);
+  if (!rec.Jpeg.empty()) {
+    const TPageBytesProducer bytes = [&rec](TPageFileSink &sink) {
+      return sink.Write(rec.Jpeg.data(), rec.Jpeg.size());
+    };
+    return claim ? WritePageFile(*claim, bytes) : WritePageFile(rec.FileName, bytes);
+  }
+  return claim ? rec.Bitmap.WriteToFile(*claim, 0) : rec.Bitmap.WriteToFile(rec.FileName, 0);
 }
 
 namespace {
@@ -73,7 +77,11 @@ TSaveThread::TSaveThread(TWriteFailedEvent onWriteFailed)
     : TSaveThread(WithFailureHandler(std::move(onWriteFailed))) {}
 
 TSaveThread::TSaveThread(Options options)
-    : Opts(std::move(options)), Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
+    : Opts(std::move(options)), Names([this](const std::string &path) {
+        if (Opts.Journal)
+          Opts.Journal->Claimed(path);
+      }),
+      Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
       SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       Encoders(
           Queue, Opts.Encoders, [this](size_t before, size_t after) { Resized(before, after); },
@@ -82,7 +90,10 @@ TSaveThread::TSaveThread(Options options)
             ::SetEvent(Signal.get());
           }) {
   if (!Opts.Writer)
-    Opts.Writer = WritePage;
+    Opts.Writer = [this](TSaveRec &rec) {
+      const TPageWriteResult claimed = Names.Claim(rec);
+      return claimed.Written() ? WritePage(rec) : claimed;
+    };
   if (!Opts.ErrorBox)
     Opts.ErrorBox = ShowThreadErrorBox;
   if (!Opts.Clock)
@@ -105,6 +116,9 @@ TSaveThread::~TSaveThread() {
 void TSaveThread::QueuePage(std::unique_ptr<TSaveRec> rec) {
   if (!rec)
     return;
+  // On disk before the page is in the queue: a crash from now on cannot lose it without a word.
+  if (Opts.Journal)
+    rec->JournalPage = Opts.Journal->Queued(rec->FileName);
   const size_t bytes = PageBytes(*rec);
   for (bool takeAnyway = false;;) {
     {
@@ -333,6 +347,7 @@ bool TSaveThread::WriteOnePage() {
       ++Refused;
       NoteNotWritten(rec->FileName);
     }
+    JournalSettled(*rec, false);
     StateChanged();
     throw;
   }
@@ -418,10 +433,21 @@ void TSaveThread::Settle(const TSaveRec &rec, const std::string &folder, const T
       NoteNotWritten(rec.FileName);
     }
   }
+  Names.Settle(rec, result);
+  JournalSettled(rec, result.Written());
   if (!result.Written() && Opts.OnWriteFailed)
     Opts.OnWriteFailed(rec.FileName, result.Reason);
   if (waited || finishing || !result.Written())
     StateChanged();
+}
+
+void TSaveThread::JournalSettled(const TSaveRec &rec, bool written) {
+  if (!Opts.Journal || rec.JournalPage == 0)
+    return;
+  if (written)
+    Opts.Journal->Written(rec.JournalPage);
+  else
+    Opts.Journal->PutAside(rec.JournalPage);
 }
 
 void TSaveThread::StateChanged() {

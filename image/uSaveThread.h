@@ -5,6 +5,8 @@
 
 #include "image/EncoderPool.h"
 #include "image/FreeBitmap.h"
+#include "image/PageJournal.h"
+#include "image/SheetNames.h"
 #include "win/Owners.h"
 
 #include <cstddef>
@@ -23,6 +25,13 @@ struct TSaveRec {
   TFreeWinBitmap Bitmap{FIT_BITMAP, 0, 0, 0};
   std::vector<uint8_t> Jpeg;
   TPageEncoding Encoding = TPageEncoding::Waiting;
+  // The sheet the page belongs to, shared by its front and back; 0 for a page on its own.
+  unsigned Sheet = 0;
+  // A front whose back is still to come: the back's name is claimed with the front's.
+  bool BackFollows = false;
+  // The name claimed on disk for the page, once the writer has tried it.
+  std::unique_ptr<TNameClaim> Claim;
+  unsigned JournalPage = 0; // its number in the crash journal; 0 when not in one
 };
 
 // The queue between the two threads. Callers hold Lock/Unlock only around list operations.
@@ -56,7 +65,8 @@ constexpr size_t kQueueBudgetBytes = 512u * 1024u * 1024u;
 // Bytes a page holds while it waits in the queue.
 size_t PageBytes(const TSaveRec &rec);
 
-// The writer's own page write: the record's bitmap in the format its name picks.
+// The writer's own page write: the record's bitmap in the format its name picks, onto the name
+// claimed for it when it has one.
 TPageWriteResult WritePage(TSaveRec &rec);
 
 // What the writer is doing, for the status line, the automatic start and the close.
@@ -87,7 +97,7 @@ public:
   // Called on the writer thread when a wait for a folder begins, changes or ends, and for every
   // page while finishing.
   using TStateChangedEvent = std::function<void()>;
-  // Writes one page. The default is WritePage.
+  // Writes one page. The default claims the page's name with its sheet's, then WritePage.
   using TPageWriter = std::function<TPageWriteResult(TSaveRec &rec)>;
   // Shows an exception's message raised while writing; the default is the "Thread Error" box.
   using TErrorBox = std::function<void(const std::string &message)>;
@@ -111,6 +121,8 @@ public:
     std::string UnsavedFolder;
     // Threads that encode queued pages ahead of the writer (0: the writer encodes alone).
     size_t Encoders = EncodersForThisMachine();
+    // Where every page queued, claimed, written or put aside is noted; may be null.
+    TPageJournal *Journal = nullptr;
   };
 
   explicit TSaveThread(TWriteFailedEvent onWriteFailed = {});
@@ -122,6 +134,8 @@ public:
 
   // Takes ownership of a filled record. Waits while the queued pixels exceed the budget.
   void QueuePage(std::unique_ptr<TSaveRec> rec);
+  // No back comes for the front of this sheet (the batch ended, or the next page is a new sheet).
+  void EndSheet(unsigned sheet) { Names.EndSheet(sheet); }
 
   // The person gave this folder. Pages queued with no folder in their name, and pages waiting
   // for a folder that cannot take them, go into it under their own names, in their order.
@@ -165,6 +179,7 @@ private:
   DWORD MsToNextRetry(DWORD now) const;
   bool SentToGivenFolder(TSaveRec &rec, const std::string &folder);
   void NoteNotWritten(const std::string &fileName);
+  void JournalSettled(const TSaveRec &rec, bool written);
   std::string ShownWaitReason() const;
   void WaitOver(const std::string &folder);
 
@@ -185,6 +200,7 @@ private:
   std::string OutputFolder;
   std::string OutputKey;
 
+  TSheetNames Names;
   volatile LONG Terminated = 0;
   TSaveRecs Queue;
   win::UniqueHandle Signal;     // auto-reset: wakes the writer (a page, a folder, a finish, the end)

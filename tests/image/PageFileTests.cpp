@@ -2,12 +2,15 @@
 // missing folders made, no file ever replaced, and failures sorted into waiting and refused.
 #include "image/FreeBitmap.h"
 #include "image/PageFile.h"
+#include "image/PageJournal.h"
 #include "image/PageStamp.h"
 
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -41,12 +44,20 @@ TEST(PageFile, TheFinalNameAppearsOnlyWhenEveryByteIsOnDisk) {
   TempFolder folder;
   const std::string name = folder.File("Scan20260101000000000F.jpg");
   std::vector<std::string> seenWhileWriting;
+  DWORD readWhileWriting = 0;
   const TPageWriteResult written = WritePageFile(name, [&](TPageFileSink &sink) {
     seenWhileWriting = folder.Files();
+    std::sort(seenWhileWriting.begin(), seenWhileWriting.end());
+    // The name is claimed, but nothing can read it before the page is there.
+    win::UniqueFile reader(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    readWhileWriting = reader ? 0 : ::GetLastError();
     return sink.Write("first half,", 11) && sink.Write("second half", 11);
   });
   ASSERT_TRUE(written.Written()) << written.Reason;
-  EXPECT_EQ(seenWhileWriting, std::vector<std::string>{"Scan20260101000000000F.jpg.partial"});
+  EXPECT_EQ(seenWhileWriting,
+            (std::vector<std::string>{"Scan20260101000000000F.jpg", "Scan20260101000000000F.jpg.partial"}));
+  EXPECT_EQ(readWhileWriting, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
   EXPECT_EQ(Contents(name), "first half,second half");
 
@@ -127,4 +138,62 @@ TEST(PageStamp, OneMillisecondLaterCarriesIntoTheNextYearAndLeavesOtherNamesAlon
   EXPECT_EQ(PageNameOneMillisecondLater("Scan20240228235959999F.jpg"), "Scan20240229000000000F.jpg");
   EXPECT_EQ(PageNameOneMillisecondLater("C:\\Scan2024\\page.jpg"), "");
   EXPECT_EQ(PageNameOneMillisecondLater("C:\\Out\\Scan2025123123595999xB.jpg"), "");
+}
+
+TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
+  const struct {
+    const char *bytes;
+    std::vector<std::string> notWritten, claims;
+  } cases[] = {
+      {"Q 1 20260101000000000 C:\\o\\a.jpg\nQ 2 20260101000000001 C:\\o\\my b.jpg\nW 1\n",
+       {"C:\\o\\my b.jpg"},
+       {}},
+      // cut by a power cut while a line was appended
+      {"Q 1 20260101000000000 C:\\o\\a.jpg\nQ 2 20260101000000001 C:\\o\\b.j", {"C:\\o\\a.jpg"}, {}},
+      {"Q 1 20260101000000000 C:\\o\\a.jpg\nA 1\nC C:\\o\\x.jpg\nW 1\nW 12345678901\nQ x 2 n\nQ 3 t\n\nC",
+       {},
+       {"C:\\o\\x.jpg"}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const TJournalReading reading = ReadJournal(c.bytes, std::strlen(c.bytes));
+    std::vector<std::string> names;
+    for (const TJournalPage &page : reading.NotWritten)
+      names.push_back(page.FileName);
+    EXPECT_EQ(names, c.notWritten);
+    EXPECT_EQ(reading.Claims, c.claims);
+  }
+}
+
+// What a station killed mid-write leaves: its journal, a claimed name still empty and the page's
+// ".partial". The next station names the page, removes both leftovers and starts afresh; a
+// journal of a station still running is not touched; a folder that cannot take a journal says so.
+TEST(PageJournal, TheNextStartNamesWhatACrashLeftAndRemovesItsLeftovers) {
+  TempFolder folder;
+  const std::string claim = folder.File("Scan20260101000000000F.jpg");
+  const std::string written = folder.File("Scan20260101000000000B.jpg");
+  for (const std::string &file : {claim, claim + ".partial", written})
+    std::ofstream(file, std::ios::binary) << (file == claim ? "" : "bytes");
+  std::ofstream(folder.File("pages.journal"), std::ios::binary)
+      << "Q 1 20260101101112000 " << claim << "\nC " << claim << "\nQ 2 20260101101112001 " << written
+      << "\nC " << written << "\nW 2\nQ 3 2026";
+  {
+    TPageJournal journal(folder.Path(), {});
+    ASSERT_EQ(journal.LeftByACrash().NotWritten.size(), 1u);
+    EXPECT_EQ(journal.LeftByACrash().NotWritten[0].FileName, claim);
+    EXPECT_EQ(journal.LeftByACrash().NotWritten[0].QueuedAt, "20260101101112000");
+    EXPECT_EQ(Contents(folder.File("pages.journal")), "");
+    journal.Queued(written);
+    TPageJournal running(folder.Path(), {});
+    EXPECT_TRUE(running.LeftByACrash().NotWritten.empty());
+    std::vector<std::string> files = folder.Files();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"Scan20260101000000000B.jpg", "pages-2.journal", "pages.journal"}));
+  }
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000B.jpg"});
+
+  TPageJournal nowhere(folder.File("missing\\folder"), {});
+  EXPECT_EQ(nowhere.OpenProblem(), "the folder is unreachable");
+  nowhere.Written(nowhere.Queued(claim));
 }

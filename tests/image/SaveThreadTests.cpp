@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -178,6 +179,58 @@ TEST_P(SaveThread, PagesNeverWrittenAreCountedAndNamed) {
   const TWriterState state = writer.State();
   EXPECT_EQ(state.Refused, 2u);
   EXPECT_EQ(state.NotWritten, (std::vector<std::string>{"refused", "thrown"}));
+}
+
+// Another station's names stand for every millisecond ahead: whole sheets, fronts alone, backs
+// alone. Each sheet moves on to the first stamp at which both its names are free, and nothing of
+// the other station's changes. A front whose back never comes, and a back whose front could not
+// be written, leave no claimed name behind; such a back keeps its own stamp.
+TEST_P(SaveThread, ASheetsFrontAndBackShareTheFirstStampAtWhichBothNamesAreFree) {
+  TempFolder folder;
+  const auto name = [&](int ms, char side) {
+    char text[40];
+    std::snprintf(text, sizeof text, "Scan2026010100000%04d%c.jpg", ms, side);
+    return std::string(text);
+  };
+  std::vector<std::string> others;
+  for (int ms = 0; ms < 30; ++ms)
+    for (char side : {'F', 'B'})
+      if (ms % 3 == 0 || (ms % 3 == 1) == (side == 'F')) {
+        others.push_back(name(ms, side));
+        FILE *other = std::fopen(folder.File(others.back()).c_str(), "wb");
+        std::fputs("other", other);
+        std::fclose(other);
+      }
+  std::vector<std::string> expected = others;
+  {
+    TSaveThread writer(With({}));
+    const auto queue = [&](unsigned sheet, int ms, char side, int bpp = 24) {
+      auto rec = Page(folder.File(name(ms, side)), 16, 16, bpp);
+      rec->Sheet = sheet;
+      rec->BackFollows = side == 'F';
+      writer.QueuePage(std::move(rec));
+    };
+    for (unsigned sheet = 1; sheet <= 3; ++sheet) {
+      queue(sheet, 0, 'F');
+      queue(sheet, 0, 'B');
+    }
+    queue(4, 40, 'F');
+    writer.EndSheet(4);
+    queue(5, 50, 'F', 1); // JPEG cannot hold it
+    queue(5, 50, 'B');
+  }
+  for (const std::string &page : {name(30, 'F'), name(30, 'B'), name(31, 'F'), name(31, 'B'), name(32, 'F'),
+                                  name(32, 'B'), name(40, 'F'), name(50, 'B')})
+    expected.push_back(page);
+  std::vector<std::string> files = folder.Files();
+  std::sort(files.begin(), files.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files, expected);
+  for (const std::string &other : others) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExA(folder.File(other).c_str(), GetFileExInfoStandard, &data);
+    EXPECT_EQ(data.nFileSizeLow, 5u) << other;
+  }
 }
 
 TEST_P(SaveThread, AnExceptionIsShownOnceAndLaterPagesAreStillWritten) {

@@ -1,0 +1,109 @@
+#include "image/SheetNames.h"
+
+#include "image/FolderKey.h"
+#include "image/PageStamp.h"
+#include "image/uSaveThread.h"
+
+namespace {
+
+// Whether two page names are in one folder, however each folder is written.
+bool InOneFolder(const std::string &a, const std::string &b) {
+  return FolderKey(PageFolderOf(a)) == FolderKey(PageFolderOf(b));
+}
+
+TPageWriteResult ClaimedAs(const std::string &name) {
+  return {TPageWriteOutcome::Written, std::string(), name};
+}
+
+} // namespace
+
+TPageWriteResult TSheetNames::Claim(TSaveRec &rec) {
+  // Tried before and waiting for its folder: the name stays the page's.
+  if (rec.Claim && InOneFolder(rec.Claim->Path(), rec.FileName)) {
+    rec.FileName = rec.Claim->Path();
+    return ClaimedAs(rec.FileName);
+  }
+  rec.Claim.reset(); // claimed in a folder it no longer goes to
+  TNameClaimed claimed = ClaimFor(rec);
+  if (!claimed.Page)
+    return claimed.Failure;
+  rec.Claim = std::move(claimed.Page);
+  rec.FileName = rec.Claim->Path();
+  return ClaimedAs(rec.FileName);
+}
+
+TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
+  const auto noted = [this](TNameClaimed claimed) {
+    if (Claimed && claimed.Page)
+      Claimed(claimed.Page->Path());
+    if (Claimed && claimed.Back)
+      Claimed(claimed.Back->Path());
+    return claimed;
+  };
+  const char side = PageNameSide(rec.FileName);
+  if (rec.Sheet == 0 || side == 0 || (side == 'F' && !rec.BackFollows))
+    return noted(ClaimFreeName(rec.FileName));
+
+  std::unique_ptr<TNameClaim> kept; // given back, outside the lock, unless the page takes it
+  bool ended = false;
+  {
+    win::Lock lock(Guard);
+    const auto it = Backs.find(rec.Sheet);
+    if (it != Backs.end()) {
+      kept = std::move(it->second.Claim);
+      ended = it->second.Ended;
+      if (side == 'B' || ended)
+        Backs.erase(it);
+    }
+  }
+  if (side == 'B') {
+    if (!kept) // its front never took a name: its own stamp
+      return noted(ClaimFreeName(rec.FileName));
+    const std::string keptName = kept->Path();
+    if (InOneFolder(keptName, rec.FileName)) {
+      TNameClaimed claimed;
+      claimed.Page = std::move(kept);
+      return claimed;
+    }
+    // Its folder changed since its front: its front's stamp in its own folder.
+    kept.reset();
+    return noted(
+        ClaimFreeName(PageFolderOf(rec.FileName) + "\\" + keptName.substr(keptName.find_last_of("\\/") + 1)));
+  }
+  if (ended)
+    return noted(ClaimFreeName(rec.FileName));
+  kept.reset();
+  TNameClaimed claimed = noted(ClaimFreeSheet(rec.FileName));
+  if (claimed.Back) {
+    win::Lock lock(Guard);
+    TBackName &back = Backs[rec.Sheet];
+    if (back.Ended) // the sheet ended while its names were claimed
+      Backs.erase(rec.Sheet);
+    else
+      back.Claim = std::move(claimed.Back);
+  }
+  return claimed; // a back's name given back here goes outside the lock
+}
+
+void TSheetNames::Settle(const TSaveRec &rec, const TPageWriteResult &result) {
+  if (!rec.BackFollows || result.Written() || result.Outcome == TPageWriteOutcome::Waiting)
+    return;
+  // The front will never be written: its back keeps its own stamp.
+  std::unique_ptr<TNameClaim> givenBack;
+  win::Lock lock(Guard);
+  const auto it = Backs.find(rec.Sheet);
+  if (it != Backs.end())
+    givenBack = std::move(it->second.Claim);
+}
+
+void TSheetNames::EndSheet(unsigned sheet) {
+  std::unique_ptr<TNameClaim> givenBack;
+  win::Lock lock(Guard);
+  const auto it = Backs.find(sheet);
+  if (it == Backs.end()) {
+    Backs[sheet].Ended = true; // its front is still to be claimed
+    return;
+  }
+  givenBack = std::move(it->second.Claim);
+  Backs.erase(it);
+}
