@@ -11,6 +11,7 @@
 #include "bench/TempFolder.h"
 #include "image/FreeBitmap.h"
 #include "image/PageFile.h"
+#include "image/PageJournal.h"
 
 #include <FreeImage.h>
 
@@ -52,11 +53,44 @@ std::string SimdSetting() {
   return value && std::strcmp(value, "1") == 0 ? "SIMD off (JSIMD_FORCENONE=1)" : "SIMD as built";
 }
 
-void BenchDepth(const char *title, int bpp, const TArguments &arguments, const TBenchFolder &folder) {
+// The crash journal's part of one page: the three lines the station appends for it (queued, its
+// name claimed, written), each handed to the system before the call returns.
+TTimings TimeJournalPerPageMs(const TBenchFolder &folder, int pages) {
+  TTimings perPage;
+  TPageJournal journal(folder.Path(), {});
+  const std::string name = folder.Path() + "\\Scan20260101000000000F.jpg";
+  for (int i = 0; i < pages; ++i) {
+    TStopwatch watch;
+    const unsigned page = journal.Queued(name);
+    journal.Claimed(name);
+    journal.Written(page);
+    perPage.Add(watch.ElapsedMs());
+  }
+  return perPage;
+}
+
+// One flush of a journal's line to the disk, which the journal does at most once a second.
+TTimings TimeJournalFlushMs(const TBenchFolder &folder, int flushes) {
+  TTimings each;
+  win::UniqueFile file(::CreateFileA((folder.Path() + "\\flushed.journal").c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string line = "W 123\n";
+  for (int i = 0; i < flushes; ++i) {
+    DWORD written = 0;
+    ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    TStopwatch watch;
+    ::FlushFileBuffers(file.get());
+    each.Add(watch.ElapsedMs());
+  }
+  return each;
+}
+
+// The median time of the page's SaveToFile; 0 when it could not be measured.
+double BenchDepth(const char *title, int bpp, const TArguments &arguments, const TBenchFolder &folder) {
   FIBITMAP *image = NewPatternPage(kA4Width, kA4Height, bpp, 1);
   if (!image) {
     std::printf("%s: no memory for the page\n", title);
-    return;
+    return 0;
   }
   const double megabytes = static_cast<double>(PixelBytes(image)) / (1024.0 * 1024.0);
   TTimings copy, encode, import, save, allocate, copyBits, file;
@@ -95,7 +129,7 @@ void BenchDepth(const char *title, int bpp, const TArguments &arguments, const T
               static_cast<double>(encodedBytes) / (1024.0 * 1024.0), SimdSetting().c_str());
   PrintTimings("FreeImage JPEG encode to memory", encode);
   if (arguments.EncodeOnly)
-    return;
+    return 0;
   PrintTimings("memcpy of the page", copy);
   PrintTimings("ImportDeviceBitmap (DIB section -> wrapper)", import);
   PrintTimings("  of it: FreeImage_Allocate of the page", allocate);
@@ -105,6 +139,7 @@ void BenchDepth(const char *title, int bpp, const TArguments &arguments, const T
   std::printf("  %-44s %.2f x encode, %.2f x memcpy\n", "SaveToFile against the floor",
               save.Median() / encode.Median(), save.Median() / copy.Median());
   std::printf("  %-44s %.2f x memcpy\n", "import against the floor", import.Median() / copy.Median());
+  return save.Median();
 }
 
 } // namespace
@@ -116,8 +151,21 @@ int main(int argc, char **argv) {
     TBenchFolder folder("tovik-page-write-bench");
     std::printf("page_write_bench: A4 at 300 dpi, %d repetitions (medians and means of the same run)\n",
                 arguments.Repetitions);
-    BenchDepth("RGB page", 24, arguments, folder);
-    BenchDepth("Grey page", 8, arguments, folder);
+    const double rgbSave = BenchDepth("RGB page", 24, arguments, folder);
+    const double greySave = BenchDepth("Grey page", 8, arguments, folder);
+    if (!arguments.EncodeOnly && rgbSave > 0 && greySave > 0) {
+      const TTimings journal = TimeJournalPerPageMs(folder, 200);
+      const TTimings flush = TimeJournalFlushMs(folder, 50);
+      std::printf("Crash journal (three lines a page, a flush to disk at most once a second):\n");
+      PrintTimings("journal lines of one page", journal);
+      PrintTimings("one flush of the journal to disk", flush);
+      // At the writer's pace a second holds 1000 / write pages: each page's share of one flush.
+      for (const auto &depth : {std::make_pair("RGB", rgbSave), std::make_pair("grey", greySave)}) {
+        const double perPage = journal.Mean() + flush.Mean() * depth.second / 1000;
+        std::printf("  %-44s %.3f ms a page, %.2f %% of the %s page's write\n", "journal against the writer",
+                    perPage, 100 * perPage / depth.second, depth.first);
+      }
+    }
   }
   FreeImage_DeInitialise();
   return 0;

@@ -1,7 +1,8 @@
 // The station's record of the pages it holds in memory, so that a crash, a power cut or a killed
 // process cannot lose a page without a word: one short line when a page is queued, when a name is
-// claimed for it on disk and when it is written or put aside, each on disk before the call
-// returns. A normal end removes the journal; the next start reads what a crash left.
+// claimed for it on disk and when it is written or put aside, each handed to the system before
+// the call returns and flushed to the disk within a second. A normal end removes the journal;
+// the next start reads what a crash left.
 #pragma once
 
 #include "win/Owners.h"
@@ -63,4 +64,5 @@ private:
   win::CriticalSection Guard;
   unsigned LastPage = 0;
   bool Failing = false;
+  DWORD FlushedAt = 0; // GetTickCount of the last flush to disk
 };

@@ -67,8 +67,9 @@ TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
     }
     // Its folder changed since its front: its front's stamp in its own folder.
     kept.reset();
-    return noted(
-        ClaimFreeName(PageFolderOf(rec.FileName) + "\\" + keptName.substr(keptName.find_last_of("\\/") + 1)));
+    const std::string folder = PageFolderOf(rec.FileName);
+    const std::string name = keptName.substr(keptName.find_last_of("\\/") + 1);
+    return noted(ClaimFreeName(folder.empty() ? name : folder + "\\" + name));
   }
   if (ended)
     return noted(ClaimFreeName(rec.FileName));

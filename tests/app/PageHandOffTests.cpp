@@ -179,34 +179,46 @@ TEST(PageHandOff, FailingCopyQueuesNothingAndKeepsTheSide) {
 
 // A back takes its front's stamp only when it comes right after that front in the same batch:
 // after lost pages, or the first page of a batch after the last front of the one before, it takes
-// a stamp of its own and names no other sheet's front.
+// a stamp of its own and names no other sheet's front. Front and back carry their sheet's number
+// ("+": a back is to follow), and a front whose back will not come is told as its sheet's end.
 TEST(PageHandOff, ABackIsPairedOnlyWithTheFrontRightBeforeIt) {
   struct Page {
     unsigned batch, index;
     const char *name;
+    bool simplex;
   };
   const Page pages[] = {
-      {1, 0, "Scan20240101000000001F.jpg"},
-      {1, 3, "Scan20240101000000002B.jpg"}, // its front and the back before it were lost
-      {2, 0, "Scan20240101000000003F.jpg"},
-      {3, 1, "Scan20240101000000004B.jpg"}, // the first page of the next batch was lost
-      {4, 0, "Scan20240101000000005F.jpg"},
-      {4, 1, "Scan20240101000000005B.jpg"},
+      {1, 0, "Scan20240101000000001F.jpg 1+", false},
+      {1, 3, "Scan20240101000000002B.jpg 2", false}, // its front and the back before it were lost
+      {2, 0, "Scan20240101000000003F.jpg 3+", false},
+      {3, 1, "Scan20240101000000004B.jpg 4", false}, // the first page of the next batch was lost
+      {4, 0, "Scan20240101000000005F.jpg 5+", false},
+      {4, 1, "Scan20240101000000005B.jpg 5", false},
+      {5, 0, "Scan20240101000000006F.jpg 6", true},
+      {6, 0, "Scan20240101000000007F.jpg 7+", false}, // the last page of its batch
   };
   std::vector<std::string> queued;
+  std::vector<unsigned> ended;
   WORD ms = 0;
   TPageHandOff handler(
-      [] { return std::string(); }, [&](std::unique_ptr<TSaveRec> rec) { queued.push_back(rec->FileName); },
+      [] { return std::string(); },
+      [&](std::unique_ptr<TSaveRec> rec) {
+        queued.push_back(rec->FileName + " " + std::to_string(rec->Sheet) + (rec->BackFollows ? "+" : ""));
+      },
       [&] { return At(2024, 1, 1, 0, 0, 0, ++ms); }, [](TSaveRec &, const TScannedPage &) {});
+  handler.OnSheetEnded = [&](unsigned sheet) { ended.push_back(sheet); };
   std::vector<std::string> expected;
   for (const Page &page : pages) {
     TScannedPage scanned;
     scanned.Batch = page.batch;
     scanned.IndexInBatch = page.index;
+    scanned.Simplex = page.simplex;
     handler.HandlePage(scanned);
     expected.push_back(page.name);
   }
+  handler.EndBatch();
   EXPECT_EQ(queued, expected);
+  EXPECT_EQ(ended, (std::vector<unsigned>{1, 3, 7}));
 }
 
 } // namespace

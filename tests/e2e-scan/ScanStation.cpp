@@ -16,7 +16,8 @@ namespace e2escan {
 
 namespace {
 
-const std::string kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
+const std::string kDataDir = "C:\\ProgramData\\Tovik\\TovikScan";
+const std::string kConfigFile = kDataDir + "\\config.ini";
 
 std::string TestName() {
   const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -108,6 +109,9 @@ ScanStationTest::ScanStationTest() : Station(WindowsPath(TOVIK_SCAN_EXE)) {
   ::CreateDirectoryA(OutputFolder.c_str(), nullptr);
   EmptyFolder(OutputFolder);
   LogPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".log");
+  // A station a failed test had to end would greet this one with the pages it never wrote.
+  for (const std::string &journal : FilesIn(kDataDir, "pages*.journal"))
+    ::DeleteFileA((kDataDir + "\\" + journal).c_str());
   ScenarioPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".ini");
 }
 
@@ -123,11 +127,13 @@ ScannerScenario ScanStationTest::SmallPages(int sheets) const {
   return scenario;
 }
 
-void ScanStationTest::Start(const ScannerScenario &scenario) {
+void ScanStationTest::Start(const ScannerScenario &scenario, const StationDriver::Environment &more) {
   ScannerScenario logged = scenario;
   logged.Log(LogPath);
   ASSERT_TRUE(logged.WriteTo(ScenarioPath));
-  ASSERT_TRUE(Station.Start({{"TOVIK_VSCANNER_SCENARIO", ScenarioPath}}));
+  StationDriver::Environment environment = more;
+  environment.emplace_back("TOVIK_VSCANNER_SCENARIO", ScenarioPath);
+  ASSERT_TRUE(Station.Start(environment));
   ASSERT_TRUE(Station.WaitUntilShown()) << "the station's window did not appear";
 }
 

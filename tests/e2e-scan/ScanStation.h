@@ -2,8 +2,8 @@
 // typed into the window, and the written pages and scanner log to look at afterwards.
 #pragma once
 
-#include "tests/support/ScannerScenario.h"
 #include "tests/fixtures/station-driver/StationDriver.h"
+#include "tests/support/ScannerScenario.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ protected:
   // A scenario with small duplex pages that logs every triplet into this test's log.
   testsupport::ScannerScenario SmallPages(int sheets) const;
   // Writes the scenario, starts the station on it and waits for its window.
-  void Start(const testsupport::ScannerScenario &scenario);
+  void Start(const testsupport::ScannerScenario &scenario, const e2e::StationDriver::Environment &more = {});
   // Types the folder into the output field, as a person would (the folder exists).
   void TypeOutputFolder(const std::string &folder);
   void TypeOutputFolder() { TypeOutputFolder(OutputFolder); }

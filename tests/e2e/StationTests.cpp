@@ -63,6 +63,8 @@ protected:
 
 TEST_F(StationTest, FirstStartCreatesTheDataFolderAndSavesItAsOutputFolder) {
   ::DeleteFileA(kConfigFile.c_str());
+  for (const std::string &journal : FilesIn(kDataDir, "pages*.journal")) // of a station a test had to end
+    ::DeleteFileA((kDataDir + "\\" + journal).c_str());
   ::RemoveDirectoryA(kDataDir.c_str());
   ASSERT_FALSE(FolderExists(kDataDir));
 

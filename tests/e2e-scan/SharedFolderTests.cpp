@@ -1,0 +1,142 @@
+// Stations sharing one output folder, and a station killed mid-batch: every sheet keeps its front
+// and back on one stamp whatever names already stand in the folder, nothing is replaced, and the
+// pages a killed station never wrote are named at its next start.
+#include "tests/e2e-scan/PageCheck.h"
+#include "tests/e2e-scan/ScanStation.h"
+
+#include "app/ControlIds.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace e2e;
+using namespace e2escan;
+using namespace station;
+using testsupport::FreshTempFile;
+
+namespace {
+
+// The stations' page clock stands still: each stamps its sheets from this millisecond on, 1 ms
+// apart, so that stations started together name their sheets alike.
+const StationDriver::Environment kStandingClock = {{"TOVIK_PAGE_CLOCK", "20261207093015000"}};
+
+std::string PageName(int ms, char side) {
+  char name[40];
+  std::snprintf(name, sizeof name, "Scan20261207093015%03d%c.jpg", ms, side);
+  return name;
+}
+
+using SharedFolderTest = ScanStationTest;
+
+TEST_F(SharedFolderTest, AnotherStationsNamesForEveryMillisecondAheadLeaveEachSheetOnOneFreeStamp) {
+  std::vector<std::string> others; // whole sheets, fronts alone and backs alone
+  for (int ms = 0; ms < 30; ++ms)
+    for (char side : {'F', 'B'})
+      if (ms % 3 == 0 || (ms % 3 == 1) == (side == 'F')) {
+        others.push_back(OutputFolder + "\\" + PageName(ms, side));
+        std::ofstream(others.back()) << "another station's";
+      }
+  Start(SmallPages(3), kStandingClock);
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(others.size() + 6)) << ScannedPages(OutputFolder).size() << " pages";
+  ASSERT_TRUE(WaitForLog("CONTROL/USERINTERFACE/DISABLEDS", 1));
+  CloseStation();
+
+  std::vector<ScannedPage> ours;
+  for (const ScannedPage &page : ScannedPages(OutputFolder))
+    if (std::find(others.begin(), others.end(), page.path) == others.end())
+      ours.push_back(page);
+  ExpectDuplexPages(ours, 3);
+  EXPECT_EQ(ours[0].path, OutputFolder + "\\" + PageName(30, 'F'));
+  for (const std::string &other : others)
+    EXPECT_EQ(ReadFileText(other), "another station's") << other;
+}
+
+TEST_F(SharedFolderTest, TwoStationsWithCollidingStampsWriteEveryPageAndKeepEverySheetWhole) {
+  constexpr int kSheets = 4;
+  StationDriver second(WindowsPath(TOVIK_SCAN_EXE));
+  const std::string secondScenario = FreshTempFile("tovik-e2e-scan-second-station.ini");
+  // The second station's pages are wider: each page tells which station scanned it.
+  ASSERT_TRUE(SmallPages(kSheets)
+                  .Set("width", 136)
+                  .Log(FreshTempFile("tovik-e2e-scan-second-station.log"))
+                  .WriteTo(secondScenario));
+  Start(SmallPages(kSheets), kStandingClock);
+  StationDriver::Environment environment = kStandingClock;
+  environment.emplace_back("TOVIK_VSCANNER_SCENARIO", secondScenario);
+  ASSERT_TRUE(second.Start(environment));
+  ASSERT_TRUE(second.WaitUntilShown());
+  TypeOutputFolder();
+  second.SetText(idEDir, OutputFolder);
+  Station.Click(idBtGo);
+  second.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(4 * kSheets)) << ScannedPages(OutputFolder).size() << " pages";
+  CloseStation();
+  ASSERT_TRUE(second.Close());
+
+  const std::vector<ScannedPage> pages = ScannedPages(OutputFolder);
+  ASSERT_EQ(pages.size(), 4u * kSheets);
+  std::map<int, std::multiset<int>> sheetsByWidth; // each station's sheets, by its page width
+  for (size_t i = 0; i + 1 < pages.size(); i += 2) {
+    ASSERT_EQ(pages[i].stamp + pages[i].side + pages[i + 1].stamp + pages[i + 1].side,
+              pages[i].stamp + 'F' + pages[i].stamp + 'B');
+    for (int sheet = 1; sheet <= kSheets; ++sheet) {
+      const PageComparison front = CompareWithPattern(pages[i].path, 2 * sheet - 1, 0);
+      const PageComparison back = CompareWithPattern(pages[i + 1].path, 2 * sheet, 1);
+      if (front.WorstChannel() < kJpegTolerance && back.WorstChannel() < kJpegTolerance &&
+          front.width == back.width)
+        sheetsByWidth[front.width].insert(sheet);
+    }
+  }
+  const std::multiset<int> everySheet = {1, 2, 3, 4};
+  EXPECT_EQ(sheetsByWidth, (std::map<int, std::multiset<int>>{{120, everySheet}, {136, everySheet}}));
+}
+
+// Killed (no chance to close) while the second sheet's front cannot be written and every later
+// page waits in the queue behind it: the next start names exactly the pages never written, and
+// nothing of them (an empty claimed name, a ".partial") is left in the folder.
+TEST_F(SharedFolderTest, AStationKilledWhilePagesWaitNamesExactlyThoseAtItsNextStart) {
+  constexpr int kSheets = 5;
+  const std::string held = OutputFolder + "\\" + PageName(1, 'F') + ".partial";
+  win::UniqueFile holder(::CreateFileA(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(holder);
+  Start(SmallPages(kSheets), kStandingClock);
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForLog("CONTROL/PENDINGXFERS/ENDXFER", 2 * kSheets));
+  ASSERT_TRUE(WaitForPages(2));
+  ASSERT_TRUE(Station.Kill());
+  holder.reset(nullptr);
+
+  std::vector<std::string> expected;
+  for (int sheet = 1; sheet < kSheets; ++sheet)
+    for (char side : {'F', 'B'})
+      expected.push_back(OutputFolder + "\\" + PageName(sheet, side));
+  Start(SmallPages(1));
+  HWND box = Station.WaitForMessageBox();
+  ASSERT_NE(box, nullptr) << Station.Text(idLbStatus);
+  std::istringstream lines(StationDriver::MessageBoxText(box));
+  std::vector<std::string> named;
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("  (scanned ") != std::string::npos)
+      named.push_back(line.substr(0, line.find("  (scanned ")));
+  EXPECT_EQ(named, expected);
+  EXPECT_EQ(Station.Text(idLbStatus).rfind("8 pages of the last run", 0), 0u) << Station.Text(idLbStatus);
+  StationDriver::PressOk(box);
+  std::vector<std::string> left = FilesIn(OutputFolder);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{PageName(0, 'B'), PageName(0, 'F')})); // the first sheet alone
+  CloseStation();
+
+  Start(SmallPages(1)); // a normal close leaves nothing to report
+  ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
+  EXPECT_TRUE(Station.MessageBoxes().empty());
+  CloseStation();
+}
+
+} // namespace
