@@ -62,6 +62,16 @@ inline CapValue Enumeration(TW_UINT16 type, std::vector<TW_UINT32> items, TW_UIN
   return v;
 }
 
+// A number the application may set to anything the source then judges (a count), with a default of
+// its own that MSG_GETDEFAULT and MSG_RESET give whatever was set.
+inline CapValue FreeValue(TW_UINT16 type, TW_UINT32 current, TW_UINT32 def) {
+  CapValue v = OneValue(type, current, true);
+  v.items.push_back(def);
+  v.defaultIndex = 1;
+  v.freeValue = true;
+  return v;
+}
+
 // A BOOL the application may turn on and off.
 inline CapValue Switch(bool current, bool def) {
   CapValue v = Enumeration(TWTY_BOOL, {0, 1}, current ? 1 : 0, def ? 1 : 0, true);

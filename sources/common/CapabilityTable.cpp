@@ -28,23 +28,64 @@ TW_UINT32 Bits(TW_UINT16 type, double number) {
                       : static_cast<TW_UINT32>(rounded);
 }
 
-// The request's item in the capability's own item type: applications send a BOOL as any integer,
-// a whole resolution as an integer, and so on.
+// The numbers an item of `type` holds; an application's value beyond them is not one it can mean.
+bool Holds(TW_UINT16 type, double number) {
+  if (!(number == number))
+    return false;
+  const double rounded = std::floor(number + 0.5);
+  switch (type) {
+  case TWTY_INT8:
+    return rounded >= -128 && rounded <= 127;
+  case TWTY_INT16:
+    return rounded >= -32768 && rounded <= 32767;
+  case TWTY_INT32:
+    return rounded >= -2147483648.0 && rounded <= 2147483647.0;
+  case TWTY_UINT8:
+    return rounded >= 0 && rounded <= 255;
+  case TWTY_UINT16:
+    return rounded >= 0 && rounded <= 65535;
+  case TWTY_UINT32:
+    return rounded >= 0 && rounded <= 4294967295.0;
+  case TWTY_FIX32:
+    return number >= -32768.0 && number < 32768.0;
+  default:
+    return false;
+  }
+}
+
+// One item of the request's type as an item of `type`; nothing when that type cannot hold it.
+std::optional<TW_UINT32> Converted(TW_UINT16 from, TW_UINT32 bits, TW_UINT16 type) {
+  const double number = Number(from, bits);
+  if (type == TWTY_BOOL)
+    return number != 0 ? 1u : 0u;
+  if (!Holds(type, number))
+    return std::nullopt;
+  return Bits(type, number);
+}
+
+// The request's items in the capability's own item type: applications send a BOOL as any integer,
+// a whole resolution as an integer, and so on. False when a value does not fit that type.
 bool ToItemType(CapRequest &r, TW_UINT16 type) {
   if ((r.itemType == TWTY_FRAME) != (type == TWTY_FRAME))
     return false;
   if (type == TWTY_FRAME || r.itemType == type)
     return true;
-  const double number = Number(r.itemType, r.value);
-  r.value = type == TWTY_BOOL ? (number != 0 ? 1u : 0u) : Bits(type, number);
+  bool fits = true;
+  auto convert = [&](TW_UINT32 &item) {
+    const std::optional<TW_UINT32> c = Converted(r.itemType, item, type);
+    fits = fits && c.has_value();
+    item = c.value_or(0);
+  };
+  convert(r.value);
   for (TW_UINT32 &item : r.list)
-    item =
-        type == TWTY_BOOL ? (Number(r.itemType, item) != 0 ? 1u : 0u) : Bits(type, Number(r.itemType, item));
-  r.min = Bits(type, Number(r.itemType, r.min));
-  r.max = Bits(type, Number(r.itemType, r.max));
-  r.step = Bits(type, Number(r.itemType, r.step));
+    convert(item);
+  if (r.conType == TWON_RANGE) {
+    convert(r.min);
+    convert(r.max);
+    convert(r.step);
+  }
   r.itemType = type;
-  return true;
+  return fits;
 }
 
 bool SameFrame(const TW_FRAME &a, const TW_FRAME &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -83,6 +124,17 @@ bool ConstraintIgnored(const CapValue &v, const CapRequest &r) {
   if (r.conType == TWON_RANGE)
     return v.conType != TWON_RANGE || r.min != v.min || r.max != v.max || r.step != v.step;
   return false;
+}
+
+// Whether a set can make another value current: a value held as it is is no setting.
+bool Changeable(const CapValue &v) {
+  if (!v.settable || v.conType == TWON_ARRAY)
+    return false;
+  if (v.freeValue)
+    return true;
+  if (v.conType == TWON_RANGE)
+    return v.min != v.max;
+  return v.Count() > 1;
 }
 
 CapRequest RequestOf(const CapValue &v, TW_UINT32 index, TW_UINT32 rangeValue) {
@@ -199,9 +251,9 @@ TripletResult CapabilityTable::Answer(TW_UINT16 msg, TW_CAPABILITY &cap) {
     container = value->everyReadWhole ? BuildContainer(*value, conType) : BuildDefault(*value, conType);
     break;
   case MSG_QUERYSUPPORT:
-    container =
-        BuildOneValue(TWTY_INT32, static_cast<TW_UINT32>(TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT |
-                                                         (negotiable ? TWQC_SET | TWQC_RESET : 0)));
+    container = BuildOneValue(
+        TWTY_INT32, static_cast<TW_UINT32>(TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT |
+                                           (negotiable && Changeable(*value) ? TWQC_SET | TWQC_RESET : 0)));
     break;
   case MSG_SET: {
     if (!negotiable)

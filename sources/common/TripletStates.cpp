@@ -24,7 +24,9 @@ constexpr Row kRows[] = {
     {DG_CONTROL, DAT_CAPABILITY, MSG_SETCONSTRAINT, {4, 4}},
     {DG_CONTROL, DAT_CAPABILITY, MSG_RESET, {4, 4}},
     {DG_CONTROL, DAT_CAPABILITY, MSG_RESETALL, {4, 4}},
-    {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, {5, 7}},
+    // An application that routes every message through the source once it is open asks in state 4
+    // too: nothing there is the source's.
+    {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, {4, 7}},
     {DG_CONTROL, DAT_IDENTITY, MSG_GET, {3, 7}},
     {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, {3, 7}}, // an open source answers TWCC_MAXCONNECTIONS
     {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, {4, 4}},

@@ -47,10 +47,13 @@ constexpr TW_UINT16 ICAP_IMAGEFILEFORMAT = 0x110C;
 constexpr TW_UINT16 ICAP_PHYSICALWIDTH = 0x1111;
 constexpr TW_UINT16 ICAP_PHYSICALHEIGHT = 0x1112;
 constexpr TW_UINT16 ICAP_FRAMES = 0x1114;
+constexpr TW_UINT16 ICAP_BITORDER = 0x111C;
+constexpr TW_UINT16 CAP_AUTOFEED = 0x1007;
 constexpr TW_UINT16 ICAP_PLANARCHUNKY = 0x1120;
 constexpr TW_UINT16 ICAP_UNDEFINEDIMAGESIZE = 0x112D;
 
 constexpr TW_UINT16 TWPC_CHUNKY = 0;
+constexpr TW_UINT16 TWBO_MSBFIRST = 1;
 constexpr TW_UINT16 TWCP_NONE = 0;
 
 #pragma pack(push, 2)
@@ -81,8 +84,12 @@ static_assert(sizeof(TW_IMAGELAYOUT) == 28 && offsetof(TW_IMAGELAYOUT, DocumentN
 
 // TW_FIX32 as the 32 bits a container item holds (Whole in the low half, Frac in the high half),
 // and as a number.
+// A number beyond what a TW_FIX32 holds (a device's or a scenario's, unchecked) takes the nearest
+// end; NaN is 0.
 inline TW_UINT32 Fix32Bits(double value) {
-  const long scaled = static_cast<long>(value * 65536.0 + (value < 0 ? -0.5 : 0.5));
+  constexpr double kLowest = -32768.0, kHighest = 32767.0 + 65535.0 / 65536.0;
+  value = value >= kLowest ? (value <= kHighest ? value : kHighest) : (value < kLowest ? kLowest : 0.0);
+  const auto scaled = static_cast<int32_t>(value * 65536.0 + (value < 0 ? -0.5 : 0.5));
   const auto whole = static_cast<TW_INT16>(scaled >> 16);
   const auto frac = static_cast<TW_UINT16>(scaled & 0xFFFF);
   return static_cast<TW_UINT32>(static_cast<TW_UINT16>(whole)) | (static_cast<TW_UINT32>(frac) << 16);

@@ -255,7 +255,9 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
 
 void Bridge::StartBatch() {
   ReadOptions();
-  feederBatch_ = ReadFeeder(options_).feederEnabled;
+  const FeederState feeder = ReadFeeder(options_);
+  feederBatch_ = feeder.feederEnabled;
+  duplexBatch_ = feeder.duplexEnabled;
   stopFeeder_ = false;
   closeAfterBatch_ = false;
   pagesDone_ = 0;

@@ -52,6 +52,8 @@ private:
   dscommon::SetOutcome SetOptions(TW_UINT16 cap, const dscommon::CapRequest &request);
   dscommon::SetOutcome WriteChanges(const std::vector<OptionChange> &changes);
   Result PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending);
+  // What MSG_GET of DAT_PENDINGXFERS answers now.
+  TW_UINT16 PendingCount() const;
   Result SetupMemXfer(TW_SETUPMEMXFER *setup);
   Result SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup);
   Result ImageInfo(TW_IMAGEINFO *info);
@@ -106,6 +108,7 @@ private:
   // The batch: the page being read or transferred, and how the batch goes on.
   std::unique_ptr<PageScan> scan_;
   bool feederBatch_ = false;
+  bool duplexBatch_ = false; // pages alternate front and back
   bool stopFeeder_ = false;
   int pagesDone_ = 0;
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers

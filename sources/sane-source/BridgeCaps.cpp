@@ -79,9 +79,7 @@ void Bridge::AddCapabilities() {
   t.Add(
       CAP_XFERCOUNT,
       [this] {
-        CapValue v = dscommon::OneValue(TWTY_INT16, static_cast<TW_UINT16>(session_.xferCount), true);
-        v.freeValue = true;
-        return Described(v);
+        return Described(dscommon::FreeValue(TWTY_INT16, static_cast<TW_UINT16>(session_.xferCount), 0xFFFF));
       },
       [this](const CapRequest &r) {
         const auto count = static_cast<TW_INT16>(r.value);
@@ -113,6 +111,9 @@ void Bridge::AddCapabilities() {
   t.Add(
       dscommon::ICAP_PLANARCHUNKY,
       [] { return Described(dscommon::OneValue(TWTY_UINT16, dscommon::TWPC_CHUNKY)); }, kHeld);
+  t.Add(
+      dscommon::ICAP_BITORDER,
+      [] { return Described(dscommon::OneValue(TWTY_UINT16, dscommon::TWBO_MSBFIRST)); }, kHeld);
   t.Add(
       dscommon::ICAP_IMAGEFILEFORMAT,
       [] { return Described(dscommon::Enumeration(TWTY_UINT16, {TWFF_BMP}, TWFF_BMP, TWFF_BMP, false)); },

@@ -136,13 +136,14 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
   pending->EOJ = 0;
   switch (msg) {
   case MSG_GET:
-    // The page in hand, and with the feeder an unknown number after it.
-    pending->Count = state_ < 6 ? 0 : feederBatch_ && !stopFeeder_ ? kMorePages : 1;
+    pending->Count = PendingCount();
     return Result{};
   case MSG_ENDXFER: {
     ++pagesDone_;
     const bool countReached = session_.xferCount > 0 && pagesDone_ >= session_.xferCount;
-    bool more = feederBatch_ && !stopFeeder_ && !pageFailed_ && !countReached;
+    // A stopped feeder still gives the back of the sheet already in the path.
+    const bool backInPath = duplexBatch_ && pagesDone_ % 2 == 1;
+    bool more = feederBatch_ && (!stopFeeder_ || backInPath) && !pageFailed_ && !countReached;
     if (more) {
       // The next sheet is read on the worker; only its sane_start tells whether there is one.
       StartPage(false);
@@ -166,7 +167,7 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
       else
         AfterBatch();
     }
-    pending->Count = more ? kMorePages : 0;
+    pending->Count = more ? PendingCount() : 0;
     return Result{};
   }
   case MSG_RESET:
@@ -176,18 +177,34 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
     AfterBatch();
     return Result{};
   case MSG_STOPFEEDER:
-    stopFeeder_ = true; // the sheet already fed is still delivered
-    pending->Count = kMorePages;
+    stopFeeder_ = true; // the sheet already fed is still delivered, both its sides
+    pending->Count = PendingCount();
     return Result{};
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
 }
 
+TW_UINT16 Bridge::PendingCount() const {
+  if (state_ < 6)
+    return 0;
+  if (feederBatch_ && !stopFeeder_)
+    return kMorePages; // the page in hand, and an unknown number after it
+  // The page in hand, and after a duplex sheet's front its back.
+  return feederBatch_ && duplexBatch_ && pagesDone_ % 2 == 0 ? 2 : 1;
+}
+
 Bridge::Result Bridge::SetupMemXfer(TW_SETUPMEMXFER *setup) {
   TW_UINT32 row = 1;
-  if (state_ == 6 && scan_ && scan_->Finished() && scan_->Wait().status == int(SaneStatus::Good))
-    row = std::max<TW_UINT32>(1, scan_->Wait().page.bytesPerRow);
+  if (state_ >= 6) {
+    // The page's own rows: a sheet after the first may still be read, and is waited for as its
+    // description is.
+    Result failure;
+    const PageRows *page = Page(failure);
+    if (!page)
+      return DescriptionFailure(failure);
+    row = std::max<TW_UINT32>(1, page->bytesPerRow);
+  }
   setup->MinBufSize = row;
   setup->MaxBufSize = 0xFFFFFFFF;
   setup->Preferred = std::max(row, kPreferredBuffer / row * row);

@@ -7,6 +7,9 @@
 //   option mode = Color         an option set whenever the device is opened
 #pragma once
 
+#include "sources/sane-source/SaneValues.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,7 +47,12 @@ std::optional<size_t> FindByModel(const std::vector<DeviceEntry> &devices, const
 // repeat): a repeated name gets the device's own name appended.
 std::vector<std::string> ProductNames(const std::vector<DeviceEntry> &devices, const BridgeConfig &config);
 
+// An `option` line's value as the word SANE takes for a bool, int or fixed option (yes/no, a
+// number); nothing when it is not one such an option can hold (not a number, NaN, beyond range).
+std::optional<int32_t> OptionWord(SaneType type, const std::string &value);
+
 // The device list as kept in the listing cache: the key it was made for, then a device a line.
+// Empty when a device's name, vendor or model holds a tab or a line break, which the cache cannot.
 std::string FormatDeviceCache(const std::string &key, const std::vector<DeviceEntry> &devices);
 // False when the text is not a cache of that key.
 bool ParseDeviceCache(const std::string &text, const std::string &key, std::vector<DeviceEntry> &devices);

@@ -155,9 +155,12 @@ std::optional<CapValue> Feeding(TW_UINT16 cap, const Options &now, const Options
     def = initial.autofeed;
     settable = state.autofeedSettable;
   }
-  // One value, settable or not: an application reads a TW_BOOL's state that way (the station
-  // tells a simplex batch by CAP_DUPLEXENABLED's one value).
-  CapValue value = OneValue(TWTY_BOOL, current ? 1 : 0, settable);
+  // Read as one value, settable or not: an application reads a TW_BOOL's state that way (the
+  // station tells a simplex batch by CAP_DUPLEXENABLED's one value). What the device can do is on
+  // and off both; one it cannot change offers only its state.
+  if (settable)
+    return dscommon::Switch(current, def);
+  CapValue value = OneValue(TWTY_BOOL, current ? 1 : 0);
   value.items.push_back(def ? 1 : 0);
   value.defaultIndex = 1;
   return value;
@@ -210,7 +213,7 @@ const OptionInfo *FindOption(const Options &options, const std::string &name) {
 }
 
 TW_UINT32 Fix32FromSane(const OptionInfo &option, int32_t word) {
-  int32_t whole = word;
+  int32_t whole = std::clamp<int32_t>(word, -32768, 32767); // beyond a TW_FIX32, its nearest end
   uint32_t frac = 0;
   if (option.type == SaneType::Fixed) {
     whole = word >> kSaneFixedShift; // floor, so the fraction is never negative
@@ -265,8 +268,10 @@ std::optional<CapValue> DescribeCap(TW_UINT16 cap, const Options &now, const Opt
     if (type < 0)
       return std::nullopt;
     const OptionInfo *depth = FindOption(now, "depth");
+    // A backend's depth is taken as it says, in bounds: a 16-bit item holds up to 65535.
+    const int64_t bits = int64_t(depth ? depth->word : 8) * Samples(type);
     const TW_UINT32 current =
-        type == TWPT_BW ? 1 : static_cast<TW_UINT32>((depth ? depth->word : 8) * Samples(type));
+        type == TWPT_BW ? 1 : static_cast<TW_UINT32>(std::clamp<int64_t>(bits, 0, 0xFFFF));
     const std::vector<TW_UINT32> items = Depths(now, type);
     return Enumeration(TWTY_UINT16, items, current, items.front(),
                        depth && depth->Settable() && items.size() > 1);
@@ -282,7 +287,7 @@ std::optional<CapValue> DescribeCap(TW_UINT16 cap, const Options &now, const Opt
   case ICAP_XFERMECH:
     return Enumeration(TWTY_UINT16, {TWSX_NATIVE, TWSX_MEMORY}, session.xferMech, TWSX_NATIVE, true);
   case CAP_XFERCOUNT:
-    return OneValue(TWTY_INT16, static_cast<TW_UINT16>(session.xferCount), true);
+    return dscommon::FreeValue(TWTY_INT16, static_cast<TW_UINT16>(session.xferCount), 0xFFFF);
   case ICAP_UNITS:
     return Enumeration(TWTY_UINT16, {TWUN_INCHES}, TWUN_INCHES, TWUN_INCHES, true);
   case ICAP_PIXELFLAVOR:

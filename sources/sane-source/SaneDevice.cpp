@@ -199,9 +199,10 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
         DeviceEntry{d->name ? d->name : "", d->vendor ? d->vendor : "", d->model ? d->model : ""});
   }
   // No device is not kept, and what was kept goes: a scanner plugged in next shows at once, and a
-  // scanner gone is not offered again.
-  if (!devices.empty())
-    WriteFileText(path, FormatDeviceCache(key, devices));
+  // scanner gone is not offered again. A list the file cannot hold is not kept either.
+  const std::string kept = FormatDeviceCache(key, devices);
+  if (!devices.empty() && !kept.empty())
+    WriteFileText(path, kept);
   else
     ::DeleteFileA(path.c_str());
   return devices;
@@ -318,21 +319,13 @@ int SaneDevice::WriteText(const std::string &name, const std::string &value) {
   if (!o)
     return SANE_STATUS_UNSUPPORTED;
   OptionChange change{name, 0, value};
-  switch (o->type) {
-  case SaneType::Bool:
-    change.word =
-        (value == "yes" || value == "true" || value == "1" || value == "on") ? SANE_TRUE : SANE_FALSE;
-    break;
-  case SaneType::Int:
-    change.word = SANE_Word(std::strtol(value.c_str(), nullptr, 10));
-    break;
-  case SaneType::Fixed:
-    change.word = SANE_FIX(std::strtod(value.c_str(), nullptr));
-    break;
-  case SaneType::String:
-    break;
-  default:
-    return SANE_STATUS_UNSUPPORTED;
+  if (o->type != SaneType::String) {
+    const std::optional<int32_t> word = OptionWord(o->type, value);
+    if (!word)
+      return o->type == SaneType::Bool || o->type == SaneType::Int || o->type == SaneType::Fixed
+                 ? SANE_STATUS_INVAL
+                 : SANE_STATUS_UNSUPPORTED;
+    change.word = *word;
   }
   bool inexact = false;
   return Write(*o, change, inexact);

@@ -90,11 +90,21 @@ std::vector<OptionChange> AreaChanges(const Options &options, const TW_FRAME &fr
                             dscommon::Fix32Value(frame.Right), dscommon::Fix32Value(frame.Bottom)};
   if (!(inches[2] > inches[0]) || !(inches[3] > inches[1]))
     return {};
+  int32_t words[4];
+  for (int i = 0; i < 4; ++i)
+    words[i] = FromInches(*a, *a->corner[i], inches[i]);
+  // Clipped to the bed, the area must still hold a scan line each way: a frame beside the bed is
+  // refused rather than scanned as a single dot.
+  const double line = a->dpi > 0 ? 1.0 / a->dpi : 0;
+  for (int i : {0, 1})
+    if (!(ToInches(*a, *a->corner[i + 2], words[i + 2]) - ToInches(*a, *a->corner[i], words[i]) >= line) ||
+        words[i + 2] <= words[i])
+      return {};
   std::vector<OptionChange> changes;
   for (int i : {2, 3})
     changes.push_back({kNames[i], RangeEnd(*a->corner[i], true), ""});
   for (int i = 0; i < 4; ++i)
-    changes.push_back({kNames[i], FromInches(*a, *a->corner[i], inches[i]), ""});
+    changes.push_back({kNames[i], words[i], ""});
   return changes;
 }
 

@@ -64,9 +64,7 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
   table.Add(
       CAP_XFERCOUNT,
       [&state] {
-        CapValue v = OneValue(TWTY_INT16, static_cast<TW_UINT16>(state.xferCount), true);
-        v.freeValue = true;
-        return Described(v);
+        return Described(dscommon::FreeValue(TWTY_INT16, static_cast<TW_UINT16>(state.xferCount), 0xFFFF));
       },
       [&state](const CapRequest &r) {
         const auto count = static_cast<TW_INT16>(r.value);
@@ -152,6 +150,12 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
         return Described(Enumeration(TWTY_UINT16, {TWPF_CHOCOLATE, TWPF_VANILLA}, flavor, flavor, false));
       },
       kHeld);
+  table.Add(
+      dscommon::ICAP_BITORDER, [] { return Described(OneValue(TWTY_UINT16, dscommon::TWBO_MSBFIRST)); },
+      kHeld);
+  // The feeder goes on to the next sheet by itself.
+  table.Add(
+      dscommon::CAP_AUTOFEED, [] { return Described(OneValue(TWTY_BOOL, 1)); }, kHeld);
   table.Add(
       ICAP_PLANARCHUNKY, [] { return Described(OneValue(TWTY_UINT16, dscommon::TWPC_CHUNKY)); }, kHeld);
   table.Add(ICAP_PHYSICALWIDTH,

@@ -157,6 +157,14 @@ public:
       errors_.push_back("bit_depth " + std::to_string(s_.bitDepth) + " does not fit the pixel type");
       s_.bitDepth = DefaultBits(s_.pixelKind);
     }
+    // A page beyond what a TWAIN frame can say (32767 inches each way) is not one to scan.
+    const Scenario plain;
+    for (auto side : {std::make_pair("width", &Scenario::width), std::make_pair("height", &Scenario::height)})
+      if (s_.*side.second / s_.resolution >= 32768) {
+        errors_.push_back(std::string(side.first) + " " + std::to_string(s_.*side.second) +
+                          " at resolution " + std::to_string(s_.resolution) + " is beyond 32767 inches");
+        s_.*side.second = plain.*side.second;
+      }
   }
 
 private:

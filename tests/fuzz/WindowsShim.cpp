@@ -40,3 +40,25 @@ BOOL DeleteObject(HGDIOBJ object) {
   delete bitmap;
   return 1;
 }
+
+struct ShimGlobal {
+  void *bytes;
+  SIZE_T size;
+};
+
+HGLOBAL GlobalAlloc(UINT, SIZE_T bytes) {
+  void *memory = std::calloc(bytes ? bytes : 1, 1);
+  auto *block = memory ? new (std::nothrow) ShimGlobal{memory, bytes} : nullptr;
+  if (!block)
+    std::free(memory);
+  return block;
+}
+void *GlobalLock(HGLOBAL block) { return block ? static_cast<ShimGlobal *>(block)->bytes : nullptr; }
+BOOL GlobalUnlock(HGLOBAL) { return 0; }
+SIZE_T GlobalSize(HGLOBAL block) { return block ? static_cast<ShimGlobal *>(block)->size : 0; }
+HGLOBAL GlobalFree(HGLOBAL block) {
+  if (block)
+    std::free(static_cast<ShimGlobal *>(block)->bytes);
+  delete static_cast<ShimGlobal *>(block);
+  return nullptr;
+}

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 using namespace sanesrc;
 
@@ -360,6 +361,24 @@ TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
   ASSERT_TRUE(ParseDeviceCache(text, "key", cached));
   EXPECT_EQ(cached.size(), 3u);
   EXPECT_EQ(cached[2].model, "x");
+
+  // 103 devices of one model whose names share their first 31 characters, and no model at all.
+  std::vector<DeviceEntry> many(103, DeviceEntry{std::string(31, 'n'), "Noname", ""});
+  for (size_t i = 0; i < many.size(); ++i)
+    many[i].name += std::to_string(i);
+  const std::vector<std::string> names = ProductNames(many, config);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), many.size());
+  ASSERT_TRUE(ParseDeviceCache(FormatDeviceCache("key", many), "key", cached));
+  EXPECT_EQ(cached.size(), many.size());
+
+  // Numbers no option holds: refused when read, or when set on a fixed-point option.
+  EXPECT_EQ(ParseConfig("[a]\noption br-x = nan\noption br-y = 1e10\n", errors).devices.at(0).options.size(),
+            0u);
+  EXPECT_EQ(errors.back(), "line 3: option br-y = 1e10");
+  for (const char *value : {"40000", "nan", "1e10", "2.5 mm"})
+    EXPECT_FALSE(OptionWord(SaneType::Fixed, value)) << value;
+  EXPECT_EQ(OptionWord(SaneType::Fixed, "2.5"), 5 << 15);
+  EXPECT_EQ(OptionWord(SaneType::Int, "40000"), 40000);
 }
 
 } // namespace

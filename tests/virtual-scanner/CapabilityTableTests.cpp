@@ -1,9 +1,9 @@
 // The negotiation every capability of our data sources goes through (dscommon::CapabilityTable),
 // and the decoding of the containers applications send with MSG_SET, each read from a block
 // that ends where a no-access page begins.
-#include "tests/twain-capabilities/GuardedBlock.h"
 #include "sources/common/CapabilityTable.h"
 #include "sources/common/TwainProtocol.h"
+#include "tests/twain-capabilities/GuardedBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +207,12 @@ TEST_F(NegotiationTest, SetTakesWhatIsOfferedTheNearestOfWhatIsCloseAndRefusesTh
        TWRC_SUCCESS, 0, 250, 0},
       {"another value of a held one", kHeld, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 0), TWRC_FAILURE,
        TWCC_BADVALUE, 250, 0},
+      {"a number no resolution is", kResolution, TWON_ONEVALUE, OneValueBytes(TWTY_UINT32, 40000),
+       TWRC_FAILURE, TWCC_BADVALUE, 250, 0},
+      {"a negative code", kCode, TWON_ONEVALUE, OneValueBytes(TWTY_INT16, 0xFFFF), TWRC_FAILURE,
+       TWCC_BADVALUE, 250, 0},
+      {"a range of any bounds for a BOOL", kHeld, TWON_RANGE,
+       RangeBytes(TWTY_INT32, 0x80000000u, 0x7FFFFFFF, 1, 1), TWRC_CHECKSTATUS, 0, 250, 0},
       {"a value only read", kReadOnly, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 0), TWRC_FAILURE,
        TWCC_CAPBADOPERATION, 250, 0},
       {"a capability the source does not have", ICAP_BITDEPTH, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 8),

@@ -55,6 +55,11 @@ TEST(Scenario, ABitDepthThatDoesNotFitThePixelTypeFallsBackToItsDefault) {
   Scenario bw;
   ParseScenario("pixel_type = bw\n", bw, errors);
   EXPECT_EQ(bw.bitDepth, 1);
+  // So does a page wider than a TWAIN frame can say.
+  Scenario wide;
+  ParseScenario("width = 40000\nresolution = 1\n", wide, errors);
+  EXPECT_EQ(wide.width, Scenario{}.width);
+  EXPECT_EQ(errors.size(), 2u);
 }
 
 TEST(Feeder, CountsBothSidesAndLeavesUnpulledSheetsAfterAReset) {

@@ -1,6 +1,6 @@
 // The few Windows names the TWAIN layer's byte decoders use, for building them natively (i386
 // Linux, with the sanitizers). Sizes match 32-bit Windows, so the records keep their layout.
-// CreateDIBSection and DeleteObject are backed by plain memory in WindowsShim.cpp.
+// CreateDIBSection, DeleteObject and global memory are backed by plain memory in WindowsShim.cpp.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,8 @@ typedef void *HANDLE;
 typedef void *HDC;
 typedef void *HGDIOBJ;
 typedef struct ShimBitmap *HBITMAP;
+typedef void *HGLOBAL; // a ShimGlobal
+typedef uintptr_t SIZE_T;
 
 #pragma pack(push, 2)
 struct BITMAPINFOHEADER {
@@ -55,3 +57,12 @@ constexpr UINT DIB_RGB_COLORS = 0;
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void **bits, HANDLE section,
                          DWORD offset);
 BOOL DeleteObject(HGDIOBJ object);
+
+// Global memory blocks of exactly the size asked for, zeroed, so that a read past one is caught.
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+constexpr UINT GHND = 0x0042;
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+void *GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+SIZE_T GlobalSize(HGLOBAL block);
+HGLOBAL GlobalFree(HGLOBAL block);
