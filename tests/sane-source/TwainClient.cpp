@@ -43,11 +43,9 @@ TW_UINT16 TwainClient::Enable(bool showUI, TW_UINT16 msg) {
   return Call(DG_CONTROL, DAT_USERINTERFACE, msg, &ui);
 }
 
-TW_UINT16 TwainClient::WaitForMessage(DWORD timeoutMs, bool *byCallback) {
+TW_UINT16 TwainClient::WaitForMessage(DWORD timeoutMs) {
   const DWORD start = ::GetTickCount();
   while (::GetTickCount() - start < timeoutMs) {
-    if (byCallback)
-      *byCallback = !CallbackMessages().empty();
     if (!CallbackMessages().empty()) {
       const TW_UINT16 msg = CallbackMessages().front();
       CallbackMessages().erase(CallbackMessages().begin());

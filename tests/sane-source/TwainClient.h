@@ -55,8 +55,8 @@ public:
   TW_UINT16 Enable(bool showUI, TW_UINT16 msg = MSG_ENABLEDS);
   // Runs the application's loop, offering every message to the source, until the source says
   // something (its TWMessage, from MSG_PROCESSEVENT or the callback registered with
-  // RegisterCallback) or the time runs out (MSG_NULL); `byCallback` tells which way it came.
-  TW_UINT16 WaitForMessage(DWORD timeoutMs = 20000, bool *byCallback = nullptr);
+  // RegisterCallback) or the time runs out (MSG_NULL).
+  TW_UINT16 WaitForMessage(DWORD timeoutMs = 20000);
   // DAT_CALLBACK2 / MSG_REGISTER_CALLBACK of this client's callback.
   TW_UINT16 RegisterCallback();
   // What the callback received, in order.
