@@ -34,11 +34,12 @@ std::string Word(FuzzInput &in) { return kWords[in.Take<uint8_t>() % (sizeof kWo
 
 Options ReadOptions(FuzzInput &in) {
   Options options;
-  const int count = in.Take<uint8_t>() % 14;
-  for (int i = 0; i < count; ++i) {
+  // Every name in turn, as many as the input says; the cap's inactive bit takes any away.
+  const size_t count = in.Take<uint8_t>() % (sizeof kNames / sizeof *kNames + 1);
+  for (size_t i = 0; i < count; ++i) {
     OptionInfo o;
-    o.index = i + 1;
-    o.name = kNames[in.Take<uint8_t>() % (sizeof kNames / sizeof *kNames)];
+    o.index = int(i) + 1;
+    o.name = kNames[i];
     o.type = static_cast<SaneType>(in.Take<uint8_t>() % 6);
     o.cap = in.Take<uint8_t>();
     o.unit = static_cast<SaneUnit>(in.Take<uint8_t>() % 7);
