@@ -31,7 +31,7 @@ SourceUnderTest PrepareSource() {
     ::GetTempPathA(MAX_PATH, temp);
     ::DeleteFileA((std::string(temp) + "tovik-sane-devices.txt").c_str()); // another run's listing
     WriteText(dir + "sane-source.ini",
-              "[Panasonic KV-S1025C]\nname = KV-S fixture\noption mode = Gray\noption resolution = 50\n");
+              "[Fixture KV-S1025C]\nname = KV-S fixture\noption mode = Gray\noption resolution = 50\n");
     ::SetEnvironmentVariableA("TOVIK_SANE_SOURCE_CONFIG", (dir + "sane-source.ini").c_str());
     source.productName = "KV-S fixture";
     source.loadFeeder = [](int sheets, const std::string &more) {
