@@ -150,7 +150,8 @@ TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
        {}},
       // cut by a power cut while a line was appended
       {"Q 1 20260101000000000 C:\\o\\a.jpg\nQ 2 20260101000000001 C:\\o\\b.j", {"C:\\o\\a.jpg"}, {}},
-      {"Q 1 20260101000000000 C:\\o\\a.jpg\nA 1\nC C:\\o\\x.jpg\nW 1\nW 12345678901\nQ x 2 n\nQ 3 t\n\nC",
+      {"Q 1 20260101000000000 C:\\o\\a.jpg\nA 1\nC C:\\o\\x.jpg\nW 1\nW 12345678901\nQ x 2 n\nQ 1234567890 2 "
+       "m\nQ 3 t\n\nC",
        {},
        {"C:\\o\\x.jpg"}},
   };
