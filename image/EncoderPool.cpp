@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -84,10 +85,14 @@ void TEncoderPool::Run() {
       ;
 }
 
+// The first queued page is the writer's next, which it encodes itself: the pool works only behind
+// it, once pages wait, so while the writer keeps up the scan has the other processors to itself.
 TSaveRec *TEncoderPool::Claim() {
   TSaveRec *claimed = nullptr;
+  bool first = true;
   Queue.ForEach([&](TSaveRec &rec) {
-    if (claimed || rec.Encoding != TPageEncoding::Waiting)
+    const bool next = std::exchange(first, false);
+    if (claimed || next || rec.Encoding != TPageEncoding::Waiting)
       return;
     const bool encodes = EncodesAhead(rec);
     rec.Encoding = encodes ? TPageEncoding::Running : TPageEncoding::Settled;
