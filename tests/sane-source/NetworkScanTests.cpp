@@ -65,11 +65,12 @@ TEST(BridgeOverNetwork, FeederAndDuplexSetThroughTwainGiveEverySide) {
     int firstLevel; // of each page's first pixel, by sheet and side (0: not checked)
   };
   // The fixture's two sheets front and back (grey 16 + 28 per sheet, 14 more on the back), and the
-  // tester's feeder of ten sheets.
+  // tester's feeder of ten sheets: the configuration leaves duplex and the feeder off, TWAIN turns
+  // them on.
   const Row rows[] = {
-      {"net:127.0.0.1:tovik:kvs1025", "option mode = Gray\noption resolution = 50\noption duplex = yes\n",
+      {"net:127.0.0.1:tovik:kvs1025", "option mode = Gray\noption resolution = 50\noption duplex = no\n",
        true, 4, 16},
-      {"net:127.0.0.1:test:0", "option source = Automatic Document Feeder\n", false, 10, 0},
+      {"net:127.0.0.1:test:0", "option source = Flatbed\n", false, 10, 0},
   };
   WriteText(ConfigFile("tovik-fixture.conf"), "devices kvs1025\nsheets 2\nload net\n");
   for (const Row &row : rows) {
