@@ -15,6 +15,8 @@ enum ControlId : int {
   idEDir = 105,
   idEDirBrowse = 106,
   idLbStatus = 107,
+  idCbBlankAside = 108,
+  idLbCounts = 109,
 };
 
 // The automatic start's timer (tmCheck): a test may run its tick at once with WM_TIMER.

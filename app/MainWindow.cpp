@@ -12,8 +12,9 @@ using namespace station;
 
 namespace {
 
-constexpr int kClientWidth = 469;
-constexpr int kClientHeight = 150;
+constexpr int kControlsWidth = 469; // the controls' column; the last sheet's pictures are right of it
+constexpr int kClientWidth = TfMain::kPicturesLeft + 2 * TfMain::kPictureWidth + TfMain::kPictureGap + 16;
+constexpr int kClientHeight = 172;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
@@ -97,8 +98,11 @@ void TfMain::CreateControls() {
   ::SetWindowSubclass(eDir, FolderFieldProc, 1, reinterpret_cast<DWORD_PTR>(this));
   eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, 428, 80, 21, 21, idEDirBrowse);
   lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 16, 120, 0, 0, idLbStatus);
-  Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), kClientWidth - 2 * 16);
+  Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), kControlsWidth - 2 * 16);
   Status->Show("lbStatus");
+  cbBlankAside = add(0, "BUTTON", "Set blank sides aside", WS_TABSTOP | BS_AUTOCHECKBOX, 16, 146, 150, 17,
+                     idCbBlankAside);
+  lbCounts = add(0, "STATIC", "", SS_LEFT | SS_NOPREFIX, 176, 148, kClientWidth - 176 - 16, 15, idLbCounts);
 }
 
 std::string TfMain::OutputFolderText() const {
@@ -109,6 +113,38 @@ std::string TfMain::OutputFolderText() const {
 }
 
 void TfMain::SetOutputFolderText(const std::string &text) { ::SetWindowTextA(eDir, text.c_str()); }
+
+void TfMain::PaintPictures(HDC dc) {
+  const struct {
+    const TSidePicture &Picture;
+    int Left;
+    const char *Caption;
+  } sides[] = {{LastFront, kPicturesLeft, "Front"},
+               {LastBack, kPicturesLeft + kPictureWidth + kPictureGap, "Back"}};
+  win::SelectGuard font(dc, Font.get());
+  ::SetBkMode(dc, TRANSPARENT);
+  for (const auto &side : sides) {
+    RECT frame = {side.Left - 1, kPicturesTop - 1, side.Left + kPictureWidth + 1,
+                  kPicturesTop + kPictureHeight + 1};
+    ::FrameRect(dc, &frame, ::GetSysColorBrush(COLOR_BTNSHADOW));
+    const TSidePicture &p = side.Picture;
+    if (!p.Empty()) {
+      BITMAPINFO info = {};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = p.Width;
+      info.bmiHeader.biHeight = p.Height; // bottom-up
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 24;
+      info.bmiHeader.biCompression = BI_RGB;
+      ::SetDIBitsToDevice(dc, side.Left + (kPictureWidth - p.Width) / 2,
+                          kPicturesTop + (kPictureHeight - p.Height) / 2, p.Width, p.Height, 0, 0, 0,
+                          p.Height, p.Bgr.data(), &info, DIB_RGB_COLORS);
+    }
+    RECT caption = {side.Left, kPicturesTop + kPictureHeight + 4, side.Left + kPictureWidth,
+                    kPicturesTop + kPictureHeight + 20};
+    ::DrawTextA(dc, side.Caption, -1, &caption, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
+}
 
 bool TfMain::IsTicked(HWND checkBox) const {
   return ::SendMessageA(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -123,6 +159,8 @@ void TfMain::HandleCommand(int id, int code) {
     btGoClick();
   else if (id == idEDirBrowse)
     eDirBrowseClick();
+  else if (id == idCbBlankAside)
+    cbBlankAsideClick();
 }
 
 LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -150,8 +188,17 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case kPagesLostMessage:
     ShowPagesLostInACrash();
     return 0;
+  case kSideNewsMessage:
+    TakeSideNews();
+    return 0;
+  case WM_PAINT: {
+    win::PaintDC dc(Hwnd);
+    PaintPictures(dc.get());
+    return 0;
+  }
   case kWriterStateMessage:
     RefreshStatus();
+    ShowCounts();
     if (Shutdown && Shutdown->WriterChanged())
       ::DestroyWindow(Hwnd);
     return 0;

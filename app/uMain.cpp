@@ -11,12 +11,33 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace {
 
 constexpr const char *kSettingsKey = "eDir";
+constexpr const char *kBlankAsideKey = "cbBlankAside";
+constexpr const char *kTodayDateKey = "TodayDate";
+constexpr const char *kTodayPagesKey = "TodayPages";
 constexpr const char *kNoScannerText = "No compatible scanners found";
+
+// "yyyymmdd" of the local date.
+std::string DayKey() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  return text;
+}
+
+// A count as config.ini holds it: digits only, and no more than a day can hold; else 0.
+unsigned StoredCount(const std::string &text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return static_cast<unsigned>(std::stoul(text));
+}
 
 } // namespace
 
@@ -29,6 +50,7 @@ void TfMain::FormCreate() {
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
   ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
   StartJournal();
+  SideNews = std::make_unique<TSideNews>(Hwnd, kSideNewsMessage);
   SaveThread = std::make_unique<TSaveThread>(WriterOptions());
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
   // Only a folder: a device path in the file would have pages written to a device.
@@ -36,6 +58,13 @@ void TfMain::FormCreate() {
   if (IsFolderPath(stored))
     SetOutputFolderText(stored);
   SavedFolder = stored;
+  ::SendMessageA(cbBlankAside, BM_SETCHECK,
+                 Settings->ReadString(kBlankAsideKey, "0") == "1" ? BST_CHECKED : BST_UNCHECKED, 0);
+  const std::string today = DayKey();
+  Counts.SetToday(today, Settings->ReadString(kTodayDateKey, "") == today
+                             ? StoredCount(Settings->ReadString(kTodayPagesKey, ""))
+                             : 0);
+  ShowCounts();
   GivenFolder = OutputFolderText();
   SaveThread->SetOutputFolder(GivenFolder);
 
@@ -74,6 +103,18 @@ TSaveThread::Options TfMain::WriterOptions() {
   options.WaitForRoom = [this](HANDLE spaceFreed) { return WaitForQueueRoom(spaceFreed); };
   options.UnsavedFolder = UnsavedFolder();
   options.Journal = Journal.get();
+  options.WrapWriter = [this](TSaveThread::TPageWriter write) {
+    TSideWriterOptions sides;
+    sides.Write = std::move(write);
+    sides.Written = [this](TSideWritten &&side) {
+      try {
+        SideNews->Post(std::move(side));
+      } catch (...) {
+        // Out of memory on the writer thread: the window misses one picture.
+      }
+    };
+    return SideWriter(std::move(sides));
+  };
   return options;
 }
 
@@ -113,8 +154,10 @@ std::string TfMain::UnsavedFolder() const {
 }
 
 void TfMain::FormDestroy() {
-  if (Settings)
+  if (Settings) {
     Settings->WriteString(kSettingsKey, FolderToRemember());
+    RememberToday();
+  }
   Shutdown.reset();
   SaveThread.reset();
   Journal.reset(); // every page is written or kept: nothing for the next start to report
@@ -124,11 +167,21 @@ void TfMain::FormDestroy() {
 
 void TfMain::SetUpScanner() {
   TScannerLink::Events events;
-  events.OnPage = [this](const TScannedPage &page) { Pages->HandlePage(page); };
+  events.OnPage = [this](const TScannedPage &page) {
+    CurrentBatch = page.Batch;
+    Pages->HandlePage(page);
+    PageHandled(page);
+  };
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
   events.OnBatchEnd = [this] {
     Progress->ShowPending(); // the bar ends where the scan did
     Pages->EndBatch();
+    ShowCounts();
+    // The day's count survives a crash from here on; a batch ended by the close finds no store.
+    if (Settings) {
+      RememberToday();
+      Settings->WriteNow();
+    }
   };
   events.OnError = [this](int errorCode, int additional) {
     SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
@@ -152,6 +205,7 @@ void TfMain::btGoClick() {
 // is fed while pages wait for their folder or the station closes.
 void TfMain::tmCheckTimer() {
   RefreshStatus();
+  ShowCounts();
   if (!IsTicked(cbAuto) || !Scanner || !Scanner->HasScanner())
     return;
   if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting())
@@ -203,6 +257,9 @@ void TfMain::RememberOutputFolder() {
 }
 
 void TfMain::QueuePage(std::unique_ptr<TSaveRec> rec) {
+  // Decided when the page is scanned: ticking the box later does not reach pages already queued.
+  rec->SetBlankAside = IsTicked(cbBlankAside);
+  rec->Batch = CurrentBatch;
   SaveThread->QueuePage(std::move(rec));
   if (ScanHeldBack) {
     ScanHeldBack = false;
@@ -282,6 +339,51 @@ LRESULT CALLBACK TfMain::FolderFieldProc(HWND field, UINT message, WPARAM wParam
     return 0; // no beep for a key the field cannot take
   }
   return ::DefSubclassProc(field, message, wParam, lParam);
+}
+
+void TfMain::cbBlankAsideClick() {
+  if (!Started)
+    return;
+  Settings->WriteString(kBlankAsideKey, IsTicked(cbBlankAside) ? "1" : "0");
+  if (!Settings->WriteNow())
+    SetStatus(SettingsNotSavedText(SettingsFileName()));
+}
+
+void TfMain::PageHandled(const TScannedPage &) {
+  Counts.Page(CurrentBatch, !Pages->BackSide, DayKey());
+  ShowCounts();
+}
+
+// Painted at once: a batch runs inside one message, and the counts must move while it does.
+void TfMain::ShowCounts() {
+  const std::string text = Counts.Text(SaveThread ? SaveThread->QueuedCount() : 0);
+  if (!lbCounts || text == CountsShown)
+    return;
+  CountsShown = text;
+  ::SetWindowTextA(lbCounts, text.c_str());
+  ::UpdateWindow(lbCounts);
+}
+
+void TfMain::RememberToday() {
+  Settings->WriteString(kTodayDateKey, Counts.Day());
+  Settings->WriteString(kTodayPagesKey, std::to_string(Counts.Today()));
+}
+
+// The pictures are painted when the window has time for it: never in the middle of a page.
+void TfMain::TakeSideNews() {
+  TSideNews::TNews news = SideNews ? SideNews->Take() : TSideNews::TNews();
+  for (unsigned batch : news.BlankBatches)
+    Counts.Blank(batch);
+  if (!news.Front.Empty())
+    LastFront = std::move(news.Front);
+  if (!news.Back.Empty())
+    LastBack = std::move(news.Back);
+  if (!LastFront.Empty() || !LastBack.Empty()) {
+    RECT pictures = {kPicturesLeft - 1, kPicturesTop - 1, kPicturesLeft + 2 * kPictureWidth + kPictureGap + 1,
+                     kPicturesTop + kPictureHeight + 1};
+    ::InvalidateRect(Hwnd, &pictures, FALSE);
+  }
+  ShowCounts();
 }
 
 std::string TfMain::SettingsFileName() const { return IncludeTrailingPathDelimiter(DataDir) + "config.ini"; }

@@ -1,11 +1,13 @@
 // The station's only window: output folder, scan controls, progress and status line.
 #pragma once
 
+#include "app/BatchCounts.h"
 #include "app/ControlIds.h"
 #include "app/PageNaming.h"
 #include "app/ProgressBar.h"
 #include "app/ScannerLink.h"
 #include "app/SettingsStore.h"
+#include "app/SideNews.h"
 #include "app/StationShutdown.h"
 #include "app/StatusLine.h"
 #include "app/ThreadText.h"
@@ -37,7 +39,12 @@ public:
   static constexpr UINT kThreadErrorMessage = WM_APP + 3;
   // Posted at start-up when the last run ended with pages never written: the box that names them.
   static constexpr UINT kPagesLostMessage = WM_APP + 4;
+  // Posted by the writer thread when it wrote sides: blank ones set aside, new small pictures.
+  static constexpr UINT kSideNewsMessage = WM_APP + 8;
   static constexpr UINT_PTR kCheckTimerId = station::idTmCheck;
+  // The last sheet's two sides, right of the controls.
+  static constexpr int kPicturesLeft = 481, kPicturesTop = 16, kPictureWidth = kSidePictureWidth,
+                       kPictureHeight = kSidePictureHeight, kPictureGap = 12;
 
 private:
   // Start-up and shutdown, in the order the station relies on.
@@ -48,6 +55,14 @@ private:
   void btGoClick();
   void tmCheckTimer();
   void eDirBrowseClick();
+  void cbBlankAsideClick();
+
+  // A page was handed to the writer: the counts move on (never per row of a page).
+  void PageHandled(const TScannedPage &page);
+  void ShowCounts();
+  void RememberToday();
+  void TakeSideNews();
+  void PaintPictures(HDC dc);
 
   std::string SettingsFileName() const;
   std::string UnsavedFolder() const;
@@ -88,6 +103,7 @@ private:
   win::UniqueFont Font;
   HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
   HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;
+  HWND cbBlankAside = nullptr, lbCounts = nullptr;
   std::unique_ptr<TPageProgress> Progress; // the view of pb during a transfer
   std::unique_ptr<TStatusLine> Status;
   std::string StatusMessage;
@@ -98,10 +114,15 @@ private:
   bool FolderSaid = false;      // the status line says something about the folder given last
   bool Started = false;         // start-up is over: every part below exists
   bool CloseAskedEarly = false; // a close during start-up comes again at its end
+  TBatchCounts Counts;
+  unsigned CurrentBatch = 0; // the batch of the page being handed over
+  std::string CountsShown;
+  TSidePicture LastFront, LastBack;
 
   // Declared before the writer: its failure reports use it until the writer has stopped.
   std::unique_ptr<TThreadText> WriteFailures;
   std::unique_ptr<TThreadText> ThreadErrors;
+  std::unique_ptr<TSideNews> SideNews;
 
   std::string DataDir;
   std::unique_ptr<TSettingsStore> Settings;

@@ -1,5 +1,6 @@
 #include "image/EncoderPool.h"
 
+#include "image/SideWriter.h"
 #include "image/uSaveThread.h"
 
 #include <FreeImage.h>
@@ -117,6 +118,7 @@ bool TEncoderPool::EncodeOne() {
   std::vector<uint8_t> bytes;
   bool encoded = false;
   try {
+    LookAtSide(*page); // the last moment its pixels are at hand
     encoded = EncodeJpeg(page->Bitmap.Image(), bytes);
   } catch (...) {
     encoded = false; // no memory for the bytes: the writer encodes the page as it always did

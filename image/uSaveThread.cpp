@@ -94,6 +94,8 @@ TSaveThread::TSaveThread(Options options)
       const TPageWriteResult claimed = Names.Claim(rec);
       return claimed.Written() ? WritePage(rec) : claimed;
     };
+  if (Opts.WrapWriter)
+    Opts.Writer = Opts.WrapWriter(std::move(Opts.Writer));
   if (!Opts.ErrorBox)
     Opts.ErrorBox = ShowThreadErrorBox;
   if (!Opts.Clock)

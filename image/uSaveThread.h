@@ -7,6 +7,7 @@
 #include "image/FreeBitmap.h"
 #include "image/PageJournal.h"
 #include "image/SheetNames.h"
+#include "image/SidePicture.h"
 #include "win/Owners.h"
 
 #include <cstddef>
@@ -32,6 +33,10 @@ struct TSaveRec {
   // The name claimed on disk for the page, once the writer has tried it.
   std::unique_ptr<TNameClaim> Claim;
   unsigned JournalPage = 0; // its number in the crash journal; 0 when not in one
+  // The person asked for blank sides to be set aside when the page was scanned (see SideWriter).
+  bool SetBlankAside = false;
+  unsigned Batch = 0; // the station's batch the page came in
+  TSideLook Look;     // what the encoder (or the writer) saw in the pixels
 };
 
 // The queue between the two threads. Callers hold Lock/Unlock only around list operations.
@@ -109,7 +114,9 @@ public:
     TWriteFailedEvent OnWriteFailed;
     TStateChangedEvent OnStateChanged;
     size_t BudgetBytes = kQueueBudgetBytes;
-    TPageWriter Writer;           // empty: WritePage
+    TPageWriter Writer; // empty: WritePage
+    // Wraps the writer, the default's name claims included: the station's look at each side.
+    std::function<TPageWriter(TPageWriter)> WrapWriter;
     TErrorBox ErrorBox;           // empty: the "Thread Error" box
     TWaitForRoom WaitForRoom;     // empty: a plain wait of up to a second
     DWORD WakeIntervalMs = 1000;  // the writer looks at the queue at least this often

@@ -96,6 +96,21 @@ private:
   HDC dc_;
 };
 
+// The device context of a WM_PAINT, from BeginPaint to EndPaint.
+class PaintDC {
+public:
+  explicit PaintDC(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+  ~PaintDC() { ::EndPaint(window_, &paint_); }
+  PaintDC(const PaintDC &) = delete;
+  PaintDC &operator=(const PaintDC &) = delete;
+  HDC get() const { return dc_; }
+
+private:
+  HWND window_;
+  PAINTSTRUCT paint_ = {};
+  HDC dc_;
+};
+
 // A global memory block locked for the lifetime of the guard.
 class GlobalLockGuard {
 public:

@@ -109,6 +109,8 @@ DataSource::Result DataSource::StartPage(TW_UINT16 mechanism) {
   }
   if (scenario_.timePerPageMs > 0)
     ::Sleep(static_cast<DWORD>(scenario_.timePerPageMs));
+  const auto &blank = scenario_.blankPages;
+  format_.blank = std::find(blank.begin(), blank.end(), feeder_.Page()) != blank.end();
   pageStarted_ = true;
   return Result{};
 }

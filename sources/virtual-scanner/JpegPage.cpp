@@ -30,7 +30,9 @@ std::vector<uint8_t> SampleRows(const PageFormat &f, int page, int side, int she
       level[i] = colour ? 0 : EntryColor(seen, i).g;
     for (int y = 0; y < f.height; ++y) {
       uint8_t *row = rows.data() + rowBytes * static_cast<size_t>(y);
-      FillRow(f.kind, colour ? 24 : 8, f.vanilla, page, side, f.width, y, row, sheet);
+      PageFormat eight = f;
+      eight.bits = colour ? 24 : 8;
+      FillPageRow(eight, page, side, y, row, sheet);
       if (!colour)
         for (size_t x = 0; x < rowBytes; ++x)
           row[x] = level[row[x]];

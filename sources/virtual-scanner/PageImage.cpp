@@ -49,6 +49,40 @@ PageFormat FormatOf(const Scenario &s) {
   return f;
 }
 
+void FillPageRow(const PageFormat &f, int page, int side, int y, uint8_t *row, int sheet) {
+  if (!f.blank) {
+    FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y, row, sheet);
+    return;
+  }
+  if (f.kind == PixelKind::Rgb) {
+    const int pixelBytes = f.bits == 32 ? 4 : 3;
+    const Rgb c = kToneRgb[static_cast<int>(Tone::Paper)];
+    for (int x = 0; x < f.width; ++x) {
+      uint8_t *p = row + pixelBytes * x;
+      p[0] = c.r;
+      p[1] = c.g;
+      p[2] = c.b;
+      if (pixelBytes == 4)
+        p[3] = 255;
+    }
+    return;
+  }
+  const int bits = f.bits == 16 ? 8 : f.bits;
+  const unsigned v =
+      f.kind == PixelKind::Palette ? 0u : SampleOf(Tone::Paper, f.kind, bits, f.vanilla, page, side, 0, y);
+  if (f.bits >= 8) {
+    for (int x = 0; x < f.width; ++x)
+      for (int b = 0; b < f.bits / 8; ++b)
+        row[f.bits / 8 * x + b] = static_cast<uint8_t>(v);
+    return;
+  }
+  const int perByte = 8 / bits;
+  for (int i = 0; i < (f.width * bits + 7) / 8; ++i)
+    row[i] = 0;
+  for (int x = 0; x < f.width; ++x)
+    row[x / perByte] = static_cast<uint8_t>(row[x / perByte] | (v << (8 - bits * (x % perByte + 1))));
+}
+
 std::vector<uint8_t> TransferRows(const PageFormat &f, int page, int side, int sheet) {
   std::vector<uint8_t> rows;
   TransferRows(f, page, side, sheet, rows);
@@ -59,8 +93,7 @@ void TransferRows(const PageFormat &f, int page, int side, int sheet, std::vecto
   const uint32_t rowBytes = TransferRowBytes(f);
   rows.assign(PageBytes(rowBytes, f.height), 0);
   for (int y = 0; y < f.height; ++y)
-    FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y,
-            rows.data() + static_cast<size_t>(rowBytes) * y, sheet);
+    FillPageRow(f, page, side, y, rows.data() + static_cast<size_t>(rowBytes) * y, sheet);
 }
 
 uint32_t ColorCount(const PageFormat &f) {
@@ -124,7 +157,7 @@ std::vector<uint8_t> PackedDib(const PageFormat &f, int page, int side, int shee
   }
   for (int y = 0; y < f.height; ++y) {
     uint8_t *row = dib.data() + offset + static_cast<size_t>(stride) * (f.height - 1 - y);
-    FillRow(f.kind, f.bits, f.vanilla, page, side, f.width, y, row, sheet);
+    FillPageRow(f, page, side, y, row, sheet);
     const int pixelBytes = f.bits == 32 ? 4 : 3;
     if (f.kind == PixelKind::Rgb)
       for (int x = 0; x < f.width; ++x)

@@ -21,7 +21,8 @@ struct PageFormat {
   int height = 1;
   bool padded = true;
   int resolution = 100;
-  uint16_t unit = 0; // TWUN_INCHES or TWUN_CENTIMETERS
+  uint16_t unit = 0;  // TWUN_INCHES or TWUN_CENTIMETERS
+  bool blank = false; // the side is bare paper
 };
 
 PageFormat FormatOf(const Scenario &scenario);
@@ -35,6 +36,9 @@ inline uint32_t BitsPerPixel(const PageFormat &f) {
 inline uint32_t TransferRowBytes(const PageFormat &f) {
   return RowBytes(static_cast<uint32_t>(f.width), BitsPerPixel(f), f.padded);
 }
+
+// Row y as FillRow writes it, or bare paper when the side is blank.
+void FillPageRow(const PageFormat &f, int page, int side, int y, uint8_t *row, int sheet);
 
 // All rows of the page, top row first, each TransferRowBytes long (padding bytes are zero).
 // `sheet` is the number the page's title shows (0: no title).

@@ -323,7 +323,7 @@ private:
     }
     if (key == "paper_path")
       return Int(value, 1, kBig, s_.paperPath);
-    if (key == "dropped_pages") {
+    if (key == "dropped_pages" || key == "blank_pages") {
       std::vector<int> pages;
       for (const std::string &part : Split(value, ", "))
         if (!part.empty()) {
@@ -332,7 +332,7 @@ private:
             return false;
           pages.push_back(page);
         }
-      s_.droppedPages = pages;
+      (key == "dropped_pages" ? s_.droppedPages : s_.blankPages) = pages;
       return true;
     }
     if (key == "mechanisms") {

@@ -47,6 +47,7 @@ struct Scenario {
   bool blankDiscardOffered = false;
   bool stopCountUnknown = false; // MSG_STOPFEEDER answers Count -1
   int paperPath = 1;             // sheets pulled into the paper path, the current one included
+  std::vector<int> blankPages;   // page numbers that come as bare paper (a blank side)
 
   // Page
   int width = 200;

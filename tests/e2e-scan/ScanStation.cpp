@@ -117,8 +117,10 @@ ScanStationTest::ScanStationTest() : Station(WindowsPath(TOVIK_SCAN_EXE)) {
 
 ScanStationTest::~ScanStationTest() {
   // The typed folder would otherwise greet the next station started in this prefix.
-  if (Station.WaitForExit(0))
+  if (Station.WaitForExit(0)) {
     ::WritePrivateProfileStringA("Main", "eDir", "C:\\ProgramData\\Tovik\\TovikScan", kConfigFile.c_str());
+    ::WritePrivateProfileStringA("Main", "cbBlankAside", "0", kConfigFile.c_str());
+  }
 }
 
 ScannerScenario ScanStationTest::SmallPages(int sheets) const {

@@ -1,0 +1,66 @@
+#include "image/SideWriter.h"
+
+#include "image/BlankSide.h"
+
+#include <utility>
+
+namespace {
+
+std::string NameOf(const std::string &fileName) { return fileName.substr(fileName.find_last_of("\\/") + 1); }
+
+bool IsBackName(const std::string &fileName) {
+  const size_t dot = fileName.find_last_of('.');
+  return dot != std::string::npos && dot > 0 && fileName[dot - 1] == 'B';
+}
+
+} // namespace
+
+std::string BlankFolderName(const std::string &fileName) {
+  const size_t slash = fileName.find_last_of("\\/");
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  return fileName.substr(0, start) + "Blank\\" + fileName.substr(start);
+}
+
+void LookAtSide(TSaveRec &rec) {
+  if (rec.Look.Done)
+    return;
+  FIBITMAP *image = rec.Bitmap.Image();
+  const bool jpeg = !image && !rec.Jpeg.empty();
+  if (!image && !jpeg)
+    return;
+  rec.Look.Picture =
+      jpeg ? SidePictureOfJpeg(rec.Jpeg.data(), rec.Jpeg.size(), kSidePictureWidth, kSidePictureHeight)
+           : SidePictureOf(image, kSidePictureWidth, kSidePictureHeight);
+  rec.Look.Blank =
+      rec.SetBlankAside && (jpeg ? IsBlankJpeg(rec.Jpeg.data(), rec.Jpeg.size()) : IsBlankSide(image));
+  rec.Look.Done = true;
+}
+
+TSaveThread::TPageWriter SideWriter(TSideWriterOptions options) {
+  if (!options.Write)
+    options.Write = WritePage;
+  return [options](TSaveRec &rec) {
+    LookAtSide(rec);
+    const bool blank = rec.Look.Blank;
+    // The page keeps its own folder in the queue: a retry, or a folder given meanwhile, puts it
+    // beside that folder's pages.
+    const std::string ownName = rec.FileName;
+    if (blank)
+      rec.FileName = BlankFolderName(ownName);
+    TPageWriteResult result = options.Write(rec);
+    if (blank) // back beside its folder's pages, under the name the write gave it
+      rec.FileName = PageFolderOf(ownName).empty() ? NameOf(rec.FileName)
+                                                   : PageFolderOf(ownName) + "\\" + NameOf(rec.FileName);
+    if (result.Written() && options.Written) {
+      TSideWritten side;
+      side.FileName =
+          result.FinalName.empty() ? (blank ? BlankFolderName(ownName) : ownName) : result.FinalName;
+      side.Back = IsBackName(ownName);
+      side.Blank = blank;
+      side.Batch = rec.Batch;
+      side.Picture = std::move(rec.Look.Picture);
+      options.Written(std::move(side));
+    }
+    return result;
+  };
+}

@@ -1,0 +1,36 @@
+// The writer's look at each side before it writes it: a blank side, when the person asked for
+// blank sides to be set aside, is written under its own name into "Blank\" inside its folder, so
+// that nothing is lost and a page can be taken back; and the side's small picture is made from
+// the pixels already in memory. Runs on the writer's thread.
+#pragma once
+
+#include "image/SidePicture.h"
+#include "image/uSaveThread.h"
+
+#include <functional>
+#include <string>
+
+// What the writer tells the window of a side it wrote.
+struct TSideWritten {
+  std::string FileName; // as written
+  bool Back = false;    // the name's side letter is "B"
+  bool Blank = false;   // set aside into the Blank folder
+  unsigned Batch = 0;
+  TSidePicture Picture;
+};
+
+// Fills rec.Look once, from the bitmap or the scanner's JPEG: the side's small picture and, when
+// blank sides are set aside, whether it is blank. Called where the pixels are: by the encoder
+// before it lets them go, or by the writer.
+void LookAtSide(TSaveRec &rec);
+
+// The name of a page in the Blank folder inside its own folder: "...\Blank\<name>".
+std::string BlankFolderName(const std::string &fileName);
+
+struct TSideWriterOptions {
+  TSaveThread::TPageWriter Write;                   // empty: WritePage
+  std::function<void(TSideWritten &&side)> Written; // a side was written; empty: not told
+};
+
+// A page writer for the writer thread's options.
+TSaveThread::TPageWriter SideWriter(TSideWriterOptions options);

@@ -1,0 +1,83 @@
+// Blank sides are set aside and sides with content never are: the labelled set through the
+// detector, and pixels it must read the way the page shows them or not judge at all.
+#include "image/BlankSide.h"
+#include "tests/fixtures/labelled-pages/LabelledPages.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace labelled;
+
+namespace {
+
+// At 200 dpi, the smaller pages; bench/BlankSideBench.cpp runs both resolutions.
+TEST(BlankSideTest, NoSideWithContentIsSetAsideAndNearlyEveryBlankSideIs) {
+  int blanks = 0, setAside = 0;
+  for (int dpi : {200})
+    for (TForm form : kForms)
+      for (size_t kind = 0; kind < Kinds().size(); ++kind) {
+        const TPage page = MakePage(kind, form, dpi);
+        const bool blank =
+            page.Image ? IsBlankSide(page.Image.get()) : IsBlankJpeg(page.Jpeg.data(), page.Jpeg.size());
+        if (Kinds()[kind].Content) {
+          EXPECT_FALSE(blank) << Kinds()[kind].Name << ", " << FormName(form) << ", " << dpi << " dpi";
+        } else {
+          ++blanks;
+          setAside += blank ? 1 : 0;
+        }
+      }
+  EXPECT_GE(setAside * 100, blanks * 95) << setAside << " of " << blanks;
+}
+
+struct PixelCase {
+  const char *name;
+  int bpp;
+  uint8_t fill;               // every byte of the rows
+  std::vector<uint8_t> greys; // the palette's greys; empty: none
+  size_t pitchShort;          // bytes taken off the row's length
+  bool blank;
+};
+
+const PixelCase kPixelCases[] = {
+    {"white colour", 24, 255, {}, 0, true},
+    {"white colour whose fourth byte is 0", 32, 0, {}, 0, true},
+    {"a page index 0 shows white on", 8, 0, std::vector<uint8_t>(256, 255), 0, true},
+    {"index 0 black", 8, 0, {}, 0, false},
+    {"1-bit, index 1 white", 1, 0xFF, {}, 0, true},
+    {"1-bit whose index 1 is black", 1, 0xFF, {255, 0}, 0, false},
+    {"rows shorter than the width", 8, 255, {}, 1, false},
+    {"16 bits a pixel", 16, 255, {}, 0, false},
+};
+
+TEST(BlankSideTest, PixelsAreReadAsThePageShowsThemAndOddOnesAreContent) {
+  for (const PixelCase &c : kPixelCases) {
+    SCOPED_TRACE(c.name);
+    const int width = 200, height = 300;
+    const size_t pitch = (static_cast<size_t>(width) * c.bpp + 31) / 32 * 4;
+    std::vector<uint8_t> rows(pitch * height, c.fill);
+    if (c.bpp == 32)
+      for (size_t i = 0; i < rows.size(); i += 4)
+        rows[i] = rows[i + 1] = rows[i + 2] = 255;
+    TPagePixels page;
+    page.Bits = rows.data();
+    page.Width = width;
+    page.Height = height;
+    page.Pitch = c.pitchShort ? (static_cast<size_t>(width) * c.bpp + 7) / 8 - c.pitchShort : pitch;
+    page.Bpp = c.bpp;
+    page.Greys = c.greys.empty() ? nullptr : c.greys.data();
+    page.Dpi = 100;
+    EXPECT_EQ(IsBlankSide(page), c.blank);
+  }
+}
+
+TEST(BlankSideTest, AJpegThatCannotBeReadIsContent) {
+  const TPage blank = MakePage(Kinds().size() - 1, TForm::JpegGrey, 200);
+  ASSERT_TRUE(IsBlankJpeg(blank.Jpeg.data(), blank.Jpeg.size()));
+  std::vector<uint8_t> garbled(blank.Jpeg.begin(), blank.Jpeg.begin() + 20);
+  garbled.resize(4000, 0x55);
+  EXPECT_FALSE(IsBlankJpeg(garbled.data(), garbled.size()));
+  EXPECT_FALSE(IsBlankJpeg(nullptr, 0));
+}
+
+} // namespace
