@@ -41,3 +41,11 @@ std::string TBatchCounts::Text(size_t waiting) const {
          std::to_string(Blanks) + " blank   Today: " + Counted(TodayPages, "page", "pages") +
          "   Waiting: " + std::to_string(waiting);
 }
+
+void TCountsLine::Show(const std::string &text) {
+  if (!Label || text == Shown)
+    return;
+  Shown = text;
+  ::SetWindowTextA(Label, text.c_str());
+  ::UpdateWindow(Label);
+}

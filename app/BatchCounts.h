@@ -2,6 +2,8 @@
 // and the day's pages, which the settings keep across a restart.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -27,4 +29,16 @@ private:
   bool FrontLast = false; // the batch's last page was a front
   std::string TodayKey;
   unsigned TodayPages = 0;
+};
+
+// The label that shows the counts: set and painted at once when its text changed, since a batch
+// runs inside one message and the counts must move while it does.
+class TCountsLine {
+public:
+  explicit TCountsLine(HWND label) : Label(label) {}
+  void Show(const std::string &text);
+
+private:
+  HWND Label;
+  std::string Shown;
 };

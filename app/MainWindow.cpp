@@ -103,6 +103,7 @@ void TfMain::CreateControls() {
   cbBlankAside = add(0, "BUTTON", "Set blank sides aside", WS_TABSTOP | BS_AUTOCHECKBOX, 16, 146, 150, 17,
                      idCbBlankAside);
   lbCounts = add(0, "STATIC", "", SS_LEFT | SS_NOPREFIX, 176, 148, kClientWidth - 176 - 16, 15, idLbCounts);
+  CountsLine = std::make_unique<TCountsLine>(lbCounts);
 }
 
 std::string TfMain::OutputFolderText() const {

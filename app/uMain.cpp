@@ -354,14 +354,9 @@ void TfMain::PageHandled(const TScannedPage &) {
   ShowCounts();
 }
 
-// Painted at once: a batch runs inside one message, and the counts must move while it does.
 void TfMain::ShowCounts() {
-  const std::string text = Counts.Text(SaveThread ? SaveThread->QueuedCount() : 0);
-  if (!lbCounts || text == CountsShown)
-    return;
-  CountsShown = text;
-  ::SetWindowTextA(lbCounts, text.c_str());
-  ::UpdateWindow(lbCounts);
+  if (CountsLine)
+    CountsLine->Show(Counts.Text(SaveThread ? SaveThread->QueuedCount() : 0));
 }
 
 void TfMain::RememberToday() {

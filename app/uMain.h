@@ -116,7 +116,7 @@ private:
   bool CloseAskedEarly = false; // a close during start-up comes again at its end
   TBatchCounts Counts;
   unsigned CurrentBatch = 0; // the batch of the page being handed over
-  std::string CountsShown;
+  std::unique_ptr<TCountsLine> CountsLine;
   TSidePicture LastFront, LastBack;
 
   // Declared before the writer: its failure reports use it until the writer has stopped.

@@ -3,13 +3,15 @@
 // the station's page hand-off and its writer down to JPEG files.
 //
 // Usage: pipeline_bench [pages] [--rgb | --grey] [--strip BYTES] [--jpeg] [--long] [--copy-pages]
-//                       [--no-spare-sections] [--encoders N]
+//                       [--no-spare-sections] [--encoders N] [--blank-aside | --plain]
 //   pages (default 200, both sides counted) per run; the memory check also runs a quarter of it.
 //   --strip sets the scanner's preferred transfer buffer (default: the scanner's own, 16384).
 //   --rgb or --grey runs one colour mode only, so its memory figures are its own.
 //   --jpeg also runs the same pages sent as JPEG the scanner compressed, beside them uncompressed.
 //   --copy-pages has the page handler copy every page, and --no-spare-sections makes no spare page
 //   section beside the scan, as the station did before: each measures one speed-up on its own.
+//   --blank-aside has the writer look for blank sides as with the station's box ticked; --plain
+//   leaves out the counts line and the small pictures of the last sheet, as the station was before.
 //   --long runs only one long batch of `pages` (e.g. 1000) as the station scans it, and compares
 //   the peak private bytes at its end with the peak up to page 200: a page's memory must not stay.
 //   --encoders sets the threads that encode ahead of the writer (default: as the station sizes
@@ -47,6 +49,8 @@ struct TArguments {
   bool CopyPages = false;
   bool NoSpareSections = false;
   size_t Encoders = EncodersForThisMachine();
+  bool BlankAside = false;
+  bool Plain = false;
 };
 
 // Whole duplex sheets: the scanner feeds sheets, two pages each.
@@ -69,6 +73,10 @@ TArguments ParseArguments(int argc, char **argv) {
       arguments.NoSpareSections = true;
     else if (std::strcmp(argv[i], "--encoders") == 0 && i + 1 < argc)
       arguments.Encoders = static_cast<size_t>(std::strtoul(argv[++i], nullptr, 0));
+    else if (std::strcmp(argv[i], "--blank-aside") == 0)
+      arguments.BlankAside = true;
+    else if (std::strcmp(argv[i], "--plain") == 0)
+      arguments.Plain = true;
     else if (std::strcmp(argv[i], "--strip") == 0 && i + 1 < argc)
       arguments.StripBytes = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
     else if (std::atoi(argv[i]) > 0)
@@ -234,6 +242,9 @@ TPipelineResult Run(TPipelineConfig config, const TArguments &arguments, const T
   config.CopyPages = arguments.CopyPages;
   config.NoSpareSections = arguments.NoSpareSections;
   config.ProgressBar = window.Bar();
+  config.CountsLabel = window.CountsLabel();
+  config.BlankAside = arguments.BlankAside;
+  config.Plain = arguments.Plain;
   config.OutputFolder = folder.Path();
   TPipelineResult result = RunPipeline(config);
   floor.Sample(5, 3);

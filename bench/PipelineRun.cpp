@@ -1,10 +1,12 @@
 #include "bench/PipelineRun.h"
 
+#include "app/BatchCounts.h"
 #include "app/PageNaming.h"
 #include "app/ProgressBar.h"
 #include "app/ScannerChoice.h"
 #include "bench/ProgressWindow.h"
 #include "bench/TimedSourceManager.h"
+#include "image/SideWriter.h"
 #include "image/uSaveThread.h"
 #include "tests/support/ScannerScenario.h"
 #include "twain/KestraTwain.h"
@@ -65,9 +67,15 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   TSaveThread::Options options;
   options.Encoders = config.Encoders;
   // The station's own writer (SaveToFile through FreeImage), timed page by page.
+  // The station's writer: each side's small picture, and a look for blank sides when asked.
+  TSideWriterOptions sides;
+  sides.Written = [](TSideWritten &&) {};
+  sides.PictureWidth = 71;
+  sides.PictureHeight = 100;
+  const TSaveThread::TPageWriter sideWriter = SideWriter(sides);
   options.Writer = [&](TSaveRec &rec) {
     TStopwatch watch;
-    TPageWriteResult saved = WritePage(rec);
+    TPageWriteResult saved = config.Plain ? WritePage(rec) : sideWriter(rec);
     result.WriterMs.Add(watch.ElapsedMs());
     lastWriteEnd = NowMs();
     ::InterlockedIncrement(saved.Written() ? &written : &failed);
@@ -84,6 +92,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
 
   TPageHandOff pages([&] { return config.OutputFolder; },
                      [&](std::unique_ptr<TSaveRec> rec) {
+                       rec->SetBlankAside = config.BlankAside;
                        TStopwatch watch;
                        writer.QueuePage(std::move(rec));
                        result.QueueMs += watch.ElapsedMs();
@@ -95,6 +104,8 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
                        result.ImportMs += watch.ElapsedMs();
                      });
   TPageProgress progress(config.ProgressBar);
+  TBatchCounts counts;
+  TCountsLine countsLine(config.CountsLabel);
 
   TKestraTwain twain;
   twain.LoadTwainLibrary();
@@ -122,6 +133,10 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     page.Batch = image.Batch;
     page.IndexInBatch = image.IndexInBatch;
     pages.HandlePage(page);
+    if (!config.Plain) {
+      counts.Page(image.Batch, !pages.BackSide, "today");
+      countsLine.Show(counts.Text(writer.QueuedCount()));
+    }
     result.HandlerMs += watch.ElapsedMs();
     if (++result.PagesDelivered == config.MarkPage && sampling) {
       result.MemoryAtMark = sampling->SoFar();

@@ -17,6 +17,9 @@ struct TPipelineConfig {
   uint32_t StripBytes = 0; // the scanner's preferred buffer; 0 leaves the scanner's default
   bool Jpeg = false;       // the scanner sends JPEG it compressed itself (memory strips)
   HWND ProgressBar = nullptr;
+  HWND CountsLabel = nullptr; // the station's counts, moved on page by page as it does
+  bool BlankAside = false;    // the writer looks for blank sides, as with the station's box ticked
+  bool Plain = false;         // no counts line, no small pictures, no look for blank sides
   std::string OutputFolder;
   int MarkPage = 0; // the memory peaks up to this page are kept too (0: none)
   // As the station did before: the page handler copies every page, and no spare page section is

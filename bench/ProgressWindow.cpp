@@ -37,6 +37,8 @@ TProgressWindow::TProgressWindow() {
   BarProcedure = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrA(BarHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountPaints)));
   ::SendMessageA(BarHandle, PBM_SETRANGE32, 0, 100);
+  CountsHandle = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 16, 48,
+                                   433, 15, Frame.get(), nullptr, ::GetModuleHandleA(nullptr), nullptr);
   ::ShowWindow(Frame.get(), SW_SHOWNOACTIVATE);
   ::UpdateWindow(Frame.get());
 }

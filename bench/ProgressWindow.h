@@ -9,6 +9,8 @@ class TProgressWindow {
 public:
   TProgressWindow();
   HWND Bar() const { return BarHandle; }
+  // A label like the station's counts line.
+  HWND CountsLabel() const { return CountsHandle; }
 
   // Positions the bar was sent (PBM_SETPOS, each a paint) and the time spent in them, since the
   // last Reset.
@@ -22,4 +24,5 @@ public:
 private:
   win::UniqueWindow Frame;
   HWND BarHandle = nullptr; // child of Frame, destroyed with it
+  HWND CountsHandle = nullptr;
 };

@@ -54,6 +54,10 @@ export WINEPREFIX="$build/wineprefix-x11"
 folder=$(linux_path 'C:\TovikScans')
 echo "run: the scanned pages (JPEG) are in $folder:"
 ls -1 "$folder"/Scan*.jpg 2>/dev/null | sed 's/^/  /' || true
+if ls "$folder"/Blank/Scan*.jpg >/dev/null 2>&1; then
+  echo "run: blank sides set aside, in $folder/Blank:"
+  ls -1 "$folder"/Blank/Scan*.jpg | sed 's/^/  /'
+fi
 if [ -f "$shot" ]; then
   echo "run: screenshot taken during the scan: $shot"
 else

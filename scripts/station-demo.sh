@@ -14,7 +14,7 @@ export WINEPREFIX
 folder_win='C:\TovikScans'
 folder="$WINEPREFIX/drive_c/TovikScans"
 mkdir -p "$folder"
-rm -f "$folder"/Scan*.jpg
+rm -f "$folder"/Scan*.jpg "$folder"/Blank/Scan*.jpg
 
 exe=Z:$(echo "$build/app/TovikScan.exe" | tr / '\\')
 demo="$build/tests/fixtures/station-driver/StationDemo.exe"
@@ -25,9 +25,9 @@ timeout 300 wine explorer /desktop=TovikScan,1024x768 "$demo" "$exe" "$folder_wi
   >"$report" 2>/dev/null </dev/null &
 runner=$!
 
-# The first page on disk means the scan is under way: photograph it then.
+# Five pages on disk: the scan is under way and the window shows a whole sheet: photograph it then.
 for _ in $(seq 1 600); do
-  ls "$folder"/Scan*.jpg >/dev/null 2>&1 && break
+  [ "$(ls "$folder"/Scan*.jpg "$folder"/Blank/Scan*.jpg 2>/dev/null | wc -l)" -ge 5 ] && break
   kill -0 "$runner" 2>/dev/null || break
   sleep 0.1
 done

@@ -23,7 +23,9 @@ tovik_install_wine_fonts
 twain="$WINEPREFIX/drive_c/windows/twain_32"
 mkdir -p "$twain"
 cp "$scanner" "$twain/sane.ds"
-# A4-ish sheets at 100 dpi, slow enough for the progress bar to be seen moving.
+# A4-ish sheets at 100 dpi, slow enough for the progress bar to be seen moving; the second
+# sheet's back is blank, and the scanner lets the window paint between its pages, as drivers with
+# a progress window do.
 cat >"$twain/virtual-scanner.ini" <<INI
 devices = KV-S1027C Virtual
 sheets = 4
@@ -33,6 +35,8 @@ height = 1100
 resolution = 100
 pixel_type = rgb
 time_per_page_ms = 300
+blank_pages = 4
+pump_messages = 1
 refills = $refills
 INI
 echo "$WINEPREFIX"

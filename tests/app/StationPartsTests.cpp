@@ -1,4 +1,5 @@
 // The settings file, the error box text, the choice of scanner and folder creation.
+#include "app/BatchCounts.h"
 #include "app/FolderCheck.h"
 #include "app/MessageLoop.h"
 #include "app/PaintingWait.h"
@@ -304,6 +305,34 @@ TEST(ScannerChoice, FirstProductNameWithKvsInAnyCase) {
   EXPECT_EQ(FirstCompatibleScanner(1, name), -1);
   EXPECT_EQ(FirstCompatibleScanner(0, name), -1);
   EXPECT_FALSE(IsCompatibleScanner("KV S1025"));
+}
+
+// The counts line: a sheet per front (or per back whose front never came), blank sides only of
+// the batch shown, and the day's pages starting again on a new day.
+TEST(BatchCountsTest, CountsSheetsPagesBlankSidesAndTheDay) {
+  struct Step {
+    unsigned batch;
+    char side; // 'F', 'B', or 'X' for a blank side of the batch
+    const char *day;
+    const char *text;
+  };
+  const Step steps[] = {
+      {1, 'F', "20261207", "This batch: 1 sheet, 1 page, 0 blank   Today: 41 pages"},
+      {1, 'B', "20261207", "This batch: 1 sheet, 2 pages, 0 blank   Today: 42 pages"},
+      {1, 'B', "20261207", "This batch: 2 sheets, 3 pages, 0 blank   Today: 43 pages"},
+      {1, 'X', "", "This batch: 2 sheets, 3 pages, 1 blank   Today: 43 pages"},
+      {2, 'F', "20261208", "This batch: 1 sheet, 1 page, 0 blank   Today: 1 page"},
+      {1, 'X', "", "This batch: 1 sheet, 1 page, 0 blank   Today: 1 page"},
+  };
+  TBatchCounts counts;
+  counts.SetToday("20261207", 40);
+  for (const Step &step : steps) {
+    if (step.side == 'X')
+      counts.Blank(step.batch);
+    else
+      counts.Page(step.batch, step.side == 'B', step.day);
+    EXPECT_EQ(counts.Text(2), std::string(step.text) + "   Waiting: 2");
+  }
 }
 
 } // namespace

@@ -175,8 +175,8 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
 
   RECT client;
   ::GetClientRect(window, &client);
-  EXPECT_EQ(client.right, 469);
-  EXPECT_EQ(client.bottom, 150);
+  EXPECT_EQ(client.right, 651); // the controls' 469, then the last sheet's two sides
+  EXPECT_EQ(client.bottom, 172);
   EXPECT_EQ(StationDriver::WindowText(window), "Tovik Scan");
   const LONG style = ::GetWindowLongA(window, GWL_STYLE);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -203,12 +203,13 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
       {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
       {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
       {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
+      {idCbBlankAside, "Button", "Set blank sides aside", {16, 146, 166, 163}, true},
   };
   std::vector<int> tabOrder;
   for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
     tabOrder.push_back(::GetDlgCtrlID(child));
-  EXPECT_EQ(tabOrder,
-            (std::vector<int>{idBtGo, idCbShowConfig, idPb, idCbAuto, idEDir, idEDirBrowse, idLbStatus}));
+  EXPECT_EQ(tabOrder, (std::vector<int>{idBtGo, idCbShowConfig, idPb, idCbAuto, idEDir, idEDirBrowse,
+                                        idLbStatus, idCbBlankAside, idLbCounts}));
 
   for (const Expected &e : expected) {
     SCOPED_TRACE(e.id);
@@ -230,6 +231,7 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   EXPECT_TRUE(rect.left == 16 && browse.right == 16 + 433) << "the folder field spans 433 pixels";
   EXPECT_FALSE(Station.IsTicked(idCbShowConfig));
   EXPECT_FALSE(Station.IsTicked(idCbAuto));
+  EXPECT_FALSE(Station.IsTicked(idCbBlankAside)); // off at first: pages as they always were
   EXPECT_EQ(::SendMessageA(Station.Control(idPb), PBM_GETRANGE, TRUE, 0), 0);
   EXPECT_EQ(::SendMessageA(Station.Control(idPb), PBM_GETRANGE, FALSE, 0), 100);
 
