@@ -42,10 +42,10 @@ std::string TBatchCounts::Text(size_t waiting) const {
          "   Waiting: " + std::to_string(waiting);
 }
 
-void TCountsLine::Show(const std::string &text) {
-  if (!Label || text == Shown)
+void TCountsLine::Paint() {
+  if (!Label || Wanted == Shown)
     return;
-  Shown = text;
-  ::SetWindowTextA(Label, text.c_str());
+  Shown = Wanted;
+  ::SetWindowTextA(Label, Shown.c_str());
   ::UpdateWindow(Label);
 }

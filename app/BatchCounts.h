@@ -31,14 +31,17 @@ private:
   unsigned TodayPages = 0;
 };
 
-// The label that shows the counts: set and painted at once when its text changed, since a batch
-// runs inside one message and the counts must move while it does.
+// The label that shows the counts. A batch runs inside one message, so the label is painted by
+// hand: with the progress bar's paints (which are few and timed), never once per page or row.
 class TCountsLine {
 public:
   explicit TCountsLine(HWND label) : Label(label) {}
-  void Show(const std::string &text);
+  // The text to show at the next Paint.
+  void Set(const std::string &text) { Wanted = text; }
+  // Shows and paints the text when it changed.
+  void Paint();
 
 private:
   HWND Label;
-  std::string Shown;
+  std::string Wanted, Shown;
 };

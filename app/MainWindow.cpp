@@ -104,6 +104,7 @@ void TfMain::CreateControls() {
                      idCbBlankAside);
   lbCounts = add(0, "STATIC", "", SS_LEFT | SS_NOPREFIX, 176, 148, kClientWidth - 176 - 16, 15, idLbCounts);
   CountsLine = std::make_unique<TCountsLine>(lbCounts);
+  Progress->SetCompanion([this] { CountsLine->Paint(); });
 }
 
 std::string TfMain::OutputFolderText() const {

@@ -41,6 +41,8 @@ void TPageProgress::Show(int current, int total) {
     return;
   const double before = PaintClock();
   ::SendMessageA(Bar, PBM_SETPOS, position, 0);
+  if (Companion)
+    Companion();
   PaintMs = std::max(0.0, PaintClock() - before);
   Shown = position;
   LastShown = Clock();
@@ -50,6 +52,8 @@ void TPageProgress::ShowPending() {
   if (!HaveRange || Reported < 0 || Reported == Shown)
     return;
   ::SendMessageA(Bar, PBM_SETPOS, Reported, 0);
+  if (Companion)
+    Companion();
   Shown = Reported;
   LastShown = Clock();
 }

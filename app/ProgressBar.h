@@ -60,6 +60,8 @@ public:
   // Shows the last position reported if it was held back: at a batch's end, so that the bar ends
   // where the scan did.
   void ShowPending();
+  // Painted right after each position the bar shows, and timed with it (the counts line).
+  void SetCompanion(std::function<void()> paint) { Companion = std::move(paint); }
 
 private:
   HWND Bar;
@@ -73,4 +75,5 @@ private:
   DWORD LastPageEnd = 0; // when the last page's last report came
   bool HadPageEnd = false;
   double PaintMs = 0; // what the last position sent cost, timed finer than the clock's ticks
+  std::function<void()> Companion;
 };

@@ -351,12 +351,15 @@ void TfMain::cbBlankAsideClick() {
 
 void TfMain::PageHandled(const TScannedPage &) {
   Counts.Page(CurrentBatch, !Pages->BackSide, DayKey());
-  ShowCounts();
+  ShowCounts(false);
 }
 
-void TfMain::ShowCounts() {
-  if (CountsLine)
-    CountsLine->Show(Counts.Text(SaveThread ? SaveThread->QueuedCount() : 0));
+void TfMain::ShowCounts(bool now) {
+  if (!CountsLine)
+    return;
+  CountsLine->Set(Counts.Text(SaveThread ? SaveThread->QueuedCount() : 0));
+  if (now)
+    CountsLine->Paint();
 }
 
 void TfMain::RememberToday() {

@@ -59,7 +59,8 @@ private:
 
   // A page was handed to the writer: the counts move on (never per row of a page).
   void PageHandled(const TScannedPage &page);
-  void ShowCounts();
+  // At once, or (during a batch) with the progress bar's next paint.
+  void ShowCounts(bool now = true);
   void RememberToday();
   void TakeSideNews();
   void PaintPictures(HDC dc);

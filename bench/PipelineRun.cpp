@@ -106,6 +106,8 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   TPageProgress progress(config.ProgressBar);
   TBatchCounts counts;
   TCountsLine countsLine(config.CountsLabel);
+  if (!config.Plain)
+    progress.SetCompanion([&] { countsLine.Paint(); });
 
   TKestraTwain twain;
   twain.LoadTwainLibrary();
@@ -135,7 +137,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     pages.HandlePage(page);
     if (!config.Plain) {
       counts.Page(image.Batch, !pages.BackSide, "today");
-      countsLine.Show(counts.Text(writer.QueuedCount()));
+      countsLine.Set(counts.Text(writer.QueuedCount()));
     }
     result.HandlerMs += watch.ElapsedMs();
     if (++result.PagesDelivered == config.MarkPage && sampling) {

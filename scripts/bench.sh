@@ -31,6 +31,9 @@ JSIMD_FORCENONE=1 run "$build/bench/page_write_bench.exe" 5 --encode-only
 echo "== Page write"
 run "$build/bench/page_write_bench.exe" 5
 
+echo "== Blank sides: the detector over the labelled set"
+run "$build/bench/blank_side_bench.exe" 3
+
 echo "== Page pipeline"
 run "$build/bench/pipeline_bench.exe" "$pages" --rgb --jpeg
 run "$build/bench/pipeline_bench.exe" "$pages" --grey --jpeg
