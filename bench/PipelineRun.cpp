@@ -70,8 +70,6 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
   // The station's writer: each side's small picture, and a look for blank sides when asked.
   TSideWriterOptions sides;
   sides.Written = [](TSideWritten &&) {};
-  sides.PictureWidth = 71;
-  sides.PictureHeight = 100;
   const TSaveThread::TPageWriter sideWriter = SideWriter(sides);
   options.Writer = [&](TSaveRec &rec) {
     TStopwatch watch;
