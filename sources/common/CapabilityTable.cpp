@@ -30,8 +30,6 @@ TW_UINT32 Bits(TW_UINT16 type, double number) {
 
 // The numbers an item of `type` holds; an application's value beyond them is not one it can mean.
 bool Holds(TW_UINT16 type, double number) {
-  if (!(number == number))
-    return false;
   const double rounded = std::floor(number + 0.5);
   switch (type) {
   case TWTY_INT8:
