@@ -17,24 +17,6 @@ std::string FolderOf(const std::string &path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// The ".partial" file is removed unless it became the page.
-class TPartialFile {
-public:
-  explicit TPartialFile(std::string name) : Name(std::move(name)) {}
-  ~TPartialFile() {
-    if (!Kept)
-      ::DeleteFileA(Name.c_str());
-  }
-  TPartialFile(const TPartialFile &) = delete;
-  TPartialFile &operator=(const TPartialFile &) = delete;
-  const std::string &Path() const { return Name; }
-  void Keep() { Kept = true; }
-
-private:
-  std::string Name;
-  bool Kept = false;
-};
-
 TPageWriteResult Waiting(DWORD errorCode) {
   return {TPageWriteOutcome::Waiting, PageWriteErrorText(errorCode), std::string()};
 }
@@ -54,13 +36,18 @@ std::string CandidateName(const std::string &fileName, const std::string &previo
 
 bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 
-// Creates the name exclusively; 0 or the system's error.
+// Claims a name: its ".partial" file created exclusively, then the name itself checked free. Every
+// station claims that way, so two cannot hold one name, and the name itself appears only with the
+// whole page. 0 or the system's error.
 DWORD CreateClaim(const std::string &path, std::unique_ptr<TNameClaim> &claim) {
-  HANDLE held =
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE held = ::CreateFileA(PartialNameOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (held == INVALID_HANDLE_VALUE)
     return ::GetLastError();
-  claim = std::make_unique<TNameClaim>(path, held);
+  auto taken = std::make_unique<TNameClaim>(path, held);
+  if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return ERROR_FILE_EXISTS; // a page already stands there: the claim is given back
+  claim = std::move(taken);
   return 0;
 }
 
@@ -128,18 +115,33 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 
 } // namespace
 
+std::string PartialNameOf(const std::string &pageName) { return pageName + ".partial"; }
+
 TNameClaim::~TNameClaim() {
   Held.reset(nullptr);
   if (!Filled)
-    ::DeleteFileA(Name.c_str());
+    ::DeleteFileA(PartialNameOf(Name).c_str());
 }
 
-bool TNameClaim::MovePageIn(const std::string &partial) {
-  Held.reset(nullptr); // an open file cannot be replaced
-  // Only our own empty file can stand under the name: replacing it replaces nothing of anyone's.
-  Filled = ::MoveFileExA(partial.c_str(), Name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-           FALSE;
-  return Filled;
+HANDLE TNameClaim::Emptied() {
+  // After a failed move the file is still ours: no station creates a ".partial" that exists.
+  if (!Held)
+    Held.reset(::CreateFileA(PartialNameOf(Name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER zero = {};
+  if (!Held || !::SetFilePointerEx(Held.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(Held.get()))
+    return INVALID_HANDLE_VALUE;
+  return Held.get();
+}
+
+DWORD TNameClaim::MovePageIn() {
+  if (!::FlushFileBuffers(Held.get()) || !::CloseHandle(Held.release()))
+    return ::GetLastError();
+  // Never onto a name that stands: nothing of anyone's is replaced.
+  if (!::MoveFileExA(PartialNameOf(Name).c_str(), Name.c_str(), MOVEFILE_WRITE_THROUGH))
+    return ::GetLastError();
+  Filled = true;
+  return 0;
 }
 
 TNameClaimed ClaimFreeName(const std::string &fileName) { return ClaimFree(fileName, false); }
@@ -259,26 +261,18 @@ FreeImageIO TPageFileSink::IO() {
 }
 
 TPageWriteResult WritePageFile(TNameClaim &claim, const TPageBytesProducer &produce) {
-  TPartialFile partial(claim.Path() + ".partial");
-  win::UniqueFile file(::CreateFileA(partial.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
+  const HANDLE file = claim.Emptied();
+  if (file == INVALID_HANDLE_VALUE)
     return Waiting(::GetLastError());
-
-  TPageFileSink sink(file.get());
+  TPageFileSink sink(file);
   const bool produced = produce(sink);
   sink.Flush();
   if (sink.ErrorCode() != 0)
     return Waiting(sink.ErrorCode());
   if (!produced)
     return TPageWriteResult::Refusal("the page could not be encoded");
-  if (!::FlushFileBuffers(file.get()))
-    return Waiting(::GetLastError());
-  if (!::CloseHandle(file.release()))
-    return Waiting(::GetLastError());
-  if (!claim.MovePageIn(partial.Path()))
-    return Waiting(::GetLastError());
-  partial.Keep();
+  if (const DWORD error = claim.MovePageIn())
+    return Waiting(error);
   return {TPageWriteOutcome::Written, std::string(), claim.Path()};
 }
 

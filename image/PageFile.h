@@ -66,9 +66,10 @@ private:
 using TPageBytesProducer = std::function<bool(TPageFileSink &sink)>;
 
 // A page's name taken before the page is written, so that no other station writing into the
-// same folder can take it meanwhile: an empty file created exclusively (which holds on network
-// shares too) and held open, so that nothing reads it before the page is there. Unless the page
-// was moved onto it, the empty file goes when the claim ends.
+// same folder can take it meanwhile: the name's ".partial" file, created exclusively (which holds
+// on network shares too) and held open; the page's bytes go into it and it moves onto the name
+// only when they are all on disk, so a program reading the folder never sees a name without its
+// page. Unless the page was moved in, the ".partial" file goes when the claim ends.
 class TNameClaim {
 public:
   TNameClaim(std::string path, HANDLE held) : Name(std::move(path)), Held(held) {}
@@ -76,14 +77,20 @@ public:
   TNameClaim(const TNameClaim &) = delete;
   TNameClaim &operator=(const TNameClaim &) = delete;
   const std::string &Path() const { return Name; }
-  // The page moves onto the name now; false when it could not.
-  bool MovePageIn(const std::string &partial);
+  // The claim's own file, emptied for the page's bytes; INVALID_HANDLE_VALUE (the error in
+  // GetLastError) when it cannot be had now.
+  HANDLE Emptied();
+  // Flushes and closes the file and moves it onto the name; 0 or the system's error.
+  DWORD MovePageIn();
 
 private:
   std::string Name;
   win::UniqueFile Held;
   bool Filled = false;
 };
+
+// The file a page's bytes go into before it moves onto its name; it is also the name's claim.
+std::string PartialNameOf(const std::string &pageName);
 
 // What a claim gives: the page's name (and its back's, for a sheet) or why none could be had now.
 struct TNameClaimed {

@@ -54,7 +54,7 @@ std::string ReadAll(HANDLE file) {
 
 // A claimed name that stayed empty, and the ".partial" file of one, are never a page.
 void RemoveLeftovers(const std::string &claim) {
-  ::DeleteFileA((claim + ".partial").c_str());
+  ::DeleteFileA(PartialNameOf(claim).c_str());
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (::GetFileAttributesExA(claim.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == 0 &&
       data.nFileSizeHigh == 0 && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
