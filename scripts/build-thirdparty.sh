@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries for 32-bit Windows from Debian source packages:
-# libjpeg-turbo (SIMD), FreeImage (Debian's patched source) and GoogleTest. zlib comes from
-# Debian's libz-mingw-w64-dev. The libraries' licence files are kept in the prefix (share/doc)
-# for the release. The result is cached in a prefix keyed by the package versions
-# and these scripts, so a second run returns at once. Prints the prefix on its last line.
+# libjpeg-turbo (SIMD), FreeImage (Debian's patched source) and the unit-test framework
+# (Debian's googletest source). zlib comes from Debian's libz-mingw-w64-dev. The libraries'
+# licence files are kept in the prefix (share/doc) for the release. The result is cached in a
+# prefix keyed by the package versions and these scripts, so a second run returns at once.
+# Prints the prefix on its last line.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -62,7 +63,7 @@ cmake -S "$here/thirdparty/freeimage" -B "$work/fi-build" -G "Unix Makefiles" \
 cmake --build "$work/fi-build" -j"$jobs" >>"$work/fi.log" 2>&1 || { grep -m5 -A5 error "$work/fi.log" >&2; exit 1; }
 cmake --install "$work/fi-build" >>"$work/fi.log" 2>&1
 
-echo "third-party: GoogleTest" >&2
+echo "third-party: googletest" >&2
 cmake -S /usr/src/googletest -B "$work/gtest-build" -G "Unix Makefiles" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
   -Dgtest_disable_pthreads=OFF -DBUILD_GMOCK=ON >"$work/gtest.log" 2>&1 || { tail -30 "$work/gtest.log" >&2; exit 1; }

@@ -26,5 +26,5 @@ TOVIK_FORMAT_STUB(RAW, "RAW", "RAW camera image",
                   "3fr,arw,bay,bmq,cap,cine,cr2,crw,cs1,dc2,dcr,drf,dsc,dng,erf,fff,ia,iiq,k25,kc2,kdc,mdc,mef,"
                   "mos,mrw,nef,nrw,orf,pef,ptx,pxn,qtk,raf,raw,rdc,rw2,rwl,rwz,sr2,srf,srw,sti,x3f",
                   "image/x-dcraw")
-TOVIK_FORMAT_STUB(WEBP, "WebP", "Google WebP image format", "webp", "image/webp")
+TOVIK_FORMAT_STUB(WEBP, "WebP", "WebP image format", "webp", "image/webp")
 TOVIK_FORMAT_STUB(JXR, "JPEG-XR", "JPEG XR image format", "jxr,wdp,hdp", "image/vnd.ms-photo")
