@@ -73,6 +73,8 @@ private:
   void WaitForSheet(bool untilStarted = false);
   // The page being transferred (waits for the worker); null with `failure` set when it failed.
   PageRows *Page(Result &failure);
+  // The page for a native or file transfer and its bitmap's layout; null with the triplet's answer.
+  PageRows *DibPage(DibLayout &layout, Result &answer);
   // How a triplet answers a page that could not be read: a transfer, or the page's description.
   Result TransferFailure(const Result &failure);
   Result DescriptionFailure(const Result &failure);

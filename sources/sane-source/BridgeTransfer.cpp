@@ -298,14 +298,27 @@ Bridge::Result Bridge::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   return offset_ < total ? Result{} : Result{TWRC_XFERDONE, TWCC_SUCCESS};
 }
 
-Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
+PageRows *Bridge::DibPage(DibLayout &layout, Result &answer) {
   Result failure;
   PageRows *page = Page(failure);
+  if (!page) {
+    answer = TransferFailure(failure);
+    return nullptr;
+  }
+  layout = DibLayoutOf(*page);
+  if (layout.totalBytes == 0) {
+    answer = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    return nullptr;
+  }
+  return page;
+}
+
+Bridge::Result Bridge::NativeTransfer(TW_MEMREF data) {
+  DibLayout layout;
+  Result answer;
+  PageRows *page = DibPage(layout, answer);
   if (!page)
-    return TransferFailure(failure);
-  const DibLayout layout = DibLayoutOf(*page);
-  if (layout.totalBytes == 0)
-    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    return answer;
   win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));
   {
     win::GlobalLockGuard lock(block.get());
@@ -349,13 +362,11 @@ Bridge::Result Bridge::SetupFileXfer(TW_UINT16 msg, TW_SETUPFILEXFER *setup) {
 }
 
 Bridge::Result Bridge::FileTransfer() {
-  Result failure;
-  PageRows *page = Page(failure);
+  DibLayout layout;
+  Result answer;
+  PageRows *page = DibPage(layout, answer);
   if (!page)
-    return TransferFailure(failure);
-  const DibLayout layout = DibLayoutOf(*page);
-  if (layout.totalBytes == 0)
-    return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    return answer;
   const PageResult &scanned = scan_->Wait();
   if (!WriteBmpFile(fileName_, *page, layout, scanned.xDotsPerInch, scanned.yDotsPerInch))
     return Result{TWRC_FAILURE, TWCC_FILEWRITEERROR};
