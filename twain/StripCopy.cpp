@@ -41,14 +41,82 @@ __attribute__((target("ssse3"))) void CopySwappingRedBlueSsse3(uint8_t *dst, con
   CopySwappingRedBluePlain(dst, src, pixels - i);
 }
 
+// Sixteen pixels per step, written past the caches: a page is far larger than they are, and the
+// encoder reads it later from memory anyway, so the stores need not first read what they replace.
+// Each 16 bytes written take their bytes from at most three neighbouring 16-byte loads.
+struct TSwapMasks {
+  alignas(16) uint8_t take[3][3][16]; // [output block][input block][byte]: an index, or 0x80 for none
+  TSwapMasks() {
+    for (int out = 0; out < 48; ++out) {
+      const int in = out / 3 * 3 + 2 - out % 3;
+      for (int block = 0; block < 3; ++block)
+        take[out / 16][block][out % 16] = in / 16 == block ? static_cast<uint8_t>(in % 16) : 0x80;
+    }
+  }
+};
+
+__attribute__((target("ssse3"))) void CopySwappingRedBlueStreaming(uint8_t *dst, const uint8_t *src,
+                                                                   size_t pixels) {
+  static const TSwapMasks masks;
+  size_t head = 0; // pixels until the stores are aligned
+  while (head < pixels && (reinterpret_cast<uintptr_t>(dst + 3 * head) & 15) != 0)
+    ++head;
+  if (pixels - head < 16) {
+    CopySwappingRedBlueSsse3(dst, src, pixels);
+    return;
+  }
+  CopySwappingRedBluePlain(dst, src, head);
+  dst += 3 * head;
+  src += 3 * head;
+  pixels -= head;
+  const auto *take = reinterpret_cast<const __m128i *>(masks.take);
+  for (; pixels >= 16; pixels -= 16, src += 48, dst += 48) {
+    const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(src)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32))};
+    for (int out = 0; out < 3; ++out) {
+      __m128i bytes = _mm_shuffle_epi8(in[out], _mm_load_si128(take + 3 * out + out));
+      if (out > 0)
+        bytes = _mm_or_si128(bytes, _mm_shuffle_epi8(in[out - 1], _mm_load_si128(take + 3 * out + out - 1)));
+      if (out < 2)
+        bytes = _mm_or_si128(bytes, _mm_shuffle_epi8(in[out + 1], _mm_load_si128(take + 3 * out + out + 1)));
+      _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 16 * out), bytes);
+    }
+  }
+  _mm_sfence(); // the streamed bytes are in memory before anyone is told the row is there
+  CopySwappingRedBlueSsse3(dst, src, pixels);
+}
+
 bool ProcessorHasSsse3() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3");
 }
 
+// A whole row as it is, written past the caches for the reason above.
+__attribute__((target("sse2"))) void CopyRowStreaming(uint8_t *dst, const uint8_t *src, size_t n) {
+  const size_t head = std::min(n, (16 - (reinterpret_cast<uintptr_t>(dst) & 15)) & 15);
+  std::memcpy(dst, src, head);
+  size_t i = head;
+  for (; i + 16 <= n; i += 16)
+    _mm_stream_si128(reinterpret_cast<__m128i *>(dst + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i)));
+  _mm_sfence();
+  std::memcpy(dst + i, src + i, n - i);
+}
+
+void CopyRow(uint8_t *dst, const uint8_t *src, size_t n) {
+  static const bool sse2 = (__builtin_cpu_init(), __builtin_cpu_supports("sse2"));
+  if (sse2 && n >= 64)
+    CopyRowStreaming(dst, src, n);
+  else
+    std::memcpy(dst, src, n);
+}
+
 void CopySwappingRedBlue(uint8_t *dst, const uint8_t *src, size_t pixels) {
   static const bool ssse3 = ProcessorHasSsse3();
-  if (ssse3)
+  if (ssse3 && dst != src)
+    CopySwappingRedBlueStreaming(dst, src, pixels);
+  else if (ssse3)
     CopySwappingRedBlueSsse3(dst, src, pixels);
   else
     CopySwappingRedBluePlain(dst, src, pixels);
@@ -148,6 +216,8 @@ TStripOutcome CopyStrip(const uint8_t *strip, size_t length, size_t sourceRowByt
       CopySwappingRedBlue(row, bytes, swapBytes / 3);
       std::memcpy(row + swapBytes, bytes + swapBytes, kept - swapBytes);
       swapped = true;
+    } else if (whole) {
+      CopyRow(row, bytes, kept);
     } else {
       std::memcpy(row + state.bytesInRow, bytes, kept);
     }

@@ -112,18 +112,18 @@ TEST(StripCopyTest, RgbRowsAreSwappedInPlaceWhenComplete) {
   EXPECT_EQ(seen[0], rows.Row(0)); // the handler sees the row already in the bitmap's order
 }
 
-TEST(StripCopyTest, RgbRowsComeOutTheSameWholeOrSplitAcrossStrips) {
-  const uint32_t width = 13, height = 3; // 39 bytes of pixels, padded to 40
+static void RowsComeOutTheSame(uint32_t width, bool rgb) {
+  const uint32_t height = 3;
   const size_t stride = DibRowStride(24, width);
   std::vector<uint8_t> data = Count(stride * height, 7);
   std::vector<uint8_t> expected(data);
-  for (uint32_t r = 0; r < height; ++r)
+  for (uint32_t r = 0; r < height && rgb; ++r)
     for (uint32_t x = 0; x < width; ++x)
       std::swap(expected[r * stride + 3 * x], expected[r * stride + 3 * x + 2]);
 
   for (size_t stripBytes : {stride * height, stride, size_t(5), size_t(1)}) {
     GuardedRows rows(stride, height);
-    rows.target.swapPixels = width;
+    rows.target.swapPixels = rgb ? width : 0;
     TStripState state;
     for (size_t at = 0; at < data.size(); at += stripBytes)
       ASSERT_EQ(CopyStrip(data.data() + at, std::min(stripBytes, data.size() - at), stride, rows.target,
@@ -135,6 +135,16 @@ TEST(StripCopyTest, RgbRowsComeOutTheSameWholeOrSplitAcrossStrips) {
           << "strips of " << stripBytes << " bytes, row " << r;
     EXPECT_TRUE(rows.GuardsIntact());
   }
+}
+
+TEST(StripCopyTest, RowsComeOutTheSameWholeOrSplitAcrossStrips) {
+  // 13: 39 bytes of pixels, padded to 40; 61: rows long enough to be streamed, each row starting
+  // at another alignment. Grey and other rows without a swap are copied as they are.
+  for (const uint32_t width : {13u, 61u})
+    for (const bool rgb : {true, false}) {
+      SCOPED_TRACE(std::to_string(width) + (rgb ? " RGB" : " as they are"));
+      RowsComeOutTheSame(width, rgb);
+    }
 }
 
 // 16-bit grey keeps each sample's high byte, 32-bit RGB(A) drops the fourth byte and stores blue
