@@ -35,6 +35,8 @@ std::string InstallScenario(const TPipelineConfig &config) {
       .Set("pixel_type", config.Rgb ? "rgb" : "gray")
       .Set("time_per_page_ms", 0)
       .Set("compression", config.Jpeg ? "jpeg" : "none");
+  if (!config.DrawingScanner)
+    scenario.Set("drawn_sides", 2);
   if (config.StripBytes)
     scenario.Set("preferred_buffer", static_cast<long long>(config.StripBytes));
   return scenario.Install("tovik-pipeline-bench.ini");

@@ -16,6 +16,9 @@ struct TPipelineConfig {
   bool Progress = true;    // the station's progress bar handler, on a real progress control
   uint32_t StripBytes = 0; // the scanner's preferred buffer; 0 leaves the scanner's default
   bool Jpeg = false;       // the scanner sends JPEG it compressed itself (memory strips)
+  // The scanner draws every side on the PC, at about an encode's cost. Otherwise it draws one
+  // sheet and sends it again, so the PC only copies, as with a real device.
+  bool DrawingScanner = false;
   HWND ProgressBar = nullptr;
   HWND CountsLabel = nullptr; // the station's counts, moved on page by page as it does
   bool BlankAside = false;    // the writer looks for blank sides, as with the station's box ticked

@@ -63,6 +63,8 @@ private:
   TW_UINT16 TakePendingMessage();
   void SendToApplication(TW_UINT16 msg);
   void EndPageData();
+  // The bytes a memory transfer sends for the current page: drawn now, or a drawn side again.
+  const std::vector<uint8_t> &PageBytes();
   std::string FileNameForPage() const;
   std::string DialogText();
 
@@ -89,6 +91,8 @@ private:
   bool pageStarted_ = false;
   bool pageDone_ = false;
   std::vector<uint8_t> pageRows_;
+  std::vector<std::vector<uint8_t>> drawnSides_;  // the batch's first sides (drawn_sides)
+  const std::vector<uint8_t> *sending_ = nullptr; // the bytes of the page in transfer
   size_t pageOffset_ = 0;
   std::string fileName_;
   std::string defaultFileName_;

@@ -94,7 +94,8 @@ DataSource::Result DataSource::StartPage(TW_UINT16 mechanism) {
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
   if (pageDone_)
     return Result{TWRC_FAILURE, TWCC_SEQERROR};
-  notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
+  if (log_.On()) // built for every strip: the note costs more than the strip's copy
+    notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
   if (pageStarted_)
     return Result{};
   if (scenario_.cancelAtPage == feeder_.Page()) {
@@ -119,11 +120,32 @@ void DataSource::EndPageData() {
   pageStarted_ = false;
   pageDone_ = false;
   pageRows_.clear();
+  sending_ = nullptr;
   // The next page of a batch is the same size: its rows reuse the storage instead of paying for
   // fresh memory. Between batches the memory goes back.
-  if (!feeder_.InBatch())
+  if (!feeder_.InBatch()) {
     pageRows_.shrink_to_fit();
+    drawnSides_.clear();
+  }
   pageOffset_ = 0;
+}
+
+const std::vector<uint8_t> &DataSource::PageBytes() {
+  std::vector<uint8_t> *bytes = &pageRows_;
+  // A blank side is its own picture, never one of the drawn ones.
+  if (scenario_.drawnSides > 0 && !format_.blank) {
+    drawnSides_.resize(static_cast<size_t>(scenario_.drawnSides));
+    bytes = &drawnSides_[static_cast<size_t>(feeder_.Page() - 1) % drawnSides_.size()];
+    if (!bytes->empty())
+      return *bytes;
+  }
+  // Group 4 strips here are the page's raw rows sent under that name: what a reader that takes
+  // them for rows would get wrong.
+  if (scenario_.compression == Compression::Jpeg)
+    *bytes = JpegPage(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
+  else
+    TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet(), *bytes);
+  return *bytes;
 }
 
 DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
@@ -136,16 +158,14 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   if (start.rc != TWRC_SUCCESS || !pageStarted_)
     return start;
   const bool compressed = scenario_.compression != Compression::None;
-  if (pageRows_.empty()) {
-    // Group 4 strips here are the page's raw rows sent under that name: what a reader that takes
-    // them for rows would get wrong.
-    if (scenario_.compression == Compression::Jpeg)
-      pageRows_ = JpegPage(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet());
-    else
-      TransferRows(format_, feeder_.Page(), feeder_.Side(), feeder_.Sheet(), pageRows_);
-    if (pageRows_.empty())
+  if (!sending_) {
+    sending_ = &PageBytes();
+    if (sending_->empty()) {
+      sending_ = nullptr;
       return Result{TWRC_FAILURE, TWCC_LOWMEMORY};
+    }
   }
+  const std::vector<uint8_t> &page = *sending_;
 
   const dscommon::TransferBuffer buffer(xfer->Memory);
   void *const target = buffer.data();
@@ -154,7 +174,7 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
     return Result{TWRC_FAILURE, TWCC_BADVALUE};
 
   const TW_UINT32 rowBytes = TransferRowBytes(format_);
-  const size_t remaining = pageRows_.size() - pageOffset_;
+  const size_t remaining = page.size() - pageOffset_;
   size_t n = 0;
   if (compressed) {
     n = std::min<size_t>({scenario_.stripBytes ? scenario_.stripBytes : length, length, remaining});
@@ -166,7 +186,7 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   } else {
     n = std::min<size_t>({scenario_.stripBytes, length, remaining});
   }
-  std::memcpy(target, pageRows_.data() + pageOffset_, n);
+  std::memcpy(target, page.data() + pageOffset_, n);
   const size_t firstRow = pageOffset_ / rowBytes;
   const size_t endRow = (pageOffset_ + n + rowBytes - 1) / rowBytes;
   pageOffset_ += n;
@@ -182,7 +202,7 @@ DataSource::Result DataSource::MemoryTransfer(TW_IMAGEMEMXFER *xfer) {
   if (log_.On()) // a strip's notes cost more than its copy when nobody reads them
     notes_ += " Length=" + std::to_string(length) + " BytesWritten=" + std::to_string(n) +
               " YOffset=" + std::to_string(firstRow);
-  if (pageOffset_ < pageRows_.size())
+  if (pageOffset_ < page.size())
     return Result{};
   pageDone_ = true;
   return Result{TWRC_XFERDONE, TWCC_SUCCESS};
@@ -210,7 +230,8 @@ DataSource::Result DataSource::ExtImageInfo(TW_MEMREF data) {
     const TW_UINT32 item = side ? static_cast<TW_UINT32>(TWCS_TOP + feeder_.Side()) : 0;
     std::memcpy(info + 8, &item, sizeof item);
   }
-  notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
+  if (log_.On()) // built for every strip: the note costs more than the strip's copy
+    notes_ = "page=" + std::to_string(feeder_.Page()) + " side=" + std::to_string(feeder_.Side());
   return Result{};
 }
 

@@ -277,6 +277,8 @@ private:
         return false;
       return true;
     }
+    if (key == "drawn_sides")
+      return Int(value, 0, 1000, s_.drawnSides);
     if (key == "preferred_buffer")
       return UInt(value, s_.preferredBuffer) && s_.preferredBuffer > 0;
     if (key == "min_buffer")

@@ -48,6 +48,10 @@ struct Scenario {
   bool stopCountUnknown = false; // MSG_STOPFEEDER answers Count -1
   int paperPath = 1;             // sheets pulled into the paper path, the current one included
   std::vector<int> blankPages;   // page numbers that come as bare paper (a blank side)
+  // 0: every side is drawn when it is scanned. N: only the first N sides of a batch are drawn;
+  // later sides send those pixels again in turn, as a device whose own electronics make the
+  // picture leaves the PC only the copy (benchmarks).
+  int drawnSides = 0;
 
   // Page
   int width = 200;

@@ -3,8 +3,8 @@
 // faults on demand and the feeder seen through CAP_FEEDERLOADED.
 #include "DirectSource.h"
 
-#include "tests/support/ScannerScenario.h"
 #include "sources/virtual-scanner/Pattern.h"
+#include "tests/support/ScannerScenario.h"
 
 #include <gtest/gtest.h>
 
@@ -293,6 +293,24 @@ TEST_F(ScannerTest, StripsOfAFixedSizeSplitRowsAndStillCarryThePage) {
       EXPECT_EQ(t.Note("BytesWritten"), "7");
     }
   }
+}
+
+// The benchmark's scanner: only the first sides are drawn, later ones repeat them in turn, and a
+// blank side stays blank.
+TEST_F(ScannerTest, DrawnSidesAreSentAgainInTurnAndABlankSideStaysBlank) {
+  OpenWith(Base(3).Set("drawn_sides", 2).Set("blank_pages", 4));
+  ASSERT_EQ(EnableAndWait(), MSG_XFERREADY);
+  std::vector<std::vector<uint8_t>> pages(6);
+  for (auto &page : pages) {
+    TW_UINT32 bytesPerRow = 0;
+    ASSERT_EQ(ReadMemoryPage(64, page, bytesPerRow).rc, TWRC_XFERDONE);
+    EndTransfer();
+  }
+  EXPECT_NE(pages[0], pages[1]);
+  EXPECT_EQ(pages[2], pages[0]);
+  EXPECT_NE(pages[3], pages[1]);
+  EXPECT_EQ(pages[4], pages[0]);
+  EXPECT_EQ(pages[5], pages[1]);
 }
 
 TEST_F(ScannerTest, ABufferSmallerThanARowIsRefusedRatherThanOverrun) {
