@@ -43,7 +43,8 @@ __attribute__((target("ssse3"))) void CopySwappingRedBlueSsse3(uint8_t *dst, con
 
 // Sixteen pixels per step, written past the caches: a page is far larger than they are, and the
 // encoder reads it later from memory anyway, so the stores need not first read what they replace.
-// Each 16 bytes written take their bytes from at most three neighbouring 16-byte loads.
+// Each 16 bytes written take their bytes from at most three neighbouring 16-byte loads; a step
+// reads its 48 bytes before it writes them, so it also works in place.
 struct TSwapMasks {
   alignas(16) uint8_t take[3][3][16]; // [output block][input block][byte]: an index, or 0x80 for none
   TSwapMasks() {
@@ -114,10 +115,8 @@ void CopyRow(uint8_t *dst, const uint8_t *src, size_t n) {
 
 void CopySwappingRedBlue(uint8_t *dst, const uint8_t *src, size_t pixels) {
   static const bool ssse3 = ProcessorHasSsse3();
-  if (ssse3 && dst != src)
+  if (ssse3)
     CopySwappingRedBlueStreaming(dst, src, pixels);
-  else if (ssse3)
-    CopySwappingRedBlueSsse3(dst, src, pixels);
   else
     CopySwappingRedBluePlain(dst, src, pixels);
 }
