@@ -2,45 +2,16 @@
 // so logic code never has a manual cleanup path.
 #pragma once
 
+#include "win/GlobalMemory.h"
+
 #include <windows.h>
 
 #include <utility>
 
 namespace win {
 
-// Generic move-only owner of a value with a "none" state and a free function.
-template <typename T, T None, typename Free> class Unique {
-public:
-  Unique() = default;
-  explicit Unique(T value) : value_(value) {}
-  ~Unique() { reset(); }
-  Unique(const Unique &) = delete;
-  Unique &operator=(const Unique &) = delete;
-  Unique(Unique &&other) noexcept : value_(other.release()) {}
-  Unique &operator=(Unique &&other) noexcept {
-    if (this != &other)
-      reset(other.release());
-    return *this;
-  }
-
-  T get() const { return value_; }
-  explicit operator bool() const { return value_ != None; }
-  T release() { return std::exchange(value_, None); }
-  void reset(T value = None) {
-    T old = std::exchange(value_, value);
-    if (old != None)
-      Free()(old);
-  }
-
-private:
-  T value_ = None;
-};
-
 struct CloseHandleFree {
   void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-struct GlobalFreeFree {
-  void operator()(HGLOBAL h) const { ::GlobalFree(h); }
 };
 struct FreeLibraryFree {
   void operator()(HMODULE h) const { ::FreeLibrary(h); }
@@ -56,7 +27,6 @@ struct DeleteDCFree {
 };
 
 using UniqueHandle = Unique<HANDLE, nullptr, CloseHandleFree>;
-using UniqueGlobal = Unique<HGLOBAL, nullptr, GlobalFreeFree>;
 using UniqueLibrary = Unique<HMODULE, nullptr, FreeLibraryFree>;
 using UniqueWindow = Unique<HWND, nullptr, DestroyWindowFree>;
 using UniqueBitmap = Unique<HBITMAP, nullptr, DeleteObjectFree>;
@@ -109,26 +79,6 @@ private:
   HWND window_;
   PAINTSTRUCT paint_ = {};
   HDC dc_;
-};
-
-// A global memory block locked for the lifetime of the guard.
-class GlobalLockGuard {
-public:
-  explicit GlobalLockGuard(HGLOBAL block) : block_(block), data_(block ? ::GlobalLock(block) : nullptr) {}
-  ~GlobalLockGuard() {
-    if (data_)
-      ::GlobalUnlock(block_);
-  }
-  GlobalLockGuard(const GlobalLockGuard &) = delete;
-  GlobalLockGuard &operator=(const GlobalLockGuard &) = delete;
-  void *data() const { return data_; }
-  // Bytes the block really holds: the only size a reader of the block may trust.
-  SIZE_T size() const { return data_ ? ::GlobalSize(block_) : 0; }
-  explicit operator bool() const { return data_ != nullptr; }
-
-private:
-  HGLOBAL block_;
-  void *data_;
 };
 
 class CriticalSection {

@@ -56,15 +56,8 @@ void FillPageRow(const PageFormat &f, int page, int side, int y, uint8_t *row, i
   }
   if (f.kind == PixelKind::Rgb) {
     const int pixelBytes = f.bits == 32 ? 4 : 3;
-    const Rgb c = kToneRgb[static_cast<int>(Tone::Paper)];
-    for (int x = 0; x < f.width; ++x) {
-      uint8_t *p = row + pixelBytes * x;
-      p[0] = c.r;
-      p[1] = c.g;
-      p[2] = c.b;
-      if (pixelBytes == 4)
-        p[3] = 255;
-    }
+    for (int x = 0; x < f.width; ++x)
+      PutRgb(row + pixelBytes * x, kToneRgb[static_cast<int>(Tone::Paper)], pixelBytes);
     return;
   }
   const int bits = f.bits == 16 ? 8 : f.bits;

@@ -37,6 +37,14 @@ struct Rgb {
 constexpr Rgb kMarkerRgb{255, 0, 0};
 // Colours of the document's tones, by Tone: the pattern's entry is not used.
 constexpr Rgb kToneRgb[] = {{0, 0, 0}, {250, 250, 246}, {38, 38, 46}, {24, 52, 120}};
+// Stores one RGB pixel of `pixelBytes` (3, or 4 with an opaque alpha).
+inline void PutRgb(uint8_t *p, Rgb c, int pixelBytes) {
+  p[0] = c.r;
+  p[1] = c.g;
+  p[2] = c.b;
+  if (pixelBytes == 4)
+    p[3] = 255;
+}
 inline Rgb PatternRgb(int page, int side, int x, int y) {
   return Rgb{static_cast<uint8_t>((x + page * 7) & 255), static_cast<uint8_t>((y + side * 64) & 255),
              static_cast<uint8_t>((x ^ y) & 255)};
@@ -187,25 +195,16 @@ inline void FillRow(PixelKind kind, int bits, bool vanilla, int page, int side, 
     const int markerEnd = y < kMarkerSize ? (width < kMarkerSize ? width : kMarkerSize) : 0;
     if (toned < width) {
       uint8_t *tail = row + static_cast<std::size_t>(pixelBytes) * toned;
-      const Rgb c = kToneRgb[static_cast<int>(Tone::Paper)];
-      tail[0] = c.r;
-      tail[1] = c.g;
-      tail[2] = c.b;
-      if (pixelBytes == 4)
-        tail[3] = 255;
+      PutRgb(tail, kToneRgb[static_cast<int>(Tone::Paper)], pixelBytes);
       const std::size_t total = static_cast<std::size_t>(pixelBytes) * (width - toned);
       for (std::size_t done = pixelBytes; done < total; done *= 2)
         std::memcpy(tail + done, tail, std::min(done, total - done));
     }
     for (int x = 0; x < toned; ++x) {
       const Tone tone = tones[x];
-      const Rgb c = tone == Tone::Pattern ? PatternRgb(page, side, x, y) : kToneRgb[static_cast<int>(tone)];
-      uint8_t *p = row + pixelBytes * x;
-      p[0] = c.r;
-      p[1] = c.g;
-      p[2] = c.b;
-      if (pixelBytes == 4)
-        p[3] = 255;
+      PutRgb(row + pixelBytes * x,
+             tone == Tone::Pattern ? PatternRgb(page, side, x, y) : kToneRgb[static_cast<int>(tone)],
+             pixelBytes);
     }
     for (int x = 0; x < markerEnd; ++x) {
       row[pixelBytes * x] = kMarkerRgb.r;
