@@ -1,14 +1,13 @@
 // Stations sharing one output folder, and a station killed mid-batch: every sheet keeps its front
-// and back on one stamp whatever names already stand in the folder, nothing is replaced, and the
-// pages a killed station never wrote are named at its next start.
+// and back on one stamp whatever the other station names, nothing is replaced, and the pages a
+// killed station never wrote are named at its next start. (Names already in the folder: the
+// writer's own tests.)
 #include "tests/e2e-scan/PageCheck.h"
 #include "tests/e2e-scan/ScanStation.h"
 
 #include "app/ControlIds.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -31,31 +30,6 @@ std::string PageName(int ms, char side) {
 }
 
 using SharedFolderTest = ScanStationTest;
-
-TEST_F(SharedFolderTest, AnotherStationsNamesForEveryMillisecondAheadLeaveEachSheetOnOneFreeStamp) {
-  std::vector<std::string> others; // whole sheets, fronts alone and backs alone
-  for (int ms = 0; ms < 30; ++ms)
-    for (char side : {'F', 'B'})
-      if (ms % 3 == 0 || (ms % 3 == 1) == (side == 'F')) {
-        others.push_back(OutputFolder + "\\" + PageName(ms, side));
-        std::ofstream(others.back()) << "another station's";
-      }
-  Start(SmallPages(3), kStandingClock);
-  TypeOutputFolder();
-  Station.Click(idBtGo);
-  ASSERT_TRUE(WaitForPages(others.size() + 6)) << ScannedPages(OutputFolder).size() << " pages";
-  ASSERT_TRUE(WaitForLog("CONTROL/USERINTERFACE/DISABLEDS", 1));
-  CloseStation();
-
-  std::vector<ScannedPage> ours;
-  for (const ScannedPage &page : ScannedPages(OutputFolder))
-    if (std::find(others.begin(), others.end(), page.path) == others.end())
-      ours.push_back(page);
-  ExpectDuplexPages(ours, 3);
-  EXPECT_EQ(ours[0].path, OutputFolder + "\\" + PageName(30, 'F'));
-  for (const std::string &other : others)
-    EXPECT_EQ(ReadFileText(other), "another station's") << other;
-}
 
 TEST_F(SharedFolderTest, TwoStationsWithCollidingStampsWriteEveryPageAndKeepEverySheetWhole) {
   constexpr int kSheets = 4;
