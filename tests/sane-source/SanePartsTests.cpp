@@ -379,6 +379,9 @@ TEST(SaneDevices, AreListedUnderDistinctNamesFromTheConfiguration) {
     EXPECT_FALSE(OptionWord(SaneType::Fixed, value)) << value;
   EXPECT_EQ(OptionWord(SaneType::Fixed, "2.5"), 5 << 15);
   EXPECT_EQ(OptionWord(SaneType::Int, "40000"), 40000);
+  // A fixed-point value takes the nearest step; an integer option drops the fraction.
+  EXPECT_EQ(OptionWord(SaneType::Fixed, "0.00001"), 1);
+  EXPECT_EQ(OptionWord(SaneType::Int, "2.7"), 2);
 }
 
 } // namespace
