@@ -6,8 +6,8 @@
 #pragma once
 
 #include "app/ScannerLink.h"
-#include "image/PageStamp.h"
-#include "image/uSaveThread.h"
+#include "writer/PageStamp.h"
+#include "writer/uSaveThread.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // message until the window takes it, so the writer never waits for the window.
 #pragma once
 
-#include "image/SideWriter.h"
 #include "win/Owners.h"
+#include "writer/SideWriter.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // unsaved folder, and the user is told where.
 #pragma once
 
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
 #include <windows.h>
 

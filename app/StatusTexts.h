@@ -1,7 +1,7 @@
 // The words the status line and the closing box use for the writer's state.
 #pragma once
 
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
 #include <cstddef>
 #include <string>

@@ -11,8 +11,8 @@
 #include "app/StationShutdown.h"
 #include "app/StatusLine.h"
 #include "app/ThreadText.h"
-#include "image/uSaveThread.h"
 #include "win/Owners.h"
+#include "writer/uSaveThread.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Small helpers of the station that ask the system for paths.
 #pragma once
 
-#include "image/FolderChain.h"
+#include "writer/FolderChain.h"
 
 #include <string>
 

@@ -10,8 +10,8 @@
 #include "bench/PatternPage.h"
 #include "bench/TempFolder.h"
 #include "image/FreeBitmap.h"
-#include "image/PageFile.h"
-#include "image/PageJournal.h"
+#include "writer/PageFile.h"
+#include "writer/PageJournal.h"
 
 #include <FreeImage.h>
 

@@ -28,7 +28,7 @@
 #include "bench/ProgressWindow.h"
 #include "bench/StripCopyTime.h"
 #include "bench/TempFolder.h"
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
 #include <FreeImage.h>
 

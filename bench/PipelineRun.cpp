@@ -6,14 +6,14 @@
 #include "app/ScannerChoice.h"
 #include "bench/ProgressWindow.h"
 #include "bench/TimedSourceManager.h"
-#include "image/SideWriter.h"
-#include "image/uSaveThread.h"
 #include "tests/support/ScannerScenario.h"
 #include "twain/KestraTwain.h"
 #include "twain/PageSectionKeeper.h"
 #include "twain/TwainBitmap.h"
 #include "twain/TwainSource.h"
 #include "twain/VirtualWindow.h"
+#include "writer/SideWriter.h"
+#include "writer/uSaveThread.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "image/PageFile.h"
+#include "writer/PageFile.h"
 
 #include <FreeImage.h>
 

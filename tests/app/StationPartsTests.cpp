@@ -8,9 +8,9 @@
 #include "app/StatusLine.h"
 #include "app/StatusTexts.h"
 #include "app/uUtils.h"
-#include "image/FolderKey.h"
-#include "image/PageFile.h"
 #include "win/Owners.h"
+#include "writer/FolderKey.h"
+#include "writer/PageFile.h"
 
 #include <gtest/gtest.h>
 

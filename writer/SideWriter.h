@@ -5,7 +5,7 @@
 #pragma once
 
 #include "image/SidePicture.h"
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
 #include <functional>
 #include <string>
@@ -18,11 +18,6 @@ struct TSideWritten {
   unsigned Batch = 0;
   TSidePicture Picture;
 };
-
-// Fills rec.Look once, from the bitmap or the scanner's JPEG: the side's small picture and, when
-// blank sides are set aside, whether it is blank. Called where the pixels are: by the encoder
-// before it lets them go, or by the writer.
-void LookAtSide(TSaveRec &rec);
 
 // The name of a page in the Blank folder inside its own folder: "...\Blank\<name>".
 std::string BlankFolderName(const std::string &fileName);

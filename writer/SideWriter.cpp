@@ -1,6 +1,6 @@
-#include "image/SideWriter.h"
+#include "writer/SideWriter.h"
 
-#include "image/BlankSide.h"
+#include "writer/SideLook.h"
 
 #include <utility>
 
@@ -19,21 +19,6 @@ std::string BlankFolderName(const std::string &fileName) {
   const size_t slash = fileName.find_last_of("\\/");
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
   return fileName.substr(0, start) + "Blank\\" + fileName.substr(start);
-}
-
-void LookAtSide(TSaveRec &rec) {
-  if (rec.Look.Done)
-    return;
-  FIBITMAP *image = rec.Bitmap.Image();
-  const bool jpeg = !image && !rec.Jpeg.empty();
-  if (!image && !jpeg)
-    return;
-  rec.Look.Picture =
-      jpeg ? SidePictureOfJpeg(rec.Jpeg.data(), rec.Jpeg.size(), kSidePictureWidth, kSidePictureHeight)
-           : SidePictureOf(image, kSidePictureWidth, kSidePictureHeight);
-  rec.Look.Blank =
-      rec.SetBlankAside && (jpeg ? IsBlankJpeg(rec.Jpeg.data(), rec.Jpeg.size()) : IsBlankSide(image));
-  rec.Look.Done = true;
 }
 
 TSaveThread::TPageWriter SideWriter(TSideWriterOptions options) {

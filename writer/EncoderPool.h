@@ -5,20 +5,11 @@
 #pragma once
 
 #include "win/Owners.h"
+#include "writer/SaveRec.h"
 
 #include <cstddef>
 #include <functional>
 #include <vector>
-
-struct TSaveRec;
-class TSaveRecs;
-
-// Where a queued page's encode stands. Read and changed under the queue's lock.
-enum class TPageEncoding {
-  Waiting, // nobody has looked at it yet
-  Running, // an encoder holds its pixels: nobody else touches its bitmap or bytes
-  Settled, // encoded, or left to the writer (the scanner's JPEG, another format, a failed encode)
-};
 
 // Encoder threads this PC can spare: one for each processor but the one the scanning
 // (user-interface) thread needs; none on a single processor, where the writer encodes alone.

@@ -1,4 +1,4 @@
-#include "image/FolderChain.h"
+#include "writer/FolderChain.h"
 
 #include <windows.h>
 

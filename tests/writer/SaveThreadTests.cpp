@@ -1,4 +1,4 @@
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
 #include "TempFolder.h"
 

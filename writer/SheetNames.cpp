@@ -1,8 +1,8 @@
-#include "image/SheetNames.h"
+#include "writer/SheetNames.h"
 
-#include "image/FolderKey.h"
-#include "image/PageStamp.h"
-#include "image/uSaveThread.h"
+#include "writer/FolderKey.h"
+#include "writer/PageStamp.h"
+#include "writer/SaveRec.h"
 
 namespace {
 

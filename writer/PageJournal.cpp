@@ -1,7 +1,7 @@
-#include "image/PageJournal.h"
+#include "writer/PageJournal.h"
 
-#include "image/PageFile.h"
-#include "image/PageStamp.h"
+#include "writer/PageFile.h"
+#include "writer/PageStamp.h"
 
 #include <windows.h>
 

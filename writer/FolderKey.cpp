@@ -1,4 +1,4 @@
-#include "image/FolderKey.h"
+#include "writer/FolderKey.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "image/PageFile.h"
+#include "writer/PageFile.h"
 
-#include "image/FolderChain.h"
-#include "image/PageStamp.h"
 #include "win/Owners.h"
+#include "writer/FolderChain.h"
+#include "writer/PageStamp.h"
 
 #include <cstdint>
 #include <cstring>

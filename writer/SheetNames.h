@@ -4,8 +4,8 @@
 // A back whose front never took a name keeps its own stamp; a page on its own needs one name.
 #pragma once
 
-#include "image/PageFile.h"
 #include "win/Owners.h"
+#include "writer/PageFile.h"
 
 #include <functional>
 #include <map>

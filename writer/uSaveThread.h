@@ -3,12 +3,11 @@
 // cannot take it now stays first in the queue and is tried again; none is dropped for that.
 #pragma once
 
-#include "image/EncoderPool.h"
-#include "image/FreeBitmap.h"
-#include "image/PageJournal.h"
-#include "image/SheetNames.h"
-#include "image/SidePicture.h"
 #include "win/Owners.h"
+#include "writer/EncoderPool.h"
+#include "writer/PageJournal.h"
+#include "writer/SaveRec.h"
+#include "writer/SheetNames.h"
 
 #include <cstddef>
 #include <deque>
@@ -18,57 +17,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-// One page to write: a bitmap to encode, or (when not empty) a JPEG file the scanner made, or an
-// encoder made ahead of the writer, written as it is.
-struct TSaveRec {
-  std::string FileName;
-  TFreeWinBitmap Bitmap{FIT_BITMAP, 0, 0, 0};
-  std::vector<uint8_t> Jpeg;
-  TPageEncoding Encoding = TPageEncoding::Waiting;
-  // The sheet the page belongs to, shared by its front and back; 0 for a page on its own.
-  unsigned Sheet = 0;
-  // A front whose back is still to come: the back's name is claimed with the front's.
-  bool BackFollows = false;
-  // The name claimed on disk for the page, once the writer has tried it.
-  std::unique_ptr<TNameClaim> Claim;
-  unsigned JournalPage = 0; // its number in the crash journal; 0 when not in one
-  // The person asked for blank sides to be set aside when the page was scanned (see SideWriter).
-  bool SetBlankAside = false;
-  unsigned Batch = 0; // the station's batch the page came in
-  TSideLook Look;     // what the encoder (or the writer) saw in the pixels
-};
-
-// The queue between the two threads. Callers hold Lock/Unlock only around list operations.
-class TSaveRecs {
-public:
-  void Add(std::unique_ptr<TSaveRec> rec) { Items.push_back(std::move(rec)); }
-  // Puts a page that has to wait back where it was: first.
-  void AddFirst(std::unique_ptr<TSaveRec> rec) { Items.push_front(std::move(rec)); }
-  std::unique_ptr<TSaveRec> TakeFirst();
-  // Takes the first page for which `may` is true; null when there is none.
-  std::unique_ptr<TSaveRec> TakeFirstWhere(const std::function<bool(const TSaveRec &)> &may);
-  // Every queued page, in order, for renaming in place.
-  template <typename Visit> void ForEach(Visit visit) {
-    for (auto &rec : Items)
-      visit(*rec);
-  }
-  size_t Count() const { return Items.size(); }
-  void Lock() { Guard.Enter(); }
-  void Unlock() { Guard.Leave(); }
-  win::CriticalSection &GuardSection() { return Guard; }
-
-private:
-  std::deque<std::unique_ptr<TSaveRec>> Items;
-  win::CriticalSection Guard;
-};
-
-// Bytes allowed to wait in the queue (pixels, or a page's JPEG once encoded) before QueuePage
-// holds the scan back, so a slow disk slows the scan instead of exhausting a 32-bit address space.
-constexpr size_t kQueueBudgetBytes = 512u * 1024u * 1024u;
-
-// Bytes a page holds while it waits in the queue.
-size_t PageBytes(const TSaveRec &rec);
 
 // The writer's own page write: the record's bitmap in the format its name picks, onto the name
 // claimed for it when it has one.
@@ -91,9 +39,6 @@ struct TWriterState {
   bool Waiting() const { return !WaitReason.empty(); }
   bool Finished() const { return Finishing && Pages == 0; }
 };
-
-// The folder part of a page's file name; empty for a name alone.
-std::string PageFolderOf(const std::string &fileName);
 
 class TSaveThread {
 public:

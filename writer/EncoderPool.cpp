@@ -1,7 +1,6 @@
-#include "image/EncoderPool.h"
+#include "writer/EncoderPool.h"
 
-#include "image/SideWriter.h"
-#include "image/uSaveThread.h"
+#include "writer/SideLook.h"
 
 #include <FreeImage.h>
 

@@ -1,4 +1,4 @@
-#include "image/PageStamp.h"
+#include "writer/PageStamp.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 // The road of one page file to disk: nothing under its final name before every byte is there,
 // missing folders made, no file ever replaced, and failures sorted into waiting and refused.
 #include "image/FreeBitmap.h"
-#include "image/PageFile.h"
-#include "image/PageJournal.h"
-#include "image/PageStamp.h"
+#include "writer/PageFile.h"
+#include "writer/PageJournal.h"
+#include "writer/PageStamp.h"
 
 #include "TempFolder.h"
 

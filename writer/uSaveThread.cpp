@@ -1,6 +1,6 @@
-#include "image/uSaveThread.h"
+#include "writer/uSaveThread.h"
 
-#include "image/FolderKey.h"
+#include "writer/FolderKey.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -22,36 +22,6 @@ std::string InFolder(const std::string &folder, const std::string &name) {
 }
 
 } // namespace
-
-std::unique_ptr<TSaveRec> TSaveRecs::TakeFirst() {
-  if (Items.empty())
-    return nullptr;
-  std::unique_ptr<TSaveRec> first = std::move(Items.front());
-  Items.pop_front();
-  return first;
-}
-
-std::unique_ptr<TSaveRec> TSaveRecs::TakeFirstWhere(const std::function<bool(const TSaveRec &)> &may) {
-  for (auto it = Items.begin(); it != Items.end(); ++it) {
-    if (may(**it)) {
-      std::unique_ptr<TSaveRec> rec = std::move(*it);
-      Items.erase(it);
-      return rec;
-    }
-  }
-  return nullptr;
-}
-
-std::string PageFolderOf(const std::string &fileName) {
-  const size_t start = NameStart(fileName);
-  return start == 0 ? std::string() : fileName.substr(0, start - 1);
-}
-
-size_t PageBytes(const TSaveRec &rec) {
-  FIBITMAP *image = rec.Bitmap.Image();
-  return rec.Jpeg.size() +
-         (image ? static_cast<size_t>(FreeImage_GetPitch(image)) * FreeImage_GetHeight(image) : 0);
-}
 
 TPageWriteResult WritePage(TSaveRec &rec) {
   TNameClaim *claim = rec.Claim && rec.Claim->Path() == rec.FileName ? rec.Claim.get() : nullptr;
