@@ -8,38 +8,57 @@ std::string Counted(size_t n, const char *one, const char *many) {
 
 } // namespace
 
-void TBatchCounts::Page(unsigned batch, bool back, const std::string &day) {
+void TBatchCounts::Page(unsigned batch, bool back) {
   if (!AnyBatch || batch != Batch) {
     AnyBatch = true;
     Batch = batch;
-    Sheets = Pages = Blanks = 0;
+    Sheets = Pages = 0;
     FrontLast = false;
   }
   if (!back || !FrontLast)
     ++Sheets;
   FrontLast = !back;
   ++Pages;
-  if (day != TodayKey) {
-    TodayKey = day;
-    TodayPages = 0;
-  }
-  ++TodayPages;
 }
 
 void TBatchCounts::Blank(unsigned batch) {
-  if (AnyBatch && batch == Batch)
-    ++Blanks;
+  constexpr size_t kBatchesKept = 8;
+  ++BlanksOf[batch];
+  while (BlanksOf.size() > kBatchesKept)
+    BlanksOf.erase(BlanksOf.begin());
+  ++TodayBlanks;
+}
+
+void TBatchCounts::Written(const std::string &day, unsigned pages, unsigned unsaved) {
+  TurnDay(day);
+  TodayPages += pages;
+  TodayUnsaved += unsaved;
+}
+
+void TBatchCounts::TurnDay(const std::string &day) {
+  if (day == TodayKey)
+    return;
+  TodayKey = day;
+  TodayPages = TodayUnsaved = TodayBlanks = 0;
 }
 
 void TBatchCounts::SetToday(const std::string &day, unsigned pages) {
   TodayKey = day;
   TodayPages = pages;
+  TodayUnsaved = TodayBlanks = 0;
 }
 
 std::string TBatchCounts::Text(size_t waiting) const {
-  return "This batch: " + Counted(Sheets, "sheet", "sheets") + ", " + Counted(Pages, "page", "pages") + ", " +
-         std::to_string(Blanks) + " blank   Today: " + Counted(TodayPages, "page", "pages") +
-         "   Waiting: " + std::to_string(waiting);
+  const auto blanks = BlanksOf.find(Batch);
+  std::string text = "This batch: " + Counted(Sheets, "sheet", "sheets") + ", " +
+                     Counted(Pages, "page", "pages") + ", " +
+                     std::to_string(AnyBatch && blanks != BlanksOf.end() ? blanks->second : 0) +
+                     " blank   Today: " + Counted(TodayPages, "page", "pages");
+  if (TodayBlanks > 0)
+    text += ", " + std::to_string(TodayBlanks) + " blank";
+  if (TodayUnsaved > 0)
+    text += " (" + std::to_string(TodayUnsaved) + " unsaved)";
+  return text + "   Waiting: " + std::to_string(waiting);
 }
 
 void TCountsLine::Paint() {

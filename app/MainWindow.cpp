@@ -55,9 +55,10 @@ TfMain::TfMain() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   CreateControls();
+  Clock = StationPageClock();
   Pages = std::make_unique<TPageHandOff>([this] { return GivenFolder; },
                                          [this](std::unique_ptr<TSaveRec> rec) { QueuePage(std::move(rec)); },
-                                         StationPageClock());
+                                         Clock);
   Pages->OnSheetEnded = [this](unsigned sheet) { SaveThread->EndSheet(sheet); };
   FormCreate();
 }
@@ -87,6 +88,7 @@ void TfMain::CreateControls() {
     return control;
   };
   btGo = add(0, "BUTTON", "Go..", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 16, 16, 75, 25, idBtGo);
+  Batches = std::make_unique<TBatchControl>(btGo);
   cbShowConfig =
       add(0, "BUTTON", "Show Config", WS_TABSTOP | BS_AUTOCHECKBOX, 120, 20, 97, 17, idCbShowConfig);
   pb = add(0, PROGRESS_CLASSA, "", 0, 16, 56, 433, 17, idPb);
@@ -121,8 +123,8 @@ void TfMain::PaintPictures(HDC dc) {
     const TSidePicture &Picture;
     int Left;
     const char *Caption;
-  } sides[] = {{LastFront, kPicturesLeft, "Front"},
-               {LastBack, kPicturesLeft + kPictureWidth + kPictureGap, "Back"}};
+  } sides[] = {{Pictures.Front(), kPicturesLeft, "Front"},
+               {Pictures.Back(), kPicturesLeft + kPictureWidth + kPictureGap, "Back"}};
   win::SelectGuard font(dc, Font.get());
   ::SetBkMode(dc, TRANSPARENT);
   for (const auto &side : sides) {
@@ -157,8 +159,12 @@ void TfMain::HandleCommand(int id, int code) {
     GiveOutputFolder();
   if (code != BN_CLICKED)
     return;
-  if (id == idBtGo)
+  if (id == IDCANCEL) // Esc, through the loop's dialog keys
+    StopClick();
+  else if (id == idBtGo)
     btGoClick();
+  else if (id == idCbAuto)
+    cbAutoClick();
   else if (id == idEDirBrowse)
     eDirBrowseClick();
   else if (id == idCbBlankAside)

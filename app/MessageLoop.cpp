@@ -58,14 +58,33 @@ void ShowDeferredErrors(HWND owner) {
     ::PostQuitMessage(static_cast<int>(quit.wParam));
 }
 
+namespace {
+
+void Dispatch(HWND mainWindow, MSG &msg) {
+  if (!::IsWindow(mainWindow) || !::IsDialogMessageA(mainWindow, &msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+} // namespace
+
+void HandleWindowMessagesNow(HWND mainWindow) {
+  constexpr int kMostMessages = 200;
+  MSG msg = {};
+  for (int i = 0; i < kMostMessages && ::IsWindow(mainWindow) &&
+                  ::PeekMessageA(&msg, mainWindow, 0, 0, PM_REMOVE | PM_NOYIELD);
+       ++i)
+    Dispatch(mainWindow, msg);
+}
+
 int RunMessageLoop(HWND mainWindow) {
   MSG msg = {};
   while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (OfferScannerMessage(msg)) {
       // The scanner's own (a notification, its dialog's keys): handled there, not dispatched.
-    } else if (!::IsWindow(mainWindow) || !::IsDialogMessageA(mainWindow, &msg)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+    } else {
+      Dispatch(mainWindow, msg);
     }
     // A TWAIN notification's handler may have failed inside the layer's own window procedure.
     GuardedCall([] { RethrowScannerException(); });

@@ -40,5 +40,11 @@ template <typename Action> bool GuardedCall(Action &&action) noexcept {
 // Shows every deferred error in a modal box captioned with the application's title.
 void ShowDeferredErrors(HWND owner);
 
+// Between a batch's pages: the main window's own messages (its paints, the person's keys and
+// clicks, Stop, a close) are handled now, whatever the scanner's driver dispatches; the scanner's
+// and other threads' messages wait for the loop. Bounded, so that a stream of messages cannot
+// hold the batch.
+void HandleWindowMessagesNow(HWND mainWindow);
+
 // Runs until WM_QUIT; keyboard navigation between the main window's controls included.
 int RunMessageLoop(HWND mainWindow);

@@ -1,7 +1,9 @@
 #include "app/PageNaming.h"
 
 #include "app/uUtils.h"
+#include "win/Owners.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -12,10 +14,25 @@ std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, boo
 }
 
 std::function<SYSTEMTIME()> StationPageClock() {
-  char text[32] = {};
+  char text[MAX_PATH + 2] = {};
   SYSTEMTIME fixed;
   const DWORD length = ::GetEnvironmentVariableA("TOVIK_PAGE_CLOCK", text, sizeof text);
-  if (length == 0 || length >= sizeof text || !ParsePageStamp(text, fixed))
+  if (length == 0 || length >= sizeof text)
+    return TPageHandOff::LocalClock;
+  if (text[0] == '@') {
+    return [file = std::string(text + 1)] {
+      char stamp[32] = {};
+      DWORD read = 0;
+      SYSTEMTIME now;
+      win::UniqueFile clock(::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+      if (!clock || !::ReadFile(clock.get(), stamp, sizeof stamp - 1, &read, nullptr) ||
+          !ParsePageStamp(std::string(stamp, std::min<DWORD>(read, 17)), now))
+        return TPageHandOff::LocalClock();
+      return now;
+    };
+  }
+  if (!ParsePageStamp(text, fixed))
     return TPageHandOff::LocalClock;
   return [fixed] { return fixed; };
 }

@@ -19,9 +19,10 @@
 // folder, the name alone, which the writer holds until a folder is given.
 std::string PageFileName(const std::string &folder, const SYSTEMTIME &stamp, bool backSide);
 
-// The station's page clock: local time; for tests, a clock that stands still at the stamp
-// TOVIK_PAGE_CLOCK gives ("yyyymmddhhmmsszzz"), so that stations started together stamp their
-// sheets alike.
+// The station's clock, for pages' stamps and the day's count: local time; for tests, a clock that
+// stands still at the stamp TOVIK_PAGE_CLOCK gives ("yyyymmddhhmmsszzz"), so that stations started
+// together stamp their sheets alike, or with "@FILE" the stamp that file holds when asked, so that
+// a test can move the clock (past midnight, say).
 std::function<SYSTEMTIME()> StationPageClock();
 
 class TPageHandOff {

@@ -17,6 +17,8 @@ struct TScannedPage {
   bool Simplex = false;                       // the scanner scans one side of each sheet
   unsigned Batch = 0;                         // the batch (one start of the scanner) it belongs to
   unsigned IndexInBatch = 0;                  // its position in the batch, lost pages counted
+  // The scanner says no side and its own blank-page removal is on: a dropped page shifts the sides.
+  bool BlankPagesDropped = false;
   // Takes Bitmap over for good, so that it need not be copied: it stays valid while the returned
   // owner lives. Null when it cannot be taken; unset where no page can be.
   std::function<std::shared_ptr<void>()> TakeBitmap;
@@ -28,6 +30,9 @@ public:
     std::function<void(const TScannedPage &page)> OnPage; // may throw: ends the transfer, shown by the loop
     std::function<void(int current, int total)> OnProgress;
     std::function<void()> OnBatchEnd; // the scanner was disabled: no more pages or progress
+    // A batch runs and no page is in transfer (before each page, the first included): the
+    // window's own input is looked at, whatever the driver dispatches.
+    std::function<void()> OnBetweenPages;
     std::function<void(int errorCode, int additional)> OnError;
   };
 

@@ -49,12 +49,14 @@ public:
       }
       page.Side = image.Side == TPageSide::front ? 'F' : image.Side == TPageSide::back ? 'B' : 0;
       if (image.Batch != DuplexBatch) {
-        // Asked once a batch: the user may switch duplex off in the driver's dialog.
+        // Asked once a batch: the user may switch duplex off, or blank removal on, in the driver's dialog.
         DuplexBatch = image.Batch;
         bool duplex = true;
         Simplex = Scanner->ReadCurrentBool(CAP_DUPLEXENABLED, duplex) == tcrOk && !duplex;
+        DropsBlankPages = page.Side == 0 && DriverDropsBlankPages();
       }
       page.Simplex = Simplex;
+      page.BlankPagesDropped = DropsBlankPages;
       page.Batch = image.Batch;
       page.IndexInBatch = image.IndexInBatch;
       Handlers.OnPage(page);
@@ -62,6 +64,10 @@ public:
     Twain.OnStripsProgress = [this](TTwainSource *, int, HBITMAP, int current, int total) {
       if (Handlers.OnProgress && Progress.Pass(current, total))
         Handlers.OnProgress(current, total);
+    };
+    Twain.OnBetweenPages = [this](TKestraTwain *, int) {
+      if (Handlers.OnBetweenPages)
+        Handlers.OnBetweenPages();
     };
     Twain.OnSourceDisable = [this](TKestraTwain *, int) {
       if (Handlers.OnBatchEnd)
@@ -108,6 +114,15 @@ public:
   }
 
 private:
+  // The driver's own blank-page removal is on (turned on in its dialog): any value but
+  // TWBP_DISABLE (-2) drops pages.
+  bool DriverDropsBlankPages() {
+    TW_UINT16 itemType = 0;
+    std::string current;
+    return Scanner->ReadCurrentText(ICAP_AUTODISCARDBLANKPAGES, itemType, current, tcqGetCurrent) == tcrOk &&
+           current != "-2";
+  }
+
   Events Handlers;
   TKestraTwain Twain;
   TTwainSource *Scanner = nullptr;  // owned by Twain
@@ -115,6 +130,7 @@ private:
   TPageSectionKeeper SpareSections; // page memory made ready beside the scan
   unsigned DuplexBatch = 0;
   bool Simplex = false;
+  bool DropsBlankPages = false;
 };
 
 } // namespace

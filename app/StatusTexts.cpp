@@ -113,3 +113,13 @@ std::string FolderNotThereText(const std::string &folder, const std::string &rea
 std::string SettingsNotSavedText(const std::string &fileName) {
   return "The output folder is not remembered: " + fileName + " cannot be written";
 }
+
+std::string BatchStoppedText() { return "Stopped: the sheets not scanned are still in the feeder"; }
+
+std::string BatchStoppedAutoWaitsText() {
+  return "Stopped: the sheets not scanned are still in the feeder; Auto waits for Go.. or Auto ticked again";
+}
+
+std::string ScannerDropsBlankPagesText() {
+  return "The scanner drops blank pages: pages may be named F/B wrongly; turn it off in Show Config";
+}

@@ -37,3 +37,10 @@ std::string PagesLostInACrashBoxText(const std::vector<TJournalPage> &pages);
 std::string JournalProblemText(const std::string &reason);
 // config.ini could not be written.
 std::string SettingsNotSavedText(const std::string &fileName);
+
+// The person stopped the batch: what is left stays in the feeder.
+std::string BatchStoppedText();
+std::string BatchStoppedAutoWaitsText();
+
+// The scanner says no side of a page and its own blank-page removal is on.
+std::string ScannerDropsBlankPagesText();

@@ -23,15 +23,6 @@ constexpr const char *kTodayDateKey = "TodayDate";
 constexpr const char *kTodayPagesKey = "TodayPages";
 constexpr const char *kNoScannerText = "No compatible scanners found";
 
-// "yyyymmdd" of the local date.
-std::string DayKey() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  char text[16];
-  std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-  return text;
-}
-
 // A count as config.ini holds it: digits only, and no more than a day can hold; else 0.
 unsigned StoredCount(const std::string &text) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -50,7 +41,7 @@ void TfMain::FormCreate() {
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
   ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
   StartJournal();
-  SideNews = std::make_unique<TSideNews>(Hwnd, kSideNewsMessage);
+  SideNews = std::make_unique<TSideNews>(Hwnd, kSideNewsMessage, UnsavedFolder());
   SaveThread = std::make_unique<TSaveThread>(WriterOptions());
   Settings = std::make_unique<TSettingsStore>([this] { return SettingsFileName(); }, "Main");
   // Only a folder: a device path in the file would have pages written to a device.
@@ -173,7 +164,11 @@ void TfMain::SetUpScanner() {
     PageHandled(page);
   };
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
+  events.OnBetweenPages = [this] { BetweenPages(); };
   events.OnBatchEnd = [this] {
+    Batches->Ended();
+    if (Batches->StoppedByThePerson())
+      SetStatus(IsTicked(cbAuto) ? BatchStoppedAutoWaitsText() : BatchStoppedText());
     Progress->ShowPending(); // the bar ends where the scan did
     Pages->EndBatch();
     ShowCounts();
@@ -195,8 +190,13 @@ void TfMain::SetUpScanner() {
 }
 
 void TfMain::btGoClick() {
+  if (Batches->IsRunning()) {
+    StopClick();
+    return;
+  }
   if (!Started || !GiveOutputFolder())
     return;
+  Batches->Resume();
   if (Scanner && Scanner->HasScanner() && !Shutdown->Closing())
     Scanner->Enable(IsTicked(cbShowConfig), false);
 }
@@ -205,10 +205,11 @@ void TfMain::btGoClick() {
 // is fed while pages wait for their folder or the station closes.
 void TfMain::tmCheckTimer() {
   RefreshStatus();
+  Counts.TurnDay(DayKey()); // after midnight "Today" starts again, scanning or not
   ShowCounts();
   if (!IsTicked(cbAuto) || !Scanner || !Scanner->HasScanner())
     return;
-  if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting())
+  if (Scanner->Enabled() || Shutdown->Closing() || SaveThread->State().Waiting() || Batches->AutoHeld())
     return;
   if (Scanner->FeederLoadedText() == "1" && GiveOutputFolder())
     Scanner->Enable(false, false);
@@ -349,9 +350,37 @@ void TfMain::cbBlankAsideClick() {
     SetStatus(SettingsNotSavedText(SettingsFileName()));
 }
 
-void TfMain::PageHandled(const TScannedPage &) {
-  Counts.Page(CurrentBatch, !Pages->BackSide, DayKey());
+void TfMain::StopClick() {
+  if (Batches->Stop() && Scanner)
+    Scanner->EndBatch();
+}
+
+void TfMain::cbAutoClick() {
+  if (IsTicked(cbAuto))
+    Batches->Resume();
+}
+
+void TfMain::BetweenPages() {
+  Batches->Running();
+  HandleWindowMessagesNow(Hwnd);
+}
+
+void TfMain::PageHandled(const TScannedPage &page) {
+  Counts.Page(CurrentBatch, !Pages->BackSide);
+  // Without the scanner's word on sides, a page its blank removal drops makes every later page
+  // the other side: said once a batch, so that the person can turn it off.
+  if (page.BlankPagesDropped && BlankDropWarned != page.Batch) {
+    BlankDropWarned = page.Batch;
+    SetStatus(ScannerDropsBlankPagesText());
+  }
   ShowCounts(false);
+}
+
+std::string TfMain::DayKey() const {
+  const SYSTEMTIME now = Clock();
+  char text[16];
+  std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  return text;
 }
 
 void TfMain::ShowCounts(bool now) {
@@ -372,11 +401,8 @@ void TfMain::TakeSideNews() {
   TSideNews::TNews news = SideNews ? SideNews->Take() : TSideNews::TNews();
   for (unsigned batch : news.BlankBatches)
     Counts.Blank(batch);
-  if (!news.Front.Empty())
-    LastFront = std::move(news.Front);
-  if (!news.Back.Empty())
-    LastBack = std::move(news.Back);
-  if (!LastFront.Empty() || !LastBack.Empty()) {
+  Counts.Written(DayKey(), news.Written, news.Unsaved);
+  if (Pictures.Take(news)) {
     RECT pictures = {kPicturesLeft - 1, kPicturesTop - 1, kPicturesLeft + 2 * kPictureWidth + kPictureGap + 1,
                      kPicturesTop + kPictureHeight + 1};
     ::InvalidateRect(Hwnd, &pictures, FALSE);

@@ -1,6 +1,7 @@
 // The station's only window: output folder, scan controls, progress and status line.
 #pragma once
 
+#include "app/BatchControl.h"
 #include "app/BatchCounts.h"
 #include "app/ControlIds.h"
 #include "app/PageNaming.h"
@@ -16,6 +17,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,12 +55,19 @@ private:
   void SetUpScanner();
 
   void btGoClick();
+  // Stop, or Esc: the running batch ends between sheets, and Auto waits for the person.
+  void StopClick();
+  void cbAutoClick();
   void tmCheckTimer();
   void eDirBrowseClick();
   void cbBlankAsideClick();
 
   // A page was handed to the writer: the counts move on (never per row of a page).
   void PageHandled(const TScannedPage &page);
+  // Before each page of a batch: the person's input is looked at, whatever the driver does.
+  void BetweenPages();
+  // The day by the station's clock, "yyyymmdd".
+  std::string DayKey() const;
   // At once, or (during a batch) with the progress bar's next paint.
   void ShowCounts(bool now = true);
   void RememberToday();
@@ -118,7 +127,10 @@ private:
   TBatchCounts Counts;
   unsigned CurrentBatch = 0; // the batch of the page being handed over
   std::unique_ptr<TCountsLine> CountsLine;
-  TSidePicture LastFront, LastBack;
+  TSheetPictures Pictures;
+  std::unique_ptr<TBatchControl> Batches;
+  std::function<SYSTEMTIME()> Clock; // the station's: pages' stamps and the day's count
+  unsigned BlankDropWarned = 0;      // the batch told that the scanner drops blank pages
 
   // Declared before the writer: its failure reports use it until the writer has stopped.
   std::unique_ptr<TThreadText> WriteFailures;

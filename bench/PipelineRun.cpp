@@ -136,7 +136,7 @@ TPipelineResult RunPipeline(const TPipelineConfig &config) {
     page.IndexInBatch = image.IndexInBatch;
     pages.HandlePage(page);
     if (!config.Plain) {
-      counts.Page(image.Batch, !pages.BackSide, "today");
+      counts.Page(image.Batch, !pages.BackSide);
       countsLine.Set(counts.Text(writer.QueuedCount()));
     }
     result.HandlerMs += watch.ElapsedMs();

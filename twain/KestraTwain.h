@@ -30,6 +30,9 @@ public:
   // Events, each raised only when assigned.
   TOnSourceNotify OnSourceDisable;
   TOnSourceNotify OnAcquireCancel;
+  // Raised in a batch before each page is fetched, the first included, outside any triplet: the
+  // application may look at its own input here (a stop, a close) whatever the driver dispatches.
+  TOnSourceNotify OnBetweenPages;
   TOnTwainAcquire OnTwainAcquire;
   TOnSourceNotify OnSourceSetupFileXfer;
   TOnSourceFileTransfer OnSourceFileTransfer;

@@ -88,6 +88,13 @@ void TTwainSource::TransferPending() {
     place.batch = ++batches_;
     TBatchEnd end;
     for (; xferState_ == 6 && !cancel && !failure; ++place.index) {
+      try {
+        if (manager->OnBetweenPages)
+          manager->OnBetweenPages(manager, Index);
+      } catch (...) {
+        failure = std::current_exception();
+        break;
+      }
       if (batch.EndRequested() && !TakePageBeforeEnd(end, place, place.index > 0))
         break;
       // The place keeps the last page's side until the next page is fetched.

@@ -43,6 +43,7 @@ TSaveThread::TPageWriter SideWriter(TSideWriterOptions options) {
       side.Back = IsBackName(ownName);
       side.Blank = blank;
       side.Batch = rec.Batch;
+      side.Sheet = rec.Sheet;
       side.Picture = std::move(rec.Look.Picture);
       options.Written(std::move(side));
     }

@@ -16,6 +16,7 @@ struct TSideWritten {
   bool Back = false;    // the name's side letter is "B"
   bool Blank = false;   // set aside into the Blank folder
   unsigned Batch = 0;
+  unsigned Sheet = 0; // the sheet it belongs to: its front and back share it
   TSidePicture Picture;
 };
 

@@ -287,6 +287,16 @@ void DataSource::RunModalLoop() {
   notes_ = notes;
 }
 
+void DataSource::WaitForPaper() {
+  constexpr DWORD kSliceMs = 50;
+  for (DWORD waited = 0; waited < static_cast<DWORD>(scenario_.paperWaitMs); waited += kSliceMs) {
+    if (scenario_.pumpMessages)
+      PumpMessages();
+    ::Sleep(kSliceMs);
+  }
+  feeder_.StartBatch(); // paper loaded meanwhile (a refill) goes on in the same batch
+}
+
 void DataSource::PumpMessages() {
   const std::string notes = notes_;
   DispatchWaiting();
@@ -374,6 +384,8 @@ DataSource::Result DataSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pend
     // The application asked for this many images: the rest of the batch stays in the feeder.
     if (++pagesDone_ == capState_.xferCount)
       feeder_.Reset();
+    else if (!feeder_.InBatch() && !feeder_.Stopped() && scenario_.paperWaitMs > 0)
+      WaitForPaper();
     EndPageData();
     state_ = feeder_.InBatch() ? 6 : 5;
     AfterBatch();

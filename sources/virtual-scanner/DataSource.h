@@ -55,6 +55,8 @@ private:
   // nested triplets note is kept apart from the outer triplet's notes.
   void RunModalLoop();
   void PumpMessages();
+  // MSG_ENDXFER with the feeder empty, as a feeder in continuous mode waits for paper.
+  void WaitForPaper();
 
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void RequestNotification(Pending what);

@@ -50,6 +50,7 @@ bool Feeder::StartBatch() {
   const int taken = perBatch_ > 0 ? std::min(perBatch_, sheets_) : sheets_;
   inBatch_ = true;
   jammed_ = false;
+  stopped_ = false;
   batchSheetsLeft_ = taken - 1;
   --sheets_;
   ++page_;

@@ -36,7 +36,12 @@ public:
   // Drops the rest of the batch; sheets not yet pulled stay in the feeder.
   void Reset();
   // No more sheets are pulled: the batch ends with the sheets already in the paper path.
-  void StopFeeder() { batchSheetsLeft_ = batchSheetsLeft_ < pathAhead_ ? batchSheetsLeft_ : pathAhead_; }
+  void StopFeeder() {
+    batchSheetsLeft_ = batchSheetsLeft_ < pathAhead_ ? batchSheetsLeft_ : pathAhead_;
+    stopped_ = true;
+  }
+  // The feeder was stopped in this batch: no more paper is waited for.
+  bool Stopped() const { return stopped_; }
   // Whether the pages the scenario lists as blank are dropped (the scanner's blank-page removal).
   void DropBlankPages(bool drop) { dropping_ = drop; }
   // The current sheet jammed: the batch ends with the current page, the sheet is lost.
@@ -58,6 +63,7 @@ private:
 
   bool inBatch_ = false;
   bool jammed_ = false;
+  bool stopped_ = false;
   int batchSheetsLeft_ = 0; // reserved for the batch, not yet pulled
   int page_ = 0;
   int side_ = 0;

@@ -227,6 +227,8 @@ private:
       return ParseBool(value, s_.feederLoadedSupported);
     if (key == "time_per_page_ms")
       return Int(value, 0, 600000, s_.timePerPageMs);
+    if (key == "paper_wait_ms")
+      return Int(value, 0, 600000, s_.paperWaitMs);
     if (key == "width")
       return Int(value, 1, 65535, s_.width);
     if (key == "height")

@@ -41,6 +41,10 @@ struct Scenario {
   EmptyFeeder emptyFeeder = EmptyFeeder::CloseRequest;
   bool feederLoadedSupported = true;
   int timePerPageMs = 0;
+  // When the feeder runs empty, MSG_ENDXFER waits this long for paper (a feeder in continuous
+  // mode); a refill that comes then continues the batch. Messages are pumped meanwhile only with
+  // pumpMessages.
+  int paperWaitMs = 0;
   std::vector<int> droppedPages; // page numbers the scanner drops as blank (numbers stay used)
   // ICAP_AUTODISCARDBLANKPAGES is offered (TWBP_AUTO until set): the pages above are dropped only
   // while it is not TWBP_DISABLE. Otherwise they are always dropped and nothing says so.

@@ -5,6 +5,7 @@
 #include "app/PaintingWait.h"
 #include "app/ScannerChoice.h"
 #include "app/SettingsStore.h"
+#include "app/SideNews.h"
 #include "app/StatusLine.h"
 #include "app/StatusTexts.h"
 #include "app/uUtils.h"
@@ -307,31 +308,74 @@ TEST(ScannerChoice, FirstProductNameWithKvsInAnyCase) {
   EXPECT_FALSE(IsCompatibleScanner("KV S1025"));
 }
 
-// The counts line: a sheet per front (or per back whose front never came), blank sides only of
-// the batch shown, and the day's pages starting again on a new day.
+// The counts line: a sheet per front (or per back whose front never came); a blank side counted
+// in its own batch, never in the one shown when it comes late, and in the day's; the day's pages
+// counted as written (pages kept only in the unsaved folder said apart), and started again when
+// the clock passes midnight, scanning or not.
 TEST(BatchCountsTest, CountsSheetsPagesBlankSidesAndTheDay) {
   struct Step {
+    char what; // 'F', 'B': a page handed over; 'X': a blank side; 'W': written; 'U': unsaved; 'D': the clock
     unsigned batch;
-    char side; // 'F', 'B', or 'X' for a blank side of the batch
     const char *day;
     const char *text;
   };
   const Step steps[] = {
-      {1, 'F', "20261207", "This batch: 1 sheet, 1 page, 0 blank   Today: 41 pages"},
-      {1, 'B', "20261207", "This batch: 1 sheet, 2 pages, 0 blank   Today: 42 pages"},
-      {1, 'B', "20261207", "This batch: 2 sheets, 3 pages, 0 blank   Today: 43 pages"},
-      {1, 'X', "", "This batch: 2 sheets, 3 pages, 1 blank   Today: 43 pages"},
-      {2, 'F', "20261208", "This batch: 1 sheet, 1 page, 0 blank   Today: 1 page"},
-      {1, 'X', "", "This batch: 1 sheet, 1 page, 0 blank   Today: 1 page"},
+      {'F', 1, "", "This batch: 1 sheet, 1 page, 0 blank   Today: 40 pages"},
+      {'B', 1, "", "This batch: 1 sheet, 2 pages, 0 blank   Today: 40 pages"},
+      {'W', 2, "20261207", "This batch: 1 sheet, 2 pages, 0 blank   Today: 42 pages"},
+      {'B', 1, "", "This batch: 2 sheets, 3 pages, 0 blank   Today: 42 pages"},
+      {'X', 1, "", "This batch: 2 sheets, 3 pages, 1 blank   Today: 42 pages, 1 blank"},
+      {'F', 2, "", "This batch: 1 sheet, 1 page, 0 blank   Today: 42 pages, 1 blank"},
+      {'X', 1, "", "This batch: 1 sheet, 1 page, 0 blank   Today: 42 pages, 2 blank"},
+      {'U', 1, "20261207", "This batch: 1 sheet, 1 page, 0 blank   Today: 42 pages, 2 blank (1 unsaved)"},
+      {'D', 0, "20261207", "This batch: 1 sheet, 1 page, 0 blank   Today: 42 pages, 2 blank (1 unsaved)"},
+      {'D', 0, "20261208", "This batch: 1 sheet, 1 page, 0 blank   Today: 0 pages"},
+      {'W', 1, "20261208", "This batch: 1 sheet, 1 page, 0 blank   Today: 1 page"},
   };
   TBatchCounts counts;
   counts.SetToday("20261207", 40);
   for (const Step &step : steps) {
-    if (step.side == 'X')
+    if (step.what == 'X')
       counts.Blank(step.batch);
+    else if (step.what == 'W' || step.what == 'U')
+      counts.Written(step.day, step.what == 'W' ? step.batch : 0, step.what == 'U' ? step.batch : 0);
+    else if (step.what == 'D')
+      counts.TurnDay(step.day);
     else
-      counts.Page(step.batch, step.side == 'B', step.day);
+      counts.Page(step.batch, step.what == 'B');
     EXPECT_EQ(counts.Text(2), std::string(step.text) + "   Waiting: 2");
+  }
+  EXPECT_EQ(counts.Day(), "20261208");
+}
+
+// The two pictures show one sheet, the newest: a side of an older sheet that comes late is not
+// shown, and a new sheet's front empties the back until its own comes (a one-sided sheet keeps
+// an empty back).
+TEST(SheetPicturesTest, ShowOneSheetTheNewest) {
+  struct Step {
+    unsigned frontSheet, backSheet; // 0: no picture of that side in the news
+    const char *shown;              // the sheets shown, front/back; '-' for none
+  };
+  const Step steps[] = {{1, 0, "1/-"}, {0, 1, "1/1"}, {2, 0, "2/-"}, {0, 1, "2/-"},
+                        {3, 2, "3/-"}, {0, 3, "3/3"}, {4, 4, "4/4"}};
+  auto picture = [](unsigned sheet) {
+    TSidePicture p;
+    p.Width = p.Height = 1;
+    p.Bgr.assign(4, static_cast<uint8_t>(sheet));
+    return p;
+  };
+  auto sheetOf = [](const TSidePicture &p) {
+    return p.Empty() ? std::string("-") : std::to_string(p.Bgr[0]);
+  };
+  TSheetPictures pictures;
+  for (const Step &step : steps) {
+    TSideNews::TNews news;
+    if (step.frontSheet)
+      news.Front = {step.frontSheet, picture(step.frontSheet)};
+    if (step.backSheet)
+      news.Back = {step.backSheet, picture(step.backSheet)};
+    pictures.Take(news);
+    EXPECT_EQ(sheetOf(pictures.Front()) + "/" + sheetOf(pictures.Back()), step.shown);
   }
 }
 

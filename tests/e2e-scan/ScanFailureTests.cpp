@@ -82,46 +82,74 @@ TEST_F(ScanFailureTest, ClosingRightAfterABatchWritesEveryQueuedPage) {
   }
 }
 
-// A driver with a progress window lets a close, or the end of the Windows session, in while the
-// front of the second sheet is in transfer. The batch ends between sheets and in order before
-// anything it uses goes: that sheet is finished, its back too, the feeder is stopped so that no
-// further sheet is pulled, the scanner is disabled and only then closed, and the station ends by
-// itself with every sheet begun on disk, both sides, whole: whatever the driver does with the stop
-// (refuses it, cannot say how many pages are left, has several sheets in its paper path) or drops
-// as blank.
+// The person ends a batch while the front of the second sheet is in transfer: a close, the end
+// of the Windows session, Esc or the visible Stop, with a driver that lets them in through its
+// progress window or with one that never dispatches a message (the station looks between pages),
+// or one that waits for paper. The batch ends between sheets and in order before anything it uses
+// goes: that sheet is finished, its back too, the feeder is stopped so that no further sheet is
+// pulled, the scanner is disabled; a close then ends the station by itself with every sheet begun
+// on disk, both sides, whole, whatever the driver does with the stop (refuses it, cannot say how
+// many pages are left, has several sheets in its paper path) or drops as blank. After Esc or Stop
+// the station stays, Auto starts nothing with paper still loaded, and Go.. or Auto ticked again
+// scans the rest.
+enum class EndAsked { Close, LogOff, Esc, Stop };
+
 struct BatchEndRow {
-  bool sessionEnds;                                          // a log-off instead of a close
+  EndAsked how;
+  bool pumps;                                                // the driver dispatches messages
   std::vector<std::pair<const char *, const char *>> driver; // scenario keys
+  size_t askedAtPage;                                        // asked once this page began
   size_t sheets;                                             // delivered, whole
   const char *stop;                                          // its rc and Count
 };
 
-class CloseDuringABatchTest : public ScanStationTest, public ::testing::WithParamInterface<BatchEndRow> {};
+class EndDuringABatchTest : public ScanStationTest, public ::testing::WithParamInterface<BatchEndRow> {};
 
-TEST_P(CloseDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
+TEST_P(EndDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
   const BatchEndRow &row = GetParam();
-  const bool sessionEnds = row.sessionEnds;
-  // Every strip lets the close in; the first of each page takes the scanner a while.
-  testsupport::ScannerScenario scenario = SmallPages(5);
+  const bool staysUp = row.how == EndAsked::Esc || row.how == EndAsked::Stop;
+  testsupport::ScannerScenario scenario = SmallPages(staysUp ? 5 : 40);
   for (const auto &[key, value] : row.driver)
     scenario.Set(key, value);
-  Start(scenario.Set("pump_messages", 1).Set("time_per_page_ms", 1500).Set("preferred_buffer", 8192));
+  // The first data of each page takes the scanner a while.
+  Start(scenario.Set("pump_messages", row.pumps ? 1 : 0)
+            .Set("time_per_page_ms", 1500)
+            .Set("preferred_buffer", 8192));
   TypeOutputFolder();
-  Station.Click(idBtGo);
-  ASSERT_TRUE(WaitForLog("IMAGE/IMAGEINFO/GET", 3)) << "the front of sheet 2 never began";
-  if (sessionEnds) {
+  Station.Click(staysUp ? idCbAuto : idBtGo);
+  ASSERT_TRUE(WaitForLog("IMAGE/IMAGEINFO/GET", row.askedAtPage))
+      << "page " << row.askedAtPage << " never began";
+  switch (row.how) {
+  case EndAsked::LogOff:
     ::PostMessageA(Station.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
     ::PostMessageA(Station.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  } else {
+    break;
+  case EndAsked::Close:
     ::PostMessageA(Station.Window(), WM_CLOSE, 0, 0);
+    break;
+  case EndAsked::Esc:
+    Station.PressKey(idEDir, VK_ESCAPE);
+    break;
+  case EndAsked::Stop:
+    Station.ClickWithMouse(idBtGo);
+    EXPECT_EQ(Station.Text(idBtGo), "Stop"); // asked after the click: the window answers between pages
+    break;
   }
-  ASSERT_TRUE(Station.WaitForExit(2 * kWaitMs)) << "the station did not end";
-  EXPECT_EQ(Station.ExitCode(), 0u);
+  if (staysUp) {
+    ASSERT_TRUE(WaitForLog("CONTROL/USERINTERFACE/DISABLEDS", 1)) << "the batch did not end";
+    ASSERT_TRUE(Station.Sync()) << "the window does not answer";
+    EXPECT_EQ(Station.Text(idBtGo), "Go..");
+    EXPECT_EQ(Station.Text(idLbStatus).rfind("Stopped:", 0), 0u) << Station.Text(idLbStatus);
+  } else {
+    ASSERT_TRUE(Station.WaitForExit(2 * kWaitMs)) << "the station did not end";
+    EXPECT_EQ(Station.ExitCode(), 0u);
+  }
 
   const auto log = Log();
   std::vector<std::string> delivered;
   size_t last = 0;
-  for (size_t i = 0; i < log.size(); ++i) {
+  for (size_t i = 0;
+       i < log.size() && !(staysUp && last && log[i].names == "CONTROL/USERINTERFACE/DISABLEDS"); ++i) {
     EXPECT_NE(log[i].cc, TWCC_SEQERROR) << log[i].line;
     if (log[i].names == "IMAGE/IMAGEMEMXFER/GET" && log[i].rc == TWRC_XFERDONE) {
       delivered.push_back(log[i].Note("page"));
@@ -136,36 +164,69 @@ TEST_P(CloseDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
   const std::set<std::string> steps = {
       "IMAGE/IMAGEINFO/GET",        "IMAGE/IMAGEMEMXFER/GET",          "CONTROL/PENDINGXFERS/ENDXFER",
       "CONTROL/PENDINGXFERS/RESET", "CONTROL/USERINTERFACE/DISABLEDS", "CONTROL/IDENTITY/CLOSEDS"};
-  std::vector<std::string> after;
-  for (size_t i = last + 1; i < log.size(); ++i)
-    if (log[i].direction == "in" && steps.count(log[i].names))
-      after.push_back(log[i].names + " rc=" + std::to_string(log[i].rc) + " " + log[i].Note("state"));
   std::vector<std::string> expected = {"CONTROL/PENDINGXFERS/ENDXFER rc=0 5",
-                                       "CONTROL/USERINTERFACE/DISABLEDS rc=0 4",
-                                       "CONTROL/IDENTITY/CLOSEDS rc=0 3"};
+                                       "CONTROL/USERINTERFACE/DISABLEDS rc=0 4"};
+  if (!staysUp)
+    expected.push_back("CONTROL/IDENTITY/CLOSEDS rc=0 3");
   if (row.stop[0] != '0') // a refused stop leaves the sheets not begun to the reset
     expected.insert(expected.begin(), "CONTROL/PENDINGXFERS/ENDXFER rc=0 6"),
         expected[1] = "CONTROL/PENDINGXFERS/RESET rc=0 5";
+  std::vector<std::string> after;
+  for (size_t i = last + 1; i < log.size() && after.size() < expected.size(); ++i)
+    if (log[i].direction == "in" && steps.count(log[i].names))
+      after.push_back(log[i].names + " rc=" + std::to_string(log[i].rc) + " " + log[i].Note("state"));
   EXPECT_EQ(after, expected);
 
+  if (staysUp) {
+    // Paper is still loaded, but the person stopped: Auto waits for them.
+    for (int tick = 0; tick < 3; ++tick)
+      ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
+    EXPECT_EQ(CountInLog("CONTROL/USERINTERFACE/ENABLEDS"), 1u) << "Auto started a batch the person stopped";
+    if (row.how == EndAsked::Stop) {
+      Station.Click(idCbAuto);
+      ASSERT_TRUE(WaitFor([&] { return !Station.IsTicked(idCbAuto); }));
+      Station.Click(idCbAuto);
+    } else {
+      Station.Click(idBtGo);
+    }
+    ASSERT_TRUE(WaitForPages(10)) << "the rest was not scanned when asked";
+    CloseStation();
+  }
   // Only finished pages, every front with its back: no ".partial" file or other leftover.
   const auto pages = ScannedPages(OutputFolder);
   for (const auto &page : pages)
     EXPECT_FALSE(page.stamp.empty()) << page.path;
-  ExpectDuplexPages(pages, row.sheets);
+  ExpectDuplexPages(pages, staysUp ? 5 : row.sheets);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    DriversAndEnds, CloseDuringABatchTest,
-    ::testing::Values(BatchEndRow{false, {}, 2, "0 1"}, BatchEndRow{true, {}, 2, "0 1"},
-                      // Its blank-page removal turned off, every page keeps its place and its side.
-                      BatchEndRow{false,
-                                  {{"blank_discard", "auto"},
-                                   {"dropped_pages", "2"},
-                                   {"fault", "CONTROL/PENDINGXFERS/STOPFEEDER rc=FAILURE cc=BADPROTOCOL"}},
-                                  2,
-                                  "1 "},
-                      BatchEndRow{
-                          false, {{"stop_feeder_count", "unknown"}, {"paper_path", "3"}}, 4, "0 65535"}));
+    DriversAndEnds, EndDuringABatchTest,
+    ::testing::Values(
+        BatchEndRow{EndAsked::Close, true, {}, 3, 2, "0 1"},
+        BatchEndRow{EndAsked::LogOff, true, {}, 3, 2, "0 1"},
+        // Its blank-page removal turned off, every page keeps its place and its side.
+        BatchEndRow{EndAsked::Close,
+                    true,
+                    {{"blank_discard", "auto"},
+                     {"dropped_pages", "2"},
+                     {"fault", "CONTROL/PENDINGXFERS/STOPFEEDER rc=FAILURE cc=BADPROTOCOL"}},
+                    3,
+                    2,
+                    "1 "},
+        BatchEndRow{
+            EndAsked::Close, true, {{"stop_feeder_count", "unknown"}, {"paper_path", "3"}}, 3, 4, "0 65535"},
+        // Drivers that never dispatch a message: the station looks between pages.
+        BatchEndRow{EndAsked::Close, false, {}, 3, 2, "0 1"},
+        BatchEndRow{EndAsked::LogOff, false, {}, 3, 2, "0 1"},
+        BatchEndRow{EndAsked::Esc, false, {}, 3, 2, "0 1"},
+        BatchEndRow{EndAsked::Stop, false, {}, 3, 2, "0 1"},
+        // Asked while the feeder waits for paper, which then comes: the sheet it
+        // pulled is scanned, the rest stays.
+        BatchEndRow{EndAsked::Close,
+                    false,
+                    {{"sheets", "3"}, {"refills", "1"}, {"paper_wait_ms", "3000"}},
+                    6,
+                    4,
+                    "0 2"}));
 
 } // namespace
