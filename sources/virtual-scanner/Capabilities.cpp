@@ -125,7 +125,9 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
                                        static_cast<TW_UINT32>(state.discardBlank), static_cast<TW_UINT32>(-1),
                                        true));
         },
-        [&state](const CapRequest &r) {
+        [&s, &state](const CapRequest &r) {
+          if (s.blankDiscardLocked)
+            return SetOutcome{TWCC_DENIED};
           state.discardBlank = static_cast<TW_INT32>(r.value);
           return SetOutcome{};
         });

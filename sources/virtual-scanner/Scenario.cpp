@@ -314,9 +314,10 @@ private:
       return ParseBool(value, s_.pageSide);
     }
     if (key == "blank_discard") {
-      if (v != "fixed" && v != "auto")
+      if (v != "fixed" && v != "auto" && v != "profile")
         return false;
-      s_.blankDiscardOffered = v == "auto";
+      s_.blankDiscardOffered = v != "fixed";
+      s_.blankDiscardLocked = v == "profile";
       return true;
     }
     if (key == "stop_feeder_count") {

@@ -49,6 +49,7 @@ struct Scenario {
   // ICAP_AUTODISCARDBLANKPAGES is offered (TWBP_AUTO until set): the pages above are dropped only
   // while it is not TWBP_DISABLE. Otherwise they are always dropped and nothing says so.
   bool blankDiscardOffered = false;
+  bool blankDiscardLocked = false; // ... but the driver's profile keeps it on: a set is denied
   bool stopCountUnknown = false; // MSG_STOPFEEDER answers Count -1
   int paperPath = 1;             // sheets pulled into the paper path, the current one included
   std::vector<int> blankPages;   // page numbers that come as bare paper (a blank side)

@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
 using namespace e2e;
 using namespace e2escan;
 using namespace station;
@@ -140,6 +142,33 @@ TEST_F(ScanControlTest, AutoNeverStartsWhenTheScannerCannotTellWhetherPaperIsLoa
   CloseStation();
   EXPECT_EQ(CountInLog(kEnableDs), 0u);
   EXPECT_TRUE(ScannedPages(OutputFolder).empty());
+}
+
+// The counts line counts pages written, and its day turns over by the station's clock at midnight
+// with the station idle. A scanner that says no sides and whose profile keeps its blank-page
+// removal on is said in the status line: its dropped pages would shift every later side.
+TEST_F(ScanControlTest, TodayTurnsOverAtMidnightAndADriverDroppingPagesIsSaid) {
+  const std::string clockFile = OutputFolder + "\\..\\clock.txt";
+  auto setClock = [&](const char *stamp) {
+    std::FILE *file = std::fopen(clockFile.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(stamp, file);
+    std::fclose(file);
+  };
+  setClock("20261207235959000");
+  Start(SmallPages(2).Set("blank_discard", "profile"), {{"TOVIK_PAGE_CLOCK", "@" + clockFile}});
+  TypeOutputFolder();
+  Station.Click(idBtGo);
+  ASSERT_TRUE(WaitForPages(4));
+  ASSERT_TRUE(WaitFor([&] { return Station.Text(idLbCounts).find("Today: 4 pages ") != std::string::npos; }))
+      << Station.Text(idLbCounts);
+  EXPECT_NE(Station.Text(idLbStatus).find("The scanner drops blank pages"), std::string::npos)
+      << Station.Text(idLbStatus);
+  setClock("20261208000001000");
+  ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
+  EXPECT_NE(Station.Text(idLbCounts).find("Today: 0 pages "), std::string::npos) << Station.Text(idLbCounts);
+  CloseStation();
+  std::remove(clockFile.c_str());
 }
 
 } // namespace
