@@ -67,6 +67,10 @@ void TStationShutdown::TellAboutUnsavedPages(const TWriterState &state) {
     return;
   Told = count;
   const std::string text = UnsavedPagesText(state, P.UnsavedFolder);
+  if (P.ShowBox) {
+    P.ShowBox(text);
+    return;
+  }
   const std::string title = ApplicationTitle();
   ::MessageBoxA(P.Window, text.c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
 }

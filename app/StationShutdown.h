@@ -19,6 +19,8 @@ public:
     std::string UnsavedFolder;
     std::function<void()> SaveSettings; // writes config.ini now
     std::function<void()> ShowStatus;   // the status line follows the writer's state
+    // Tells the person of pages not in their folder; empty: a box owned by the window.
+    std::function<void(const std::string &text)> ShowBox;
   };
 
   explicit TStationShutdown(Parts parts) : P(std::move(parts)) {}

@@ -6,6 +6,7 @@
 #include "app/ScannerChoice.h"
 #include "app/SettingsStore.h"
 #include "app/SideNews.h"
+#include "app/StationShutdown.h"
 #include "app/StatusLine.h"
 #include "app/StatusTexts.h"
 #include "app/uUtils.h"
@@ -193,6 +194,29 @@ TEST(StatusLine, TextsOfTheWritersStateAndOfFailedPages) {
   EXPECT_EQ(UnsavedPagesText(end, "U:\\Unsaved\\"),
             "1 page could not be written to its folder and was saved in U:\\Unsaved\\\n"
             "2 pages could not be saved anywhere; scan these sheets again:\nScan1F.jpg\nScan2B.jpg");
+}
+
+// A page that could never be written is named at the close, also when the queue is already
+// empty by then: its sheet is to be scanned again.
+TEST(StationShutdownTest, NamesAPageNeverWrittenWhenTheQueueIsAlreadyEmpty) {
+  TSaveThread::Options options;
+  options.Encoders = 0;
+  options.Writer = [](TSaveRec &) { return TPageWriteResult::Refusal("JPEG cannot hold it"); };
+  TSaveThread writer(options);
+  auto rec = std::make_unique<TSaveRec>();
+  rec->FileName = "C:\\Out\\Scan20261207093015000F.jpg";
+  writer.QueuePage(std::move(rec));
+  while (writer.State().Pages > 0)
+    ::Sleep(10);
+  std::vector<std::string> boxes;
+  TStationShutdown::Parts parts;
+  parts.Writer = &writer;
+  parts.ShowBox = [&](const std::string &text) { boxes.push_back(text); };
+  TStationShutdown shutdown(parts);
+  EXPECT_TRUE(shutdown.CloseRequested());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("scan these sheets again:\nScan20261207093015000F.jpg"), std::string::npos)
+      << boxes[0];
 }
 
 // A folder pages can never go into is refused with its reason; one that may come back is taken.
