@@ -1,30 +1,42 @@
 #include "app/BatchControl.h"
 
-namespace {
+#include <string>
 
-constexpr const char *kGoCaption = "Go..";
-constexpr const char *kStopCaption = "Stop";
-
-} // namespace
-
-void TBatchControl::Running() {
+bool TBatchControl::Running() {
   if (Running_)
-    return;
+    return false;
   Running_ = true;
-  ::SetWindowTextA(Button, kStopCaption);
+  ShowCaption();
   ::EnableWindow(Button, TRUE);
+  return true;
 }
 
 void TBatchControl::Ended() {
-  if (!Running_)
-    return;
   Running_ = false;
-  ::SetWindowTextA(Button, kGoCaption);
+  ShowCaption();
 }
 
 bool TBatchControl::Stop() {
   if (!Running_)
     return false;
-  Held = true;
+  Held = THold::Stopped;
   return true;
+}
+
+void TBatchControl::PaperFault() {
+  Held = THold::PaperFault;
+  ShowCaption();
+}
+
+void TBatchControl::Resume() {
+  Held = THold::None;
+  ShowCaption();
+}
+
+void TBatchControl::ShowCaption() {
+  const char *caption = Running_ ? "Stop" : Held == THold::PaperFault ? "Continue" : "Go..";
+  char shown[16] = {};
+  ::GetWindowTextA(Button, shown, sizeof shown);
+  if (std::string(shown) != caption)
+    ::SetWindowTextA(Button, caption);
 }

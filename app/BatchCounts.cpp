@@ -8,11 +8,21 @@ std::string Counted(size_t n, const char *one, const char *many) {
 
 } // namespace
 
+void TBatchCounts::BatchBegins() {
+  AnyBatch = Fresh = true;
+  Batch = 0; // no batch's blank sides until its first page
+  Sheets = Pages = Faults = 0;
+  FrontLast = false;
+}
+
 void TBatchCounts::Page(unsigned batch, bool back) {
-  if (!AnyBatch || batch != Batch) {
+  if (Fresh) {
+    Fresh = false;
+    Batch = batch;
+  } else if (!AnyBatch || batch != Batch) {
     AnyBatch = true;
     Batch = batch;
-    Sheets = Pages = 0;
+    Sheets = Pages = Faults = 0;
     FrontLast = false;
   }
   if (!back || !FrontLast)
@@ -52,8 +62,9 @@ std::string TBatchCounts::Text(size_t waiting) const {
   const auto blanks = BlanksOf.find(Batch);
   std::string text = "This batch: " + Counted(Sheets, "sheet", "sheets") + ", " +
                      Counted(Pages, "page", "pages") + ", " +
-                     std::to_string(AnyBatch && blanks != BlanksOf.end() ? blanks->second : 0) +
-                     " blank   Today: " + Counted(TodayPages, "page", "pages");
+                     std::to_string(AnyBatch && blanks != BlanksOf.end() ? blanks->second : 0) + " blank" +
+                     (Faults > 0 ? ", " + Counted(Faults, "paper fault", "paper faults") : std::string()) +
+                     "   Today: " + Counted(TodayPages, "page", "pages");
   if (TodayBlanks > 0)
     text += ", " + std::to_string(TodayBlanks) + " blank";
   if (TodayUnsaved > 0)

@@ -10,6 +10,10 @@
 
 class TBatchCounts {
 public:
+  // A batch began: its counts start at nothing until its first page says its number.
+  void BatchBegins();
+  // A double feed or a jam ended the batch.
+  void PaperFault() { ++Faults; }
   // A page handed to the writer. A front starts a sheet, and so does a back whose front never
   // came.
   void Page(unsigned batch, bool back);
@@ -24,6 +28,7 @@ public:
   // The day's count as the settings kept it.
   void SetToday(const std::string &day, unsigned pages);
   const std::string &Day() const { return TodayKey; }
+  unsigned BatchPages() const { return Pages; }
   unsigned Today() const { return TodayPages; }
 
   // "This batch: 8 sheets, 16 pages, 3 blank   Today: 40 pages, 5 blank   Waiting: 2".
@@ -32,7 +37,8 @@ public:
 private:
   bool AnyBatch = false;
   unsigned Batch = 0;
-  unsigned Sheets = 0, Pages = 0;
+  unsigned Sheets = 0, Pages = 0, Faults = 0;
+  bool Fresh = false;                    // begun, and no page yet
   std::map<unsigned, unsigned> BlanksOf; // by batch: the last few batches
   bool FrontLast = false;                // the batch's last page was a front
   std::string TodayKey;

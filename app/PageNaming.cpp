@@ -105,6 +105,7 @@ void TPageHandOff::HandlePage(const TScannedPage &page) {
   const bool backFollows = rec->BackFollows;
   if (ownStamp)
     EndBatch(); // the sheet before it is over
+  LastQueued = rec->FileName;
   QueuePage(std::move(rec));
   Sheet += ownStamp ? 1 : 0;
   BackAwaited = backFollows;

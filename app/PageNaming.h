@@ -44,6 +44,10 @@ public:
   void HandlePage(HBITMAP page);
   // The batch ended: a front still waiting for its back gets none.
   void EndBatch();
+  // The name the last page was queued under, and whether it is a front whose back is still to
+  // come: what a paper fault is told by.
+  const std::string &LastName() const { return LastQueued; }
+  bool SheetOpen() const { return BackAwaited; }
 
   bool BackSide = false;
   SYSTEMTIME PageStamp = {};
@@ -69,4 +73,5 @@ private:
   unsigned LooseBatch = 0;  // batch numbers for pages known only by their bitmap
   unsigned Sheet = 0;       // the sheet of the last page queued
   bool BackAwaited = false; // the last page queued was a front whose back is to follow
+  std::string LastQueued;
 };

@@ -49,6 +49,9 @@ public:
   // Asks a running batch to end in order (the sheet in transfer is delivered, both its sides;
   // sheets not begun stay in the feeder); nothing when none runs.
   virtual void EndBatch() = 0;
+  // Ends a running batch after the page in hand, dropping what the scanner still has pending
+  // (a paper fault: those sheets are put back on the stack); nothing when none runs.
+  virtual void DropBatch() = 0;
   // A running batch was asked to end (a close the driver's own message loop let in, or EndBatch).
   virtual bool EndingBatch() const = 0;
 };

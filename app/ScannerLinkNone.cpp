@@ -11,6 +11,7 @@ public:
   std::string FeederLoadedText() override { return std::string(); }
   bool DeferClose(std::function<void()>) override { return false; }
   void EndBatch() override {}
+  void DropBatch() override {}
   bool EndingBatch() const override { return false; }
 };
 

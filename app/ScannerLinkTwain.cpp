@@ -104,6 +104,7 @@ public:
     return true;
   }
   void EndBatch() override { Twain.RequestBatchEnd(); }
+  void DropBatch() override { Twain.DropBatch(); }
   bool EndingBatch() const override { return Twain.Busy() && Twain.EndRequested(); }
   std::string FeederLoadedText() override {
     std::string text;

@@ -87,11 +87,18 @@ void TStatusLine::Show(const std::string &text) {
     ::GetTextExtentPoint32A(dc.get(), s.c_str(), static_cast<int>(s.size()), &extent);
     return static_cast<int>(extent.cx);
   };
-  const std::string shown = MiddleEllipsis(text, width, MaxWidth);
-  ::SetWindowTextA(Label, shown.c_str());
   TEXTMETRICA metrics = {};
   ::GetTextMetricsA(dc.get(), &metrics);
-  ::SetWindowPos(Label, nullptr, 0, 0, width(shown), metrics.tmHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A text of words that does not fit takes a second line (the label wraps it at a word), so that
+  // what the person is to do is read whole; a longer one, or a path, is cut in the middle.
+  RECT wrapped = {0, 0, MaxWidth, 0};
+  ::DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &wrapped,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  const bool twoLines = width(text) > MaxWidth && wrapped.bottom <= 2 * metrics.tmHeight &&
+                        wrapped.right <= MaxWidth && text.find(":\\") == std::string::npos;
+  const std::string shown = twoLines ? text : MiddleEllipsis(text, width, MaxWidth);
+  ::SetWindowTextA(Label, shown.c_str());
+  ::SetWindowPos(Label, nullptr, 0, 0, twoLines ? MaxWidth : width(shown),
+                 (twoLines ? 2 : 1) * metrics.tmHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(::GetParent(Label), nullptr, TRUE);
 }

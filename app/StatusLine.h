@@ -1,5 +1,6 @@
 // The status line: a label at its place that takes the width of its text up to the window's
-// edge, cuts a long path in the middle, and shows the whole text when the mouse rests on it.
+// edge, a second line for words that need one, cuts a long path in the middle, and shows the
+// whole text when the mouse rests on it.
 #pragma once
 
 #include <windows.h>

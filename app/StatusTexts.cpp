@@ -123,3 +123,17 @@ std::string BatchStoppedAutoWaitsText() {
 std::string ScannerDropsBlankPagesText() {
   return "The scanner drops blank pages: pages may be named F/B wrongly; turn it off in Show Config";
 }
+
+bool IsPaperFault(int condition) {
+  return condition == 20 || condition == 21;
+} // TWCC_PAPERJAM, _PAPERDOUBLEFEED
+
+std::string PaperFaultText(int condition, const std::string &lastPage, bool sheetOpen) {
+  const std::string fault = condition == 21 ? "Double feed" : "Paper jam";
+  const std::string name = lastPage.substr(lastPage.find_last_of("\\/") + 1);
+  if (name.empty())
+    return fault + ": put this batch's sheets back, then Continue";
+  if (sheetOpen)
+    return fault + ": scan again from the sheet of " + name + ", then Continue";
+  return fault + " after " + name + ": put the next sheets back, then Continue";
+}

@@ -44,3 +44,9 @@ std::string BatchStoppedAutoWaitsText();
 
 // The scanner says no side of a page and its own blank-page removal is on.
 std::string ScannerDropsBlankPagesText();
+
+// A double feed (TWCC_PAPERDOUBLEFEED) or a paper jam: which sheets to put back on the stack, told
+// by the last page queued before it (none: the batch's first sheet), and whether that page is a
+// front whose back never came (its sheet is scanned again whole).
+bool IsPaperFault(int condition);
+std::string PaperFaultText(int condition, const std::string &lastPage, bool sheetOpen);

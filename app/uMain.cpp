@@ -166,8 +166,9 @@ void TfMain::SetUpScanner() {
   events.OnProgress = [this](int current, int total) { Progress->Show(current, total); };
   events.OnBetweenPages = [this] { BetweenPages(); };
   events.OnBatchEnd = [this] {
+    const bool stopped = Batches->IsRunning() && Batches->Hold() == TBatchControl::THold::Stopped;
     Batches->Ended();
-    if (Batches->StoppedByThePerson())
+    if (stopped)
       SetStatus(IsTicked(cbAuto) ? BatchStoppedAutoWaitsText() : BatchStoppedText());
     Progress->ShowPending(); // the bar ends where the scan did
     Pages->EndBatch();
@@ -179,7 +180,18 @@ void TfMain::SetUpScanner() {
     }
   };
   events.OnError = [this](int errorCode, int additional) {
-    SetStatus("Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional));
+    std::string status = "Twain Status:" + std::to_string(errorCode) + "," + std::to_string(additional);
+    // The sheets from the failed one on are in the exit tray or the paper path: the batch ends
+    // here, and waits for the person to put them back on the stack.
+    if (IsPaperFault(additional) && Batches->IsRunning()) {
+      Scanner->DropBatch();
+      Batches->PaperFault();
+      Counts.PaperFault();
+      status += " " + PaperFaultText(additional, Counts.BatchPages() > 0 ? Pages->LastName() : std::string(),
+                                     Pages->SheetOpen());
+      ShowCounts();
+    }
+    SetStatus(status);
   };
   Scanner = CreateScannerLink(std::move(events));
   if (!Scanner->HasScanner()) {
@@ -361,7 +373,8 @@ void TfMain::cbAutoClick() {
 }
 
 void TfMain::BetweenPages() {
-  Batches->Running();
+  if (Batches->Running())
+    Counts.BatchBegins();
   HandleWindowMessagesNow(Hwnd);
 }
 

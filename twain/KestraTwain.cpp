@@ -60,6 +60,13 @@ bool TKestraTwain::RequestBatchEnd() {
   return true;
 }
 
+bool TKestraTwain::DropBatch() {
+  if (!RequestBatchEnd())
+    return false;
+  dropRequested_ = true;
+  return true;
+}
+
 bool TKestraTwain::Defer(TDeferred what) {
   if (!Busy())
     return false;
@@ -89,7 +96,7 @@ void TKestraTwain::EnableEnded() {
 void TKestraTwain::RunIdle() {
   if (Busy())
     return;
-  endRequested_ = false;
+  endRequested_ = dropRequested_ = false;
   const TDeferred deferred = std::exchange(deferred_, TDeferred::None);
   if (deferred == TDeferred::Library)
     UnloadTwainLibrary();

@@ -72,6 +72,11 @@ public:
   // False, asking nothing, when the manager is not busy.
   bool RequestBatchEnd();
   bool EndRequested() const { return endRequested_; }
+  // Ends the running batch at once, after the page in hand, and drops what the source still has
+  // pending (MSG_RESET) instead of finishing the sheet: for a paper fault, whose sheets the person
+  // puts back on the stack to scan again. False, asking nothing, when the manager is not busy.
+  bool DropBatch();
+  bool DropRequested() const { return dropRequested_; }
   // Raised once, through the hidden window, when the manager is idle again after a deferral or a
   // RequestBatchEnd; the handler is dropped once raised. A window that deferred its own close
   // posts it again from here.
@@ -121,6 +126,7 @@ private:
   TTwainBatch *batch_ = nullptr;
   int enabling_ = 0;
   bool endRequested_ = false;
+  bool dropRequested_ = false;
   TDeferred deferred_ = TDeferred::None;
 
   TPointerList sourceList_;

@@ -95,7 +95,8 @@ void TTwainSource::TransferPending() {
         failure = std::current_exception();
         break;
       }
-      if (batch.EndRequested() && !TakePageBeforeEnd(end, place, place.index > 0))
+      if (manager->DropRequested() ||
+          (batch.EndRequested() && !TakePageBeforeEnd(end, place, place.index > 0)))
         break;
       // The place keeps the last page's side until the next page is fetched.
       place.side = TPageSide::unknown;

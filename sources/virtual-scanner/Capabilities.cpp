@@ -131,6 +131,29 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
           state.discardBlank = static_cast<TW_INT32>(r.value);
           return SetOutcome{};
         });
+  if (s.doubleFeedDetection) {
+    // Each a list of TW_UINT16 values the person (or an application) chooses from in state 4.
+    struct Choice {
+      TW_UINT16 cap;
+      std::vector<TW_UINT32> values;
+      TW_UINT16 &current;
+    };
+    for (const Choice &c :
+         {Choice{CAP_DOUBLEFEEDDETECTION, {0, 1}, state.doubleFeedMethod},
+          Choice{CAP_DOUBLEFEEDDETECTIONSENSITIVITY, {0, 1, 2}, state.doubleFeedSensitivity},
+          Choice{CAP_DOUBLEFEEDDETECTIONRESPONSE, {0, 1}, state.doubleFeedResponse}}) {
+      TW_UINT16 &current = c.current;
+      table.Add(
+          c.cap,
+          [values = c.values, &current] {
+            return Described(Enumeration(TWTY_UINT16, values, current, values[0], true));
+          },
+          [&current](const CapRequest &r) {
+            current = static_cast<TW_UINT16>(r.value);
+            return SetOutcome{};
+          });
+    }
+  }
   table.Add(CAP_FEEDERLOADED, [&s, &state] {
     return s.feederLoadedSupported ? Described(OneValue(TWTY_BOOL, state.feederLoaded ? 1 : 0))
                                    : std::nullopt;

@@ -18,7 +18,14 @@ struct CapabilityState {
   bool undefinedImageSize = false;
   bool extImageInfo = false;  // ICAP_EXTIMAGEINFO, where the scenario offers it
   TW_INT32 discardBlank = -1; // ICAP_AUTODISCARDBLANKPAGES: TWBP_AUTO, or TWBP_DISABLE (-2)
+  // Double-feed detection, where the scenario offers it: ultrasonic, medium, and the response
+  // the scenario's paper fault asks for (TWDP_STOP, or TWDP_STOPANDWAIT to leave pages pending).
+  TW_UINT16 doubleFeedMethod = 0;
+  TW_UINT16 doubleFeedSensitivity = 1;
+  TW_UINT16 doubleFeedResponse = 0;
 };
+
+constexpr TW_UINT16 kStopAndWait = 1; // TWDP_STOPANDWAIT
 
 // Fills `table` with the scanner's capabilities; the rows read `scenario` and `state` whenever they
 // are asked, so both must outlive the table's use.

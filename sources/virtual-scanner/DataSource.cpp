@@ -175,6 +175,8 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
   link_.Open(self, origin);
   feeder_.Load(scenario_);
   capState_ = CapabilityState{};
+  capState_.doubleFeedResponse = scenario_.paperFault.pending ? kStopAndWait : 0;
+  paperFaultDone_ = paperFaultNext_ = false;
   AddCapabilities(caps_, scenario_, capState_);
   for (TW_UINT16 m : {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY})
     if (!MechanismWorks(scenario_, capState_.xferMech) && MechanismWorks(scenario_, m))

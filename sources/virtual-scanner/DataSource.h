@@ -57,6 +57,8 @@ private:
   void PumpMessages();
   // MSG_ENDXFER with the feeder empty, as a feeder in continuous mode waits for paper.
   void WaitForPaper();
+  // The scenario's double feed or jam, as the page now starting meets it: its condition, or 0.
+  TW_UINT16 PaperFaultNow();
 
   void FillIdentity(TW_IDENTITY &identity, size_t device) const;
   void RequestNotification(Pending what);
@@ -92,6 +94,8 @@ private:
   PageFormat format_;
   bool pageStarted_ = false;
   bool pageDone_ = false;
+  bool paperFaultDone_ = false; // the scenario's paper fault happens once an opening
+  bool paperFaultNext_ = false; // its side's image went out: the next page reports it
   std::vector<uint8_t> pageRows_;
   std::vector<std::vector<uint8_t>> drawnSides_;  // the batch's first sides (drawn_sides)
   const std::vector<uint8_t> *sending_ = nullptr; // the bytes of the page in transfer

@@ -103,6 +103,10 @@ DataSource::Result DataSource::StartPage(TW_UINT16 mechanism) {
     state_ = 7;
     return Result{TWRC_CANCEL, TWCC_SUCCESS};
   }
+  if (const TW_UINT16 condition = PaperFaultNow()) {
+    pageDone_ = true;
+    return Result{TWRC_FAILURE, condition};
+  }
   if (scenario_.jamAtPage == feeder_.Page()) {
     feeder_.Jam();
     pageDone_ = true;
@@ -270,6 +274,25 @@ DataSource::Result DataSource::FileTransfer() {
   pageDone_ = true;
   state_ = 7;
   return Result{TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+TW_UINT16 DataSource::PaperFaultNow() {
+  const PaperFault &fault = scenario_.paperFault;
+  if (fault.condition == 0 || paperFaultDone_)
+    return 0;
+  const bool here = feeder_.Sheet() == fault.sheet && feeder_.Side() == fault.side;
+  if (here && fault.image) {
+    paperFaultNext_ = true; // this side's image is delivered; the next page reports it
+    return 0;
+  }
+  if (!here && !paperFaultNext_)
+    return 0;
+  paperFaultDone_ = true;
+  const bool pending = fault.condition == TWCC_PAPERDOUBLEFEED && scenario_.doubleFeedDetection
+                           ? capState_.doubleFeedResponse == kStopAndWait
+                           : fault.pending;
+  feeder_.PaperFault(fault.sheet, !pending);
+  return fault.condition;
 }
 
 } // namespace vscan

@@ -96,6 +96,9 @@ void Feeder::Reset() {
   inBatch_ = false;
   jammed_ = false;
   batchSheetsLeft_ = 0;
+  if (faultSheet_ > 0 && faultSheet_ <= sheet_)
+    sheets_ += sheet_ - faultSheet_ + 1;
+  faultSheet_ = 0;
 }
 
 } // namespace vscan

@@ -46,6 +46,13 @@ public:
   void DropBlankPages(bool drop) { dropping_ = drop; }
   // The current sheet jammed: the batch ends with the current page, the sheet is lost.
   void Jam() { jammed_ = true; }
+  // A paper fault from `sheet` on (a double feed, a jam the person clears): when the batch ends
+  // (at once, with endBatch, else when the application resets it), that sheet and every later one
+  // that left the feeder are put back on the stack, as the person does.
+  void PaperFault(int sheet, bool endBatch) {
+    faultSheet_ = sheet;
+    jammed_ = jammed_ || endBatch;
+  }
 
 private:
   // Moves to the next page of the batch; false when the batch has none.
@@ -64,6 +71,7 @@ private:
   bool inBatch_ = false;
   bool jammed_ = false;
   bool stopped_ = false;
+  int faultSheet_ = 0;      // the first sheet to put back when the batch ends
   int batchSheetsLeft_ = 0; // reserved for the batch, not yet pulled
   int page_ = 0;
   int side_ = 0;

@@ -1,6 +1,7 @@
 #include "sources/virtual-scanner/Scenario.h"
 
 #include "sources/virtual-scanner/TripletNames.h"
+#include "twain/TwainRecords.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -32,6 +33,26 @@ bool ParseInt(const std::string &text, long long low, long long high, long long 
   if (*end != '\0' || v < low || v > high)
     return false;
   out = v;
+  return true;
+}
+
+// "double_feed 3 front [image] [pending]" or "jam 4 back [image] [pending]".
+bool ParsePaperFault(const std::string &text, PaperFault &out) {
+  std::istringstream words(Lower(text));
+  std::string kind, side, word;
+  PaperFault fault;
+  if (!(words >> kind >> fault.sheet >> side) || fault.sheet < 1 || (side != "front" && side != "back"))
+    return false;
+  if (kind != "double_feed" && kind != "jam")
+    return false;
+  fault.condition = kind == "jam" ? TWCC_PAPERJAM : TWCC_PAPERDOUBLEFEED;
+  fault.side = side == "back" ? 1 : 0;
+  while (words >> word) {
+    if (word != "image" && word != "pending")
+      return false;
+    (word == "image" ? fault.image : fault.pending) = true;
+  }
+  out = fault;
   return true;
 }
 
@@ -393,6 +414,14 @@ private:
     }
     if (key == "cancel_at_page")
       return Int(value, 0, kBig, s_.cancelAtPage);
+    if (key == "paper_fault") {
+      if (!ParsePaperFault(value, s_.paperFault))
+        return false;
+      s_.doubleFeedDetection = s_.doubleFeedDetection || s_.paperFault.condition == TWCC_PAPERDOUBLEFEED;
+      return true;
+    }
+    if (key == "double_feed_detection")
+      return ParseBool(value, s_.doubleFeedDetection);
     if (key == "jam_at_page")
       return Int(value, 0, kBig, s_.jamAtPage);
     if (key == "log") {

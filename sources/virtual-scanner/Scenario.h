@@ -21,6 +21,19 @@ struct Fault {
   uint16_t cc = 1; // TWCC_BUMMER
 };
 
+// A double feed or a jam as a document scanner reports it: the transfer of that side fails with
+// the condition (TWCC_PAPERDOUBLEFEED or TWCC_PAPERJAM), or, when its image is delivered, the
+// next page's does. The source then ends the batch or leaves the rest pending (for a double feed,
+// as CAP_DOUBLEFEEDDETECTIONRESPONSE says: TWDP_STOP or TWDP_STOPANDWAIT). The person then puts
+// the failed sheet and every later one that left the feeder back on the stack.
+struct PaperFault {
+  uint16_t condition = 0; // 0: none
+  int sheet = 0;          // counted from 1 since the source was opened
+  int side = 0;           // 0 front, 1 back
+  bool image = false;
+  bool pending = false;
+};
+
 enum class DialogAnswer { Interactive, Scan, Cancel };
 enum class EmptyFeeder { CloseRequest, Wait };
 // How memory transfers send a page: rows as they are, or the bytes of a compressed image (JPEG
@@ -50,9 +63,9 @@ struct Scenario {
   // while it is not TWBP_DISABLE. Otherwise they are always dropped and nothing says so.
   bool blankDiscardOffered = false;
   bool blankDiscardLocked = false; // ... but the driver's profile keeps it on: a set is denied
-  bool stopCountUnknown = false; // MSG_STOPFEEDER answers Count -1
-  int paperPath = 1;             // sheets pulled into the paper path, the current one included
-  std::vector<int> blankPages;   // page numbers that come as bare paper (a blank side)
+  bool stopCountUnknown = false;   // MSG_STOPFEEDER answers Count -1
+  int paperPath = 1;               // sheets pulled into the paper path, the current one included
+  std::vector<int> blankPages;     // page numbers that come as bare paper (a blank side)
   // 0: every side is drawn when it is scanned. N: only the first N sides of a batch are drawn;
   // later sides send those pixels again in turn, as a device whose own electronics make the
   // picture leaves the PC only the copy (benchmarks).
@@ -98,6 +111,8 @@ struct Scenario {
   // Faults
   std::vector<Fault> faults;
   int cancelAtPage = 0;
+  PaperFault paperFault;
+  bool doubleFeedDetection = false; // CAP_DOUBLEFEEDDETECTION and its sensitivity and response
   int jamAtPage = 0;
 
   std::string logPath;
