@@ -123,7 +123,8 @@ TSaveThread::Options TfMain::WriterOptions() {
 // folder it names may be a share that is away) and said once it is known; the window shows at once.
 void TfMain::StartJournal() {
   const std::string local = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
-  const std::string folder = local.empty() ? std::string() : IncludeTrailingPathDelimiter(local) + "Tovik\\TovikScan";
+  const std::string folder =
+      local.empty() ? std::string() : IncludeTrailingPathDelimiter(local) + "Tovik\\TovikScan";
   if (!folder.empty())
     ForceDirectories(folder);
   Journal = std::make_unique<TPageJournal>(folder, [this](const std::string &problem) {

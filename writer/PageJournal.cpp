@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -66,32 +67,30 @@ bool IsPlainComponent(const std::string &part) {
   return true;
 }
 
-// "X:\a\b" or "\\server\share\a": a whole path to a folder, of plain components.
-bool IsPlainFolder(const std::string &folder) {
-  size_t at = 0;
-  if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':') {
-    at = 2;
-  } else if (folder.size() > 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
-    at = 2; // the server and the share are components like any other
-    if (folder.find_first_of("\\/", 2) == std::string::npos)
-      return false; // a server with no share
-  } else {
-    return false;
-  }
-  if (at < folder.size() && !IsSeparator(folder[at]))
-    return false; // "C:folder" is relative to a drive's current folder
+// From `at` on: each component after a separator, plain, and no empty one but at the end.
+bool IsPlainRest(const std::string &folder, size_t at) {
   while (at < folder.size()) {
-    while (at < folder.size() && IsSeparator(folder[at]))
-      ++at;
-    const size_t end = folder.find_first_of("\\/", at);
-    const std::string part = folder.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (!part.empty() && !IsPlainComponent(part))
+    if (!IsSeparator(folder[at]))
       return false;
-    if (part.empty() && at < folder.size())
+    const size_t end = std::min(folder.find_first_of("\\/", at + 1), folder.size());
+    const std::string part = folder.substr(at + 1, end - at - 1);
+    if (part.empty())
+      return end == folder.size(); // a trailing separator
+    if (!IsPlainComponent(part))
       return false;
-    at = end == std::string::npos ? folder.size() : end;
+    at = end;
   }
   return true;
+}
+
+// "X:\a\b" or "\\server\share\a": a whole path to a folder, of plain components.
+bool IsPlainFolder(const std::string &folder) {
+  // "C:folder" is relative to a drive's current folder: it fails as the rest does not begin with one.
+  if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':')
+    return IsPlainRest(folder, 2);
+  // The server and the share are components like any other, and both must be there.
+  return folder.size() > 2 && IsSeparator(folder[0]) && folder.find_first_of("\\/", 2) != std::string::npos &&
+         IsPlainRest(folder, 1);
 }
 
 size_t NameStart(const std::string &path) {
@@ -164,7 +163,8 @@ void TJournalReader::TakeLine(const std::string &line) {
       Folders.insert(FolderKey(rest));
     return;
   case 'C': { // "C <page> <name>"
-    if (!ReadNumber(first, page) || !IsStationPagePath(after) || !Folders.count(FolderKey(PageFolderOf(after))) ||
+    if (!ReadNumber(first, page) || !IsStationPagePath(after) ||
+        !Folders.count(FolderKey(PageFolderOf(after))) ||
         (ClaimedNames.size() >= kMaxPages && !ClaimedNames.count(after)))
       return;
     const auto open = Open.find(page);
@@ -238,18 +238,24 @@ TPageJournal::TPageJournal(const std::string &folder, TProblem problem) : Proble
     return;
   }
   std::string freeSlot;
+  DWORD error = ERROR_TOO_MANY_OPEN_FILES; // every slot a running station's
   for (int slot = 1; slot <= kJournalSlots; ++slot) {
     const std::string path = SlotName(folder, slot);
     win::UniqueFile left(OpenJournal(path, OPEN_EXISTING));
+    const DWORD why = ::GetLastError();
     if (left)
       LeftJournals.push_back({path, std::move(left)}); // held: no other station settles it too
-    else if (::GetLastError() == ERROR_FILE_NOT_FOUND && freeSlot.empty())
-      freeSlot = path; // else in use: a running station's
+    else if (why == ERROR_FILE_NOT_FOUND && freeSlot.empty())
+      freeSlot = path;
+    else if (why != ERROR_FILE_NOT_FOUND && why != ERROR_SHARING_VIOLATION)
+      error = why; // not a running station's: the folder itself
   }
-  if (!freeSlot.empty())
+  if (!freeSlot.empty()) {
     File.reset(OpenJournal(freeSlot, CREATE_NEW));
+    error = ::GetLastError();
+  }
   if (!File) {
-    NotOpen = PageWriteErrorText(freeSlot.empty() ? ERROR_TOO_MANY_OPEN_FILES : ::GetLastError());
+    NotOpen = PageWriteErrorText(error);
     return;
   }
   Path = freeSlot;
@@ -272,11 +278,21 @@ TPageJournal::~TPageJournal() {
 }
 
 void TPageJournal::SettleLeftByACrash(const TJournalDisk &disk) {
+  ReadLeftJournals(disk);
+  ForgetLeftJournals();
+}
+
+void TPageJournal::ReadLeftJournals(const TJournalDisk &disk) {
   for (TLeftJournal &left : LeftJournals) {
     TJournalReading reading = ReadWhole(left.File.get());
     SettleOnDisk(reading, disk);
     Left.NotWritten.insert(Left.NotWritten.end(), reading.NotWritten.begin(), reading.NotWritten.end());
-    // Its pages are named now, and never again.
+  }
+}
+
+// Their pages are named now, and never again.
+void TPageJournal::ForgetLeftJournals() {
+  for (TLeftJournal &left : LeftJournals) {
     left.File.reset(nullptr);
     ::DeleteFileA(left.Path.c_str());
   }
@@ -295,8 +311,9 @@ void TPageJournal::SettleLeftByACrashAside(std::function<void()> done) {
 DWORD WINAPI TPageJournal::SettleEntry(void *self) {
   try {
     TPageJournal *journal = static_cast<TPageJournal *>(self);
-    journal->SettleLeftByACrash();
-    journal->Settled();
+    journal->ReadLeftJournals(SystemDisk());
+    journal->Settled(); // told before the journals go: once they are gone, the news is on its way
+    journal->ForgetLeftJournals();
   } catch (...) {
     // Nothing may unwind out of a thread entry; the leftovers wait for the next start.
   }

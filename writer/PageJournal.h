@@ -107,6 +107,8 @@ private:
   static DWORD WINAPI FlushEntry(void *self);
   static DWORD WINAPI SettleEntry(void *self);
   void FlushWhileOpen();
+  void ReadLeftJournals(const TJournalDisk &disk);
+  void ForgetLeftJournals();
   void Append(const std::string &line);
 
   TProblem Problem;
