@@ -167,7 +167,8 @@ TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
        {"C:\\my o\\Scan20260101000000000B.jpg"},
        {}},
       // cut by a power cut while a line was appended
-      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nQ 2 20260101000000001 C:\\o\\Scan2026",
+      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nQ 2 20260101000000001 "
+       "C:\\o\\Scan20260101000000001F.jpg",
        {"C:\\o\\Scan20260101000000000F.jpg"},
        {}},
       // a page put aside keeps its claim's leftovers; a back claimed with its front is ours too
@@ -196,7 +197,8 @@ TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.bytes);
-    const TJournalReading reading = ReadJournal(c.bytes, std::strlen(c.bytes));
+    const std::string past = std::string(c.bytes) + "\n"; // a line's end just past what is read
+    const TJournalReading reading = ReadJournal(past.data(), past.size() - 1);
     std::vector<std::string> names;
     for (const TJournalPage &page : reading.NotWritten)
       names.push_back(page.FileName);
