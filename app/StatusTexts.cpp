@@ -44,11 +44,6 @@ namespace {
 
 constexpr size_t kLostNamesShown = 20;
 
-std::string BaseName(const std::string &path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // "yyyymmddhhmmsszzz" as "yyyy-mm-dd hh:mm:ss"; as it is when it has another form.
 std::string ShownTime(const std::string &stamp) {
   if (stamp.size() != 17)
@@ -64,12 +59,9 @@ std::string MoreText(size_t count) {
 } // namespace
 
 std::string PagesLostInACrashText(const std::vector<TJournalPage> &pages) {
-  std::string text = PagesText(pages.size()) + " of the last run " + (pages.size() == 1 ? "was" : "were") +
-                     " never written; scan again:";
-  for (size_t i = 0; i < pages.size() && i < kLostNamesShown; ++i)
-    text += (i == 0 ? " " : ", ") + BaseName(pages[i].FileName);
-  const std::string more = MoreText(pages.size());
-  return more.empty() ? text : text + " " + more;
+  // Short enough for the status line whole: the names are in the box, with when each was scanned.
+  return PagesText(pages.size()) + " of the last run " + (pages.size() == 1 ? "was" : "were") +
+         " never written: see the box for the sheets to scan again";
 }
 
 std::string PagesLostInACrashBoxText(const std::vector<TJournalPage> &pages) {

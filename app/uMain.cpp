@@ -37,7 +37,7 @@ void TfMain::FormCreate() {
   SetStatus(""); // before the scanner, whose failures at start-up it shows
   SetUpScanner();
   ForceDirectories(DataDir);
-  SetOutputFolderText(DataDir);
+  SetOutputFolderText(DefaultOutputFolder());
   WriteFailures = std::make_unique<TThreadText>(Hwnd, kWriteFailedMessage);
   ThreadErrors = std::make_unique<TThreadText>(Hwnd, kThreadErrorMessage);
   StartJournal();
@@ -109,10 +109,16 @@ TSaveThread::Options TfMain::WriterOptions() {
   return options;
 }
 
-// Beside the settings. What a crash left is said before anything is scanned; a journal that
-// cannot be written is said and the station scans on.
+// The user's own, beside the unsaved folder: the journal names the user's pages and leads the start
+// to remove files, which no other user may have a say in. What a crash left is settled aside (a
+// folder it names may be a share that is away) and said once it is known; the window shows at once.
 void TfMain::StartJournal() {
-  Journal = std::make_unique<TPageJournal>(DataDir, [this](const std::string &problem) {
+  const std::string local = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
+  const std::string folder =
+      local.empty() ? std::string() : IncludeTrailingPathDelimiter(local) + "Tovik\\TovikScan";
+  if (!folder.empty())
+    ForceDirectories(folder);
+  Journal = std::make_unique<TPageJournal>(folder, [this](const std::string &problem) {
     if (problem.empty())
       return;
     try {
@@ -121,19 +127,26 @@ void TfMain::StartJournal() {
       // Out of memory on the writer thread: the status line misses one report.
     }
   });
-  const std::vector<TJournalPage> &lost = Journal->LeftByACrash().NotWritten;
   if (!Journal->OpenProblem().empty())
     SetStatus(JournalProblemText(Journal->OpenProblem()));
-  else if (!lost.empty())
-    SetStatus(PagesLostInACrashText(lost));
-  if (!lost.empty())
-    ::PostMessageA(Hwnd, kPagesLostMessage, 0, 0);
+  const HWND window = Hwnd;
+  Journal->SettleLeftByACrashAside([window] { ::PostMessageA(window, kPagesLostMessage, 0, 0); });
 }
 
 void TfMain::ShowPagesLostInACrash() {
+  const std::vector<TJournalPage> &lost = Journal->LeftByACrash().NotWritten;
+  if (lost.empty())
+    return;
+  SetStatus(PagesLostInACrashText(lost));
   const std::string title = ApplicationTitle();
-  ::MessageBoxA(Hwnd, PagesLostInACrashBoxText(Journal->LeftByACrash().NotWritten).c_str(), title.c_str(),
-                MB_ICONWARNING | MB_OK);
+  ::MessageBoxA(Hwnd, PagesLostInACrashBoxText(lost).c_str(), title.c_str(), MB_ICONWARNING | MB_OK);
+}
+
+// Where a person looks for files of their own, in a folder named after the station so that scans
+// do not mix with other documents; never the machine-wide data folder, which every local user reads.
+std::string TfMain::DefaultOutputFolder() const {
+  const std::string documents = GetSpecialFolderPath(CSIDL_PERSONAL);
+  return documents.empty() ? std::string() : IncludeTrailingPathDelimiter(documents) + "TovikScan";
 }
 
 // The user's own: pages kept at the end may be private, and the machine-wide data folder is

@@ -97,6 +97,7 @@ private:
   void ShowThreadError();
   void StartJournal();
   void ShowPagesLostInACrash();
+  std::string DefaultOutputFolder() const;
   bool IsTicked(HWND checkBox) const;
 
   // Called on the writer thread: keeps the text and asks the window to show it.

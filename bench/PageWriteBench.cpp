@@ -62,7 +62,7 @@ TTimings TimeJournalPerPageMs(const TBenchFolder &folder, int pages) {
   for (int i = 0; i < pages; ++i) {
     TStopwatch watch;
     const unsigned page = journal.Queued(name);
-    journal.Claimed(name);
+    journal.Claimed(page, name);
     journal.Written(page);
     perPage.Add(watch.ElapsedMs());
   }

@@ -38,8 +38,14 @@ bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERRO
 
 // Claims a name: its ".partial" file created exclusively, then the name itself checked free. Every
 // station claims that way, so two cannot hold one name, and the name itself appears only with the
-// whole page. 0 or the system's error.
-DWORD CreateClaim(const std::string &path, std::unique_ptr<TNameClaim> &claim) {
+// whole page. A name whose ".partial" stands is another's and is passed by unannounced; any other
+// is announced before its file is made, so that a crash journal never misses one of ours. 0 or
+// the system's error.
+DWORD CreateClaim(const std::string &path, const TClaimNotice &before, std::unique_ptr<TNameClaim> &claim) {
+  if (::GetFileAttributesA(PartialNameOf(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+    return ERROR_FILE_EXISTS;
+  if (before)
+    before(path);
   HANDLE held = ::CreateFileA(PartialNameOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (held == INVALID_HANDLE_VALUE)
@@ -52,7 +58,8 @@ DWORD CreateClaim(const std::string &path, std::unique_ptr<TNameClaim> &claim) {
 }
 
 // The first names free from `fileName` on: one, or with `sheet` the front's and the back's.
-TNameClaimed ClaimFree(const std::string &fileName, bool sheet) {
+TNameClaimed ClaimFree(const std::string &fileName, bool sheet, const TClaimNotice &beforePage,
+                       const TClaimNotice &beforeBack) {
   TNameClaimed claimed;
   const std::string folder = FolderOf(fileName);
   if (folder.empty()) {
@@ -62,14 +69,14 @@ TNameClaimed ClaimFree(const std::string &fileName, bool sheet) {
   bool madeFolder = false;
   std::string name = fileName;
   for (int attempt = 1; attempt <= kMaxNameSteps; ++attempt) {
-    DWORD error = CreateClaim(name, claimed.Page);
+    DWORD error = CreateClaim(name, beforePage, claimed.Page);
     // A missing folder (a typo, or deleted while the station runs) is made when its drive is there.
     if (error == ERROR_PATH_NOT_FOUND && !madeFolder && ForceDirectories(folder)) {
       madeFolder = true;
-      error = CreateClaim(name, claimed.Page);
+      error = CreateClaim(name, beforePage, claimed.Page);
     }
     if (error == 0 && sheet)
-      error = CreateClaim(PageNameOfOtherSide(name), claimed.Back);
+      error = CreateClaim(PageNameOfOtherSide(name), beforeBack, claimed.Back);
     if (error == 0)
       return claimed;
     claimed.Page.reset(); // the front's name is given back when the back's is taken
@@ -144,10 +151,13 @@ DWORD TNameClaim::MovePageIn() {
   return 0;
 }
 
-TNameClaimed ClaimFreeName(const std::string &fileName) { return ClaimFree(fileName, false); }
+TNameClaimed ClaimFreeName(const std::string &fileName, const TClaimNotice &before) {
+  return ClaimFree(fileName, false, before, {});
+}
 
-TNameClaimed ClaimFreeSheet(const std::string &frontName) {
-  return ClaimFree(frontName, PageNameSide(frontName) == 'F');
+TNameClaimed ClaimFreeSheet(const std::string &frontName, const TClaimNotice &beforeFront,
+                            const TClaimNotice &beforeBack) {
+  return ClaimFree(frontName, PageNameSide(frontName) == 'F', beforeFront, beforeBack);
 }
 
 // The words complete "3 pages waiting: …": every code a write can meet, in words a person can act
@@ -220,9 +230,11 @@ bool TPageFileSink::Write(const void *data, size_t size) {
   if (Error != 0)
     return false;
   const char *bytes = static_cast<const char *>(data);
-  if (GatheredBytes + size > kGatherBytes && !Flush())
+  const bool large = size > kGatherBytes / 4;
+  // What is gathered goes first: the file holds the bytes in the order they were given.
+  if ((large || GatheredBytes + size > kGatherBytes) && !Flush())
     return false;
-  if (size > kGatherBytes / 4)
+  if (large)
     return WriteThrough(bytes, size); // large enough to go as it is, without a copy
   std::memcpy(Gathered + GatheredBytes, bytes, size);
   GatheredBytes += size;

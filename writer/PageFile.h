@@ -98,13 +98,18 @@ struct TNameClaimed {
   TPageWriteResult Failure; // when Page is null: the folder cannot take the page now
 };
 
+// Told each name just before its ".partial" file is made, so that the crash journal holds every
+// claim that can exist.
+using TClaimNotice = std::function<void(const std::string &path)>;
+
 // Claims the name or the first one after it that is free, the stamp moved on 1 ms at a time (a
 // counter before the extension for a name of another form). The folder chain is made when it is
 // missing and its drive is reachable; a name with no folder waits for one.
-TNameClaimed ClaimFreeName(const std::string &fileName);
+TNameClaimed ClaimFreeName(const std::string &fileName, const TClaimNotice &before = {});
 // A sheet: the first stamp from the front's at which the front's name and the back's are both
 // free, both claimed. A front name of another form is claimed alone.
-TNameClaimed ClaimFreeSheet(const std::string &frontName);
+TNameClaimed ClaimFreeSheet(const std::string &frontName, const TClaimNotice &beforeFront = {},
+                            const TClaimNotice &beforeBack = {});
 
 // Writes the page onto its claimed name; the claim stays when the page could not be written.
 TPageWriteResult WritePageFile(TNameClaim &claim, const TPageBytesProducer &produce);

@@ -33,16 +33,20 @@ TPageWriteResult TSheetNames::Claim(TSaveRec &rec) {
 }
 
 TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
-  const auto noted = [this](TNameClaimed claimed) {
-    if (Claimed && claimed.Page)
-      Claimed(claimed.Page->Path());
-    if (Claimed && claimed.Back)
-      Claimed(claimed.Back->Path());
-    return claimed;
+  // Every name is told before its claim exists: the page's under its number, a back's claimed with
+  // its front under none until its own page takes it.
+  const unsigned page = rec.JournalPage;
+  const TClaimNotice forPage = [this, page](const std::string &path) {
+    if (Claimed)
+      Claimed(page, path);
+  };
+  const TClaimNotice forBack = [this](const std::string &path) {
+    if (Claimed)
+      Claimed(0, path);
   };
   const char side = PageNameSide(rec.FileName);
   if (rec.Sheet == 0 || side == 0 || (side == 'F' && !rec.BackFollows))
-    return noted(ClaimFreeName(rec.FileName));
+    return ClaimFreeName(rec.FileName, forPage);
 
   std::unique_ptr<TNameClaim> kept; // given back, outside the lock, unless the page takes it
   bool ended = false;
@@ -58,9 +62,10 @@ TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
   }
   if (side == 'B') {
     if (!kept) // its front never took a name: its own stamp
-      return noted(ClaimFreeName(rec.FileName));
+      return ClaimFreeName(rec.FileName, forPage);
     const std::string keptName = kept->Path();
     if (InOneFolder(keptName, rec.FileName)) {
+      forPage(keptName); // the back's own page takes the name claimed with its front
       TNameClaimed claimed;
       claimed.Page = std::move(kept);
       return claimed;
@@ -69,12 +74,12 @@ TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
     kept.reset();
     const std::string folder = PageFolderOf(rec.FileName);
     const std::string name = keptName.substr(keptName.find_last_of("\\/") + 1);
-    return noted(ClaimFreeName(folder.empty() ? name : folder + "\\" + name));
+    return ClaimFreeName(folder.empty() ? name : folder + "\\" + name, forPage);
   }
   if (ended)
-    return noted(ClaimFreeName(rec.FileName));
+    return ClaimFreeName(rec.FileName, forPage);
   kept.reset();
-  TNameClaimed claimed = noted(ClaimFreeSheet(rec.FileName));
+  TNameClaimed claimed = ClaimFreeSheet(rec.FileName, forPage, forBack);
   if (claimed.Back) {
     win::Lock lock(Guard);
     TBackName &back = Backs[rec.Sheet];

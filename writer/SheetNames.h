@@ -16,8 +16,9 @@ struct TSaveRec;
 
 class TSheetNames {
 public:
-  // Told every name claimed, before anything is written under it (for the crash journal).
-  using TClaimed = std::function<void(const std::string &path)>;
+  // Told every name before its claim is made, with the page's number in the crash journal (0 for a
+  // back's name claimed with its front), and again when a back takes the name kept for it.
+  using TClaimed = std::function<void(unsigned page, const std::string &path)>;
 
   explicit TSheetNames(TClaimed claimed = {}) : Claimed(std::move(claimed)) {}
 

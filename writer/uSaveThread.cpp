@@ -47,9 +47,9 @@ TSaveThread::TSaveThread(TWriteFailedEvent onWriteFailed)
     : TSaveThread(WithFailureHandler(std::move(onWriteFailed))) {}
 
 TSaveThread::TSaveThread(Options options)
-    : Opts(std::move(options)), Names([this](const std::string &path) {
+    : Opts(std::move(options)), Names([this](unsigned page, const std::string &path) {
         if (Opts.Journal)
-          Opts.Journal->Claimed(path);
+          Opts.Journal->Claimed(page, path);
       }),
       Signal(::CreateEventA(nullptr, FALSE, FALSE, "")),
       SpaceFreed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),

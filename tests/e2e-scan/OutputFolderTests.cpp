@@ -28,7 +28,12 @@ const std::string kUnsavedText =
 const std::string kShareGoneText = "2 pages waiting: the folder is unreachable";
 const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
 const char *const kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
-const char *const kDataFolder = "C:\\ProgramData\\Tovik\\TovikScan";
+// The folder of a station with none stored: the user's own documents.
+std::string DefaultFolder() {
+  char documents[MAX_PATH] = {};
+  ::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents);
+  return std::string(documents) + "\\TovikScan";
+}
 
 void RemoveTree(const std::string &folder) {
   WIN32_FIND_DATAA entry;
@@ -165,7 +170,7 @@ TEST_P(FolderFormTest, IsTakenOrRefusedWithItsReason) {
   const std::string before = config();
   Start(SmallPages(1));
   if (!row.control) {
-    EXPECT_EQ(Station.Text(idEDir), row.taken ? typed : kDataFolder);
+    EXPECT_EQ(Station.Text(idEDir), row.taken ? typed : DefaultFolder());
     return CloseStation();
   }
   Station.TypeKeys(idEDir, typed);

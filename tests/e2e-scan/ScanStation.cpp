@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -18,6 +20,7 @@ namespace {
 
 const std::string kDataDir = "C:\\ProgramData\\Tovik\\TovikScan";
 const std::string kConfigFile = kDataDir + "\\config.ini";
+const std::string kJournalDir = JournalFolder();
 
 std::string TestName() {
   const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -51,6 +54,12 @@ bool ParsePageName(const std::string &name, ScannedPage &page) {
 }
 
 } // namespace
+
+std::string JournalFolder() {
+  char local[MAX_PATH] = {};
+  ::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local);
+  return std::string(local) + "\\Tovik\\TovikScan";
+}
 
 std::vector<ScannedPage> ScannedPages(const std::string &folder) {
   std::vector<ScannedPage> pages;
@@ -110,8 +119,8 @@ ScanStationTest::ScanStationTest() : Station(WindowsPath(TOVIK_SCAN_EXE)) {
   EmptyFolder(OutputFolder);
   LogPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".log");
   // A station a failed test had to end would greet this one with the pages it never wrote.
-  for (const std::string &journal : FilesIn(kDataDir, "pages*.journal"))
-    ::DeleteFileA((kDataDir + "\\" + journal).c_str());
+  for (const std::string &journal : FilesIn(kJournalDir, "pages*.journal"))
+    ::DeleteFileA((kJournalDir + "\\" + journal).c_str());
   ScenarioPath = FreshTempFile("tovik-e2e-scan-" + TestName() + ".ini");
 }
 

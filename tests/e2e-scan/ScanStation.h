@@ -19,6 +19,9 @@ struct ScannedPage {
   char side = 0; // 'F' or 'B'
 };
 
+// Where the station keeps its crash journal: the user's own application data.
+std::string JournalFolder();
+
 // Pages in the folder, in scanning order: by stamp, a front before its back. Files whose names
 // do not follow the pattern are returned with an empty stamp first, so that tests notice them.
 std::vector<ScannedPage> ScannedPages(const std::string &folder);

@@ -7,7 +7,9 @@
 
 #include "app/ControlIds.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -105,6 +107,86 @@ TEST_F(SharedFolderTest, AStationKilledWhilePagesWaitNamesExactlyThoseAtItsNextS
   ASSERT_TRUE(Station.RunTimerTick(idTmCheck));
   EXPECT_TRUE(Station.MessageBoxes().empty());
   CloseStation();
+}
+
+// The names in the box of pages lost in a crash, when one is up.
+std::vector<std::string> NamesInLostPagesBox(const StationDriver &station) {
+  std::vector<std::string> named;
+  for (HWND box : station.MessageBoxes()) {
+    std::istringstream lines(StationDriver::MessageBoxText(box));
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("  (scanned ") != std::string::npos)
+        named.push_back(line.substr(0, line.find("  (scanned ")));
+    StationDriver::PressOk(box);
+  }
+  std::sort(named.begin(), named.end());
+  return named;
+}
+
+// Killed at instants across batches, some just as a page gets its name, beside another station's
+// page and claim: each next start names exactly the pages handed over and not on disk (none that
+// is), and no ".partial" of the killed station is left.
+TEST_F(SharedFolderTest, KilledAtAnyInstantTheNextStartNamesExactlyThePagesNotOnDisk) {
+  constexpr int kKills = 21, kSheets = 4;
+  const std::string otherPage = OutputFolder + "\\Scan20261207080000000F.jpg";
+  const std::string otherClaim = OutputFolder + "\\Scan20261207080000001F.jpg.partial";
+  std::ofstream(otherPage, std::ios::binary) << "another station's page";
+  std::ofstream(otherClaim, std::ios::binary) << "another station's claim";
+  unsigned seed = 20261207; // the same instants at every run of the test
+  const auto random = [&seed](unsigned below) {
+    return (seed = seed * 1103515245u + 12345u) / 65536u % below;
+  };
+  std::vector<std::string> handedOver; // the killed run's pages the scanner handed over
+  size_t lostSeen = 0, killsAsNamed = 0, handedOverSeen = 0;
+  for (int run = 0; run <= kKills; ++run) {
+    char clock[24];
+    std::snprintf(clock, sizeof clock, "2026120710%02d00000", run);
+    Start(SmallPages(kSheets).Set("width", 1200).Set("height", 1600), {{"TOVIK_PAGE_CLOCK", clock}});
+    // The killed station's journal goes once its pages are settled and the news is posted.
+    ASSERT_TRUE(WaitFor([] { return FilesIn(JournalFolder(), "pages*.journal").size() == 1; }));
+    ASSERT_TRUE(Station.Sync());
+    std::vector<std::string> absent;
+    for (const std::string &page : handedOver)
+      if (!FileExists(page))
+        absent.push_back(page);
+    std::sort(absent.begin(), absent.end());
+    SCOPED_TRACE("run " + std::to_string(run));
+    EXPECT_EQ(NamesInLostPagesBox(Station), absent);
+    lostSeen += absent.size();
+    handedOverSeen += handedOver.size();
+    EXPECT_EQ(FilesIn(OutputFolder, "*.partial"),
+              std::vector<std::string>{"Scan20261207080000001F.jpg.partial"});
+    if (run == kKills)
+      break;
+    TypeOutputFolder();
+    const size_t endedBefore = CountInLog("CONTROL/PENDINGXFERS/ENDXFER");
+    Station.Click(idBtGo);
+    if (run % 3 == 2) { // the instant a page gets its name
+      char name[40];
+      std::snprintf(name, sizeof name, "\\Scan2026120710%02d00%03u%c.jpg", run, random(kSheets),
+                    "FB"[run % 2]);
+      const DWORD start = ::GetTickCount();
+      while (!FileExists(OutputFolder + name) && ::GetTickCount() - start < kWaitMs)
+        ::Sleep(0); // looked at without pause, so that the kill lands right after the rename
+      killsAsNamed += FileExists(OutputFolder + name) ? 1 : 0;
+    } else { // anywhere from the first page handed over to the end of the batch
+      ASSERT_TRUE(WaitForLog("CONTROL/PENDINGXFERS/ENDXFER", endedBefore + 1));
+      ::Sleep(random(400));
+    }
+    ASSERT_TRUE(Station.Kill());
+    handedOver.clear();
+    for (size_t page = 0; page < CountInLog("CONTROL/PENDINGXFERS/ENDXFER") - endedBefore; ++page) {
+      char name[40];
+      std::snprintf(name, sizeof name, "\\Scan2026120710%02d00%03u%c.jpg", run, unsigned(page / 2),
+                    "FB"[page % 2]);
+      handedOver.push_back(OutputFolder + name);
+    }
+  }
+  CloseStation();
+  EXPECT_EQ(ReadFileText(otherPage), "another station's page");
+  EXPECT_EQ(ReadFileText(otherClaim), "another station's claim");
+  std::printf("%d kills, %zu as a page got its name; %zu pages handed over, %zu named lost\n", kKills,
+              killsAsNamed, handedOverSeen, lostSeen);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -61,24 +62,27 @@ protected:
   }
 };
 
-TEST_F(StationTest, FirstStartCreatesTheDataFolderAndSavesItAsOutputFolder) {
+// Pages go where the user keeps documents, never into the machine-wide data folder.
+TEST_F(StationTest, FirstStartCreatesTheDataFolderAndSavesTheUsersOwnOutputFolder) {
+  char documents[MAX_PATH] = {};
+  ::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents);
+  const std::string ownFolder = std::string(documents) + "\\TovikScan";
   ::DeleteFileA(kConfigFile.c_str());
-  for (const std::string &journal : FilesIn(kDataDir, "pages*.journal")) // of a station a test had to end
-    ::DeleteFileA((kDataDir + "\\" + journal).c_str());
   ::RemoveDirectoryA(kDataDir.c_str());
   ASSERT_FALSE(FolderExists(kDataDir));
 
   StartWithoutScanner();
   EXPECT_TRUE(FolderExists(kDataDir));
-  EXPECT_EQ(Station.Text(idEDir), kDataDir);
+  EXPECT_EQ(Station.Text(idEDir), ownFolder);
   EXPECT_FALSE(FileExists(kConfigFile)); // written on close, not before
   CloseStation();
 
   ASSERT_TRUE(FileExists(kConfigFile));
-  EXPECT_EQ(ConfigValue("eDir"), kDataDir);
+  EXPECT_EQ(ConfigValue("eDir"), ownFolder);
   const std::string text = ReadFileText(kConfigFile);
   EXPECT_NE(text.find("[Main]"), std::string::npos) << text;
-  EXPECT_NE(text.find("eDir=" + kDataDir), std::string::npos) << text;
+  EXPECT_NE(text.find("eDir=" + ownFolder), std::string::npos) << text;
+  ::WritePrivateProfileStringA("Main", "eDir", kDataDir.c_str(), kConfigFile.c_str());
 }
 
 TEST_F(StationTest, TypedFolderThatDoesNotExistIsShownAgainAtTheNextStart) {

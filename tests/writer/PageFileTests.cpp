@@ -132,24 +132,73 @@ TEST(PageStamp, OneMillisecondLaterCarriesIntoTheNextYearAndLeavesOtherNamesAlon
   EXPECT_EQ(PageNameOneMillisecondLater("C:\\Out\\Scan2025123123595999xB.jpg"), "");
 }
 
+TEST(PageFile, BytesReachTheFileInTheOrderGivenWhateverThePieceSizes) {
+  TempFolder folder;
+  const size_t gather = TPageFileSink::kGatherBytes;
+  const std::vector<std::vector<size_t>> cases = {
+      {10, 20000},                 // a large piece after small bytes still waiting
+      {gather / 4 + 1, 3, gather}, // large, small, then one as large as the buffer
+      {gather - 1, 2, 1},          // small pieces that overflow the buffer
+  };
+  for (const std::vector<size_t> &pieces : cases) {
+    std::string expected;
+    for (size_t size : pieces)
+      expected += std::string(size, static_cast<char>('a' + expected.size() % 26));
+    const std::string name = folder.File("Scan20260101000000000F.jpg");
+    ASSERT_TRUE(WritePageFile(name, [&](TPageFileSink &sink) {
+                  size_t at = 0;
+                  for (size_t size : pieces)
+                    at += sink.Write(expected.data() + at, size) ? size : 0;
+                  return true;
+                }).Written());
+    EXPECT_TRUE(Contents(name) == expected) << pieces[0] << ", " << pieces[1];
+    ::DeleteFileA(name.c_str());
+  }
+}
+
 TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
   const struct {
     const char *bytes;
     std::vector<std::string> notWritten, claims;
   } cases[] = {
-      {"Q 1 20260101000000000 C:\\o\\a.jpg\nQ 2 20260101000000001 C:\\o\\my b.jpg\nW 1\n",
-       {"C:\\o\\my b.jpg"},
+      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nQ 2 20260101000000001 C:\\my "
+       "o\\Scan20260101000000000B.jpg\n"
+       "W 1\n",
+       {"C:\\my o\\Scan20260101000000000B.jpg"},
        {}},
       // cut by a power cut while a line was appended
-      {"Q 1 20260101000000000 C:\\o\\a.jpg\nQ 2 20260101000000001 C:\\o\\b.j", {"C:\\o\\a.jpg"}, {}},
-      {"Q 1 20260101000000000 C:\\o\\a.jpg\nA 1\nC C:\\o\\x.jpg\nW 1\nW 12345678901\nQ x 2 n\nQ 1234567890 2 "
-       "m\nQ 3 t\n\nC",
+      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nQ 2 20260101000000001 "
+       "C:\\o\\Scan20260101000000001F.jpg",
+       {"C:\\o\\Scan20260101000000000F.jpg"},
+       {}},
+      // a page put aside keeps its claim's leftovers; a back claimed with its front is ours too
+      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nC 1 C:\\o\\Scan20260101000000000F.jpg\nC 0 "
+       "C:\\o\\Scan20260101000000000B.jpg\nA 1\nW 12345678901\nQ x 2 n\nQ 1234567890 2 m\nQ 3 t\n\nC",
        {},
-       {"C:\\o\\x.jpg"}},
+       {"C:\\o\\Scan20260101000000000B.jpg", "C:\\o\\Scan20260101000000000F.jpg"}},
+      // names the station never gives, folders no page used, and lines of an older form are read past
+      {"Q 1 20260101000000000 C:\\o\\Scan20260101000000000F.jpg\nQ 2 t "
+       "C:\\Users\\anna\\Documents\\thesis.docx\n"
+       "Q 3 t C:\\o\\..\\Scan20260101000000000F.jpg\nC 1 C:\\Users\\anna\\Documents\\thesis.docx\n"
+       "C 1 C:\\Users\\anna\\Documents\\Scan20260101000000000F.jpg\nC 1 "
+       "C:\\o\\..\\o\\Scan20260101000000000F.jpg\n"
+       "C 1 \\\\server\\share\\Scan20260101000000000F.jpg\nF C:\\o\\...\nC 1 "
+       "C:\\o\\...\\Scan20260101000000000F.jpg\n"
+       "C C:\\o\\Scan20260101000000000F.jpg\nC 1 C:\\o\\Scan20260101000000000F.jpgx\nC 9 "
+       "C:\\o\\Scan20260101000000000B.jpg\n"
+       "C 1 C:\\o\\sub\\Scan20260101000000000F.jpg\nC 1 o\\Scan20260101000000000F.jpg\n",
+       {"C:\\o\\Scan20260101000000000F.jpg"},
+       {}},
+      // a folder noted for pages sent away from their own (the Blank folder, another given)
+      {"Q 1 t Scan20260101000000000F.jpg\nF \\\\server\\share\\scans\nC 1 "
+       "\\\\server\\share\\scans\\Scan20260101000000000F.jpg\n",
+       {"Scan20260101000000000F.jpg"},
+       {"\\\\server\\share\\scans\\Scan20260101000000000F.jpg"}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.bytes);
-    const TJournalReading reading = ReadJournal(c.bytes, std::strlen(c.bytes));
+    const std::string past = std::string(c.bytes) + "\n"; // a line's end just past what is read
+    const TJournalReading reading = ReadJournal(past.data(), past.size() - 1);
     std::vector<std::string> names;
     for (const TJournalPage &page : reading.NotWritten)
       names.push_back(page.FileName);
@@ -158,35 +207,68 @@ TEST(PageJournal, ReadsThePagesNeverWrittenUpToItsLastWholeLine) {
   }
 }
 
-// What a station killed mid-write leaves: its journal, a claimed name still empty and the page's
-// ".partial". The next station names the page, removes both leftovers and starts afresh; a
-// journal of a station still running is not touched; a folder that cannot take a journal says so.
+// A journal written to harm: a user's document (with and without a NUL cutting the ".partial"
+// off), a ".." path and a share no page used. The start contacts only the station's own names.
+TEST(PageJournal, TheStartTouchesNothingButTheStationsOwnNames) {
+  const std::string own = "C:\\o\\Scan20260101000000000F.jpg";
+  const std::string nul(1, '\0');
+  const std::string bytes =
+      "Q 1 20260101000000000 " + own + "\nC 1 C:\\Users\\anna\\Documents\\thesis.docx\n" +
+      "C 1 C:\\Users\\anna\\Documents\\thesis.docx" + nul + ".partial\n" + "C 1 " + own + nul +
+      "\\..\\..\\thesis.docx\nC 1 C:\\o\\..\\Users\\anna\\Scan20260101000000000F.jpg\n" +
+      "C 1 \\\\server\\share\\Scan20260101000000000F.jpg\nC 1 " + own + "\n";
+  TJournalReading reading = ReadJournal(bytes.data(), bytes.size());
+  std::vector<std::string> contacted;
+  SettleOnDisk(reading, {[&](const std::string &path) {
+                           contacted.push_back("look " + path);
+                           return false;
+                         },
+                         [&](const std::string &path) { contacted.push_back("remove " + path); }});
+  EXPECT_EQ(contacted, (std::vector<std::string>{"look " + own, "remove " + own + ".partial"}));
+  ASSERT_EQ(reading.NotWritten.size(), 1u);
+  EXPECT_EQ(reading.NotWritten[0].FileName, own);
+}
+
+// What stations killed mid-write leave: their journals, a page's ".partial" and a page moved onto
+// its name before its written line. The next station names exactly the page not on disk, removes
+// the leftovers and both journals, so that no page is named at two starts; a journal of a station
+// still running is not touched; a folder that cannot take a journal says so.
 TEST(PageJournal, TheNextStartNamesWhatACrashLeftAndRemovesItsLeftovers) {
   TempFolder folder;
-  const std::string claim = folder.File("Scan20260101000000000F.jpg");
-  const std::string written = folder.File("Scan20260101000000000B.jpg");
-  for (const std::string &file : {claim, claim + ".partial", written})
-    std::ofstream(file, std::ios::binary) << (file == claim ? "" : "bytes");
+  const std::string lost = folder.File("Scan20260101000000000F.jpg");
+  const std::string movedIn = folder.File("Scan20260101000000000B.jpg");
+  const std::string otherStations = folder.File("Scan20260101000000005F.jpg.partial");
+  for (const std::string &file : {lost + ".partial", movedIn, otherStations})
+    std::ofstream(file, std::ios::binary) << "bytes";
   std::ofstream(folder.File("pages.journal"), std::ios::binary)
-      << "Q 1 20260101101112000 " << claim << "\nC " << claim << "\nQ 2 20260101101112001 " << written
-      << "\nC " << written << "\nW 2\nQ 3 2026";
+      << "Q 1 20260101101112000 " << lost << "\nC 1 " << lost << "\nC 0 " << movedIn << "\nQ 2 2026";
+  std::ofstream(folder.File("pages-3.journal"), std::ios::binary)
+      << "Q 7 20260101101112001 " << movedIn << "\nC 7 " << movedIn << "\n";
   {
     TPageJournal journal(folder.Path(), {});
+    journal.SettleLeftByACrash();
     ASSERT_EQ(journal.LeftByACrash().NotWritten.size(), 1u);
-    EXPECT_EQ(journal.LeftByACrash().NotWritten[0].FileName, claim);
+    EXPECT_EQ(journal.LeftByACrash().NotWritten[0].FileName, lost);
     EXPECT_EQ(journal.LeftByACrash().NotWritten[0].QueuedAt, "20260101101112000");
-    EXPECT_EQ(Contents(folder.File("pages.journal")), "");
-    journal.Queued(written);
+    // A page sent into its Blank folder: the folder is noted, so a crash would remove its claim.
+    journal.Claimed(journal.Queued(lost), folder.File("Blank\\Scan20260101000000000F.jpg"));
+    const std::string own = Contents(folder.File("pages-2.journal"));
+    EXPECT_EQ(ReadJournal(own.data(), own.size()).Claims,
+              std::vector<std::string>{folder.File("Blank\\Scan20260101000000000F.jpg")});
     TPageJournal running(folder.Path(), {});
+    running.SettleLeftByACrash();
     EXPECT_TRUE(running.LeftByACrash().NotWritten.empty());
     std::vector<std::string> files = folder.Files();
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files,
-              (std::vector<std::string>{"Scan20260101000000000B.jpg", "pages-2.journal", "pages.journal"}));
+              (std::vector<std::string>{"Scan20260101000000000B.jpg", "Scan20260101000000005F.jpg.partial",
+                                        "pages-2.journal", "pages.journal"}));
   }
-  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000B.jpg"});
+  TPageJournal again(folder.Path(), {});
+  again.SettleLeftByACrash();
+  EXPECT_TRUE(again.LeftByACrash().NotWritten.empty());
 
   TPageJournal nowhere(folder.File("missing\\folder"), {});
   EXPECT_EQ(nowhere.OpenProblem(), "the folder is unreachable");
-  nowhere.Written(nowhere.Queued(claim));
+  nowhere.Written(nowhere.Queued(lost));
 }
