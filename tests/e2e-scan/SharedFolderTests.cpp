@@ -141,9 +141,14 @@ TEST_F(SharedFolderTest, KilledAtAnyInstantTheNextStartNamesExactlyThePagesNotOn
   for (int run = 0; run <= kKills; ++run) {
     char clock[24];
     std::snprintf(clock, sizeof clock, "2026120710%02d00000", run);
+    const std::vector<std::string> dead = FilesIn(JournalFolder(), "pages*.journal");
     Start(SmallPages(kSheets).Set("width", 1200).Set("height", 1600), {{"TOVIK_PAGE_CLOCK", clock}});
-    // The killed station's journal goes once its pages are settled and the news is posted.
-    ASSERT_TRUE(WaitFor([] { return FilesIn(JournalFolder(), "pages*.journal").size() == 1; }));
+    // The killed station's journal goes once its pages are settled and the news is posted; the
+    // new station's own is there by then.
+    ASSERT_TRUE(WaitFor([&] {
+      const std::vector<std::string> journals = FilesIn(JournalFolder(), "pages*.journal");
+      return journals.size() == 1 && std::find(dead.begin(), dead.end(), journals[0]) == dead.end();
+    }));
     ASSERT_TRUE(Station.Sync());
     std::vector<std::string> absent;
     for (const std::string &page : handedOver)
