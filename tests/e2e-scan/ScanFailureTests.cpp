@@ -6,6 +6,7 @@
 #include "app/ControlIds.h"
 #include "twain/TwainRecords.h"
 
+#include <cstdio>
 #include <set>
 
 using namespace e2e;
@@ -119,6 +120,7 @@ TEST_P(EndDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
   Station.Click(staysUp ? idCbAuto : idBtGo);
   ASSERT_TRUE(WaitForLog("IMAGE/IMAGEINFO/GET", row.askedAtPage))
       << "page " << row.askedAtPage << " never began";
+  const DWORD askedAt = ::GetTickCount();
   switch (row.how) {
   case EndAsked::LogOff:
     ::PostMessageA(Station.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
@@ -143,6 +145,7 @@ TEST_P(EndDuringABatchTest, DuringAFrontFinishesItsSheetThenEndsInOrder) {
   } else {
     ASSERT_TRUE(Station.WaitForExit(2 * kWaitMs)) << "the station did not end";
     EXPECT_EQ(Station.ExitCode(), 0u);
+    std::printf("ended %lu ms after it was asked\n", static_cast<unsigned long>(::GetTickCount() - askedAt));
   }
 
   const auto log = Log();
