@@ -9,6 +9,8 @@ namespace {
 
 // The longest page name and its ".partial" file, after the folder and its separator.
 constexpr size_t kLongestPageName = sizeof "\\Scan20261207093015123F.jpg.partial" - 1;
+// Where blank sides go when they are set aside.
+constexpr size_t kBlankFolder = sizeof "\\Blank" - 1;
 
 bool StartsWith(const std::string &text, const char *prefix) {
   return text.compare(0, strlen(prefix), prefix) == 0;
@@ -20,15 +22,16 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder, with any extension.
+// CON, PRN, AUX, NUL, COM0-9 and LPT0-9, and COM and LPT with a superscript 1, 2 or 3 (the ANSI
+// code page's 0xB9, 0xB2, 0xB3), name devices in every folder, with any extension.
 bool IsDeviceName(const std::string &component) {
   std::string base = Upper(component.substr(0, component.find('.')));
   while (!base.empty() && base.back() == ' ')
     base.pop_back();
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
     return true;
-  return base.size() == 4 && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
-         base[3] <= '9';
+  return base.size() == 4 && (StartsWith(base, "COM") || StartsWith(base, "LPT")) &&
+         ((base[3] >= '0' && base[3] <= '9') || strchr("\xB9\xB2\xB3", base[3]));
 }
 
 bool HasDriveLetter(const std::string &folder) {
@@ -94,6 +97,37 @@ std::string TrailingProblem(const std::string &folder) {
   return std::string();
 }
 
+// Where the path's root ends: after "C:", or after "\\\\server\\share".
+size_t RootLength(const std::string &folder) {
+  if (HasDriveLetter(folder))
+    return 2;
+  const size_t share = folder.find_first_of("\\/", 2);
+  const size_t end = share == std::string::npos ? share : folder.find_first_of("\\/", share + 1);
+  return end == std::string::npos ? folder.size() : end;
+}
+
+// A folder is there, or can be made: the nearest part of the path that is there is a folder. A
+// path of which nothing is there now (a drive or a share away) is left to the drive's check.
+std::string FileProblem(const std::string &folder) {
+  std::string path = folder;
+  while (path.size() > RootLength(folder) + 1 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  for (bool whole = true;; whole = false) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::string();
+      return whole ? "it is a file, not a folder"
+                   : path.substr(path.find_last_of("\\/") + 1) + " is a file, not a folder";
+    }
+    const size_t cut = path.find_last_of("\\/");
+    const size_t parent = cut == RootLength(folder) && HasDriveLetter(folder) ? cut + 1 : cut; // "C:\"
+    if (cut == std::string::npos || cut < RootLength(folder) || parent >= path.size())
+      return std::string();
+    path.resize(parent);
+  }
+}
+
 } // namespace
 
 bool DriveLetterExists(char drive) {
@@ -101,7 +135,7 @@ bool DriveLetterExists(char drive) {
   return index >= 0 && index < 26 && (::GetLogicalDrives() & (1u << index)) != 0;
 }
 
-TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists) {
+TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists, bool blankSidesAside) {
   if (folder.empty())
     return {}; // pages wait until a folder is given
   std::string refusal;
@@ -115,6 +149,10 @@ TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExi
     refusal = TrailingProblem(folder);
   if (refusal.empty() && folder.size() + kLongestPageName >= MAX_PATH)
     refusal = "the path is too long for the page files";
+  if (refusal.empty() && blankSidesAside && folder.size() + kBlankFolder + kLongestPageName >= MAX_PATH)
+    refusal = "the path is too long for the folder Blank inside it";
+  if (refusal.empty())
+    refusal = FileProblem(folder);
   if (!refusal.empty())
     return {false, refusal};
   if (HasDriveLetter(folder) && driveExists && !driveExists(static_cast<char>(std::toupper(folder[0]))))

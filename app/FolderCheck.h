@@ -18,10 +18,13 @@ struct TFolderCheck {
 };
 
 // A folder is taken when pages can be written into it now or later: a whole path on a drive or a
-// share, with names a folder may have. A drive letter with no drive behind it now is taken (a USB
-// stick or a mapped drive comes back), and said. No drive is looked for when `driveExists` is empty.
-TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists = DriveLetterExists);
+// share, with names a folder may have, that is a folder or can be made one (no file stands in its
+// place or in a parent's). A drive letter with no drive behind it now is taken (a USB stick or a
+// mapped drive comes back), and said. No drive is looked for when `driveExists` is empty. With
+// blank sides set aside, the path leaves room for the folder Blank inside it.
+TFolderCheck CheckFolder(const std::string &folder, const TDriveExists &driveExists = DriveLetterExists,
+                         bool blankSidesAside = false);
 
 // A text that names a folder on a drive or a share, as CheckFolder takes it: no device path
-// ("\\.\", "\\?\"), device name, relative path or name ending in a space or a dot.
+// ("\\.\", "\\?\"), device name, relative path, name ending in a space or a dot, or file.
 bool IsFolderPath(const std::string &text);

@@ -94,6 +94,10 @@ std::string FolderTakenText(size_t pagesSent, const std::string &folder) {
   return PagesText(pagesSent) + " that waited " + (pagesSent == 1 ? "goes" : "go") + " to " + folder;
 }
 
+std::string BlankSidesNotSetAsideText(const std::string &why) {
+  return "Blank sides cannot be set aside: " + why;
+}
+
 std::string FolderUnusableText(const std::string &folder, const std::string &reason) {
   return "The folder " + folder + " cannot be used: " + reason;
 }

@@ -25,6 +25,8 @@ std::string UnsavedPagesText(const TWriterState &state, const std::string &unsav
 
 // Pages that waited for a folder went to the one the person gave.
 std::string FolderTakenText(size_t pagesSent, const std::string &folder);
+// Blank sides went among the other pages, since the folder Blank cannot take them, and why.
+std::string BlankSidesNotSetAsideText(const std::string &why);
 // A folder given that no page can ever be written into, and why.
 std::string FolderUnusableText(const std::string &folder, const std::string &reason);
 // A folder taken whose pages will wait, and why (its drive is not there now).

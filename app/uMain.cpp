@@ -104,6 +104,13 @@ TSaveThread::Options TfMain::WriterOptions() {
         // Out of memory on the writer thread: the window misses one picture.
       }
     };
+    sides.NotSetAside = [this](const std::string &why) {
+      try {
+        WriteFailures->Post(BlankSidesNotSetAsideText(why));
+      } catch (...) {
+        // Out of memory on the writer thread: the status line misses one report.
+      }
+    };
     return SideWriter(std::move(sides));
   };
   return options;
@@ -246,7 +253,7 @@ bool TfMain::GiveOutputFolder() {
   if (!Started)
     return false;
   const std::string folder = OutputFolderText();
-  const TFolderCheck check = CheckFolder(folder);
+  const TFolderCheck check = CheckFolder(folder, DriveLetterExists, IsTicked(cbBlankAside));
   if (!check.Taken) {
     SetStatus(FolderUnusableText(folder, check.Says));
     FolderSaid = true;
@@ -264,10 +271,13 @@ bool TfMain::GiveOutputFolder() {
   return true;
 }
 
-// The field's folder when it would be taken, else the last one taken.
+// The field's folder when it would be taken, else the last one taken or remembered that is still a
+// folder (never a file that took its place meanwhile).
 std::string TfMain::FolderToRemember() const {
-  const std::string field = OutputFolderText();
-  return CheckFolder(field, nullptr).Taken ? field : GivenFolder;
+  for (const std::string &folder : {OutputFolderText(), GivenFolder, SavedFolder})
+    if (CheckFolder(folder, nullptr, IsTicked(cbBlankAside)).Taken)
+      return folder;
+  return DefaultOutputFolder();
 }
 
 // Written when the person gives a folder, so that a file that cannot be written is said while

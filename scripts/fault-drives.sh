@@ -6,7 +6,11 @@
 #      <build>/fault-drives/root, removed and put back the same way;
 #   T: a small disk that fills up: a 1 MB tmpfs at <build>/fault-drives/small. Where mounting is
 #      refused, T: is not made and the reason is left in <build>/fault-drives/no-small-disk.txt
-#      for the test to show when it skips.
+#      for the test to show when it skips;
+#   N: a share that takes files but no folders: linked to <build>/fault-drives/nofolders, inside
+#      which the Wine server, started here with tests/e2e-scan/NoFolders.c preloaded, makes no
+#      folder (root passes the file system's own permissions). Without the preload the reason is
+#      left in <build>/fault-drives/no-folders.txt.
 # Usage: fault-drives.sh setup|cleanup BUILD_DIR
 set -uo pipefail
 [ $# -eq 2 ] || { echo "usage: fault-drives.sh setup|cleanup BUILD_DIR" >&2; exit 2; }
@@ -18,7 +22,7 @@ cleanup() {
   if mountpoint -q "$drives/small" 2>/dev/null; then
     umount "$drives/small" || umount -l "$drives/small"
   fi
-  rm -f "$dosdevices/r:" "$dosdevices/s:" "$dosdevices/t:"
+  rm -f "$dosdevices/n:" "$dosdevices/r:" "$dosdevices/s:" "$dosdevices/t:"
   rm -rf "$drives"
 }
 
@@ -40,7 +44,18 @@ setup)
   else
     echo "mounting a 1 MB tmpfs for a full disk was refused: ${reason:-no reason given}" >"$drives/no-small-disk.txt"
   fi
+  mkdir -p "$drives/nofolders"
+  ln -s "$drives/nofolders" "$dosdevices/n:"
   restart_server
+  # This server serves the tests until the cleanup's restart.
+  preload="$build/tests/e2e-scan/libno-folders.so"
+  if [ -f "$preload" ]; then
+    refused=$(realpath "$drives/nofolders")
+    WINEPREFIX="$build/wineprefix" LD_PRELOAD="$preload" TOVIK_NO_FOLDERS_IN="$refused" \
+      wineserver -p >/dev/null 2>&1 </dev/null
+  else
+    echo "the preload $preload is not built" >"$drives/no-folders.txt"
+  fi
   ;;
 cleanup)
   cleanup

@@ -21,5 +21,6 @@ bool ForceDirectories(const std::string &path) {
   if (cut != std::string::npos && cut > 0 && folder[cut - 1] != ':' &&
       !ForceDirectories(folder.substr(0, cut)))
     return false;
-  return ::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+  // Made meanwhile by someone else, or a file of that name in the way (then it is no folder).
+  return ::CreateDirectoryA(folder.c_str(), nullptr) || DirectoryExists(folder);
 }

@@ -60,33 +60,43 @@ TNameClaimed TSheetNames::ClaimFor(TSaveRec &rec) {
         Backs.erase(it);
     }
   }
+  TNameClaimed claimed;
   if (side == 'B') {
     if (!kept) // its front never took a name: its own stamp
       return ClaimFreeName(rec.FileName, forPage);
     const std::string keptName = kept->Path();
     if (InOneFolder(keptName, rec.FileName)) {
       forPage(keptName); // the back's own page takes the name claimed with its front
-      TNameClaimed claimed;
       claimed.Page = std::move(kept);
       return claimed;
     }
     // Its folder changed since its front: its front's stamp in its own folder.
-    kept.reset();
     const std::string folder = PageFolderOf(rec.FileName);
     const std::string name = keptName.substr(keptName.find_last_of("\\/") + 1);
-    return ClaimFreeName(folder.empty() ? name : folder + "\\" + name, forPage);
+    claimed = ClaimFreeName(folder.empty() ? name : folder + "\\" + name, forPage);
+  } else if (ended) {
+    claimed = ClaimFreeName(rec.FileName, forPage);
+  } else {
+    kept.reset();
+    claimed = ClaimFreeSheet(rec.FileName, forPage, forBack);
+    if (claimed.Back) {
+      win::Lock lock(Guard);
+      TBackName &back = Backs[rec.Sheet];
+      if (back.Ended) // the sheet ended while its names were claimed
+        Backs.erase(rec.Sheet);
+      else
+        back.Claim = std::move(claimed.Back);
+    }
   }
-  if (ended)
-    return ClaimFreeName(rec.FileName, forPage);
-  kept.reset();
-  TNameClaimed claimed = ClaimFreeSheet(rec.FileName, forPage, forBack);
-  if (claimed.Back) {
+  if (!claimed.Page && (kept || ended)) {
+    // The folder cannot take the page now: the sheet keeps what it had for the page's next try
+    // (its own folder, when the Blank folder is in the way), so that a back keeps its front's
+    // stamp and a front whose back never comes claims no name for it.
     win::Lock lock(Guard);
     TBackName &back = Backs[rec.Sheet];
-    if (back.Ended) // the sheet ended while its names were claimed
-      Backs.erase(rec.Sheet);
-    else
-      back.Claim = std::move(claimed.Back);
+    back.Ended = back.Ended || ended;
+    if (!back.Claim)
+      back.Claim = std::move(kept);
   }
   return claimed; // a back's name given back here goes outside the lock
 }

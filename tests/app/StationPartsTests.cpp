@@ -246,6 +246,8 @@ TEST(FolderCheck, FoldersTakenRefusedAndComparedInOneForm) {
       {"C:\\Scans ", false, "a name ends in a space or a dot"},
       {"C:\\Scans.\\x", false, "a name ends in a space or a dot"},
       {"C:\\Scans\\..\\x", false, "the path cannot hold . or .."},
+      {"C:\\COM\xB9", false, "COM\xB9 is the name of a device"}, // COM with a superscript 1
+      {"C:\\x\\lpt\xB3.txt", false, "lpt\xB3.txt is the name of a device"},
   };
   for (const auto &c : kCases) {
     const TFolderCheck check = CheckFolder(c.Folder, noDriveQ);
@@ -257,6 +259,27 @@ TEST(FolderCheck, FoldersTakenRefusedAndComparedInOneForm) {
   EXPECT_EQ(CheckFolder("C:\\" + std::string(230, 'a'), noDriveQ).Says,
             "the path is too long for the page files");
   EXPECT_FALSE(IsFolderPath(""));
+  // With blank sides set aside, room for "\Blank" too: 218 characters are the most.
+  EXPECT_TRUE(CheckFolder("C:\\" + std::string(215, 'a'), noDriveQ, true).Taken);
+  EXPECT_EQ(CheckFolder("C:\\" + std::string(216, 'a'), noDriveQ, true).Says,
+            "the path is too long for the folder Blank inside it");
+  EXPECT_TRUE(CheckFolder("C:\\" + std::string(216, 'a'), noDriveQ, false).Taken);
+
+  // A file is no folder, nor is anything inside it; a folder that is there is one.
+  const std::string there = FreshFolder("folder-or-file"), file = there + "\\list.txt";
+  ::CreateDirectoryA(there.c_str(), nullptr);
+  std::ofstream(file) << "a list";
+  for (const auto &c : std::vector<std::pair<std::string, std::string>>{
+           {file, "it is a file, not a folder"},
+           {file + "\\", "it is a file, not a folder"},
+           {file + "\\new\\", "list.txt is a file, not a folder"},
+           {there + "\\", ""},
+           {there + "\\new", ""}}) {
+    EXPECT_EQ(CheckFolder(c.first, noDriveQ).Says, c.second) << c.first;
+    EXPECT_EQ(IsFolderPath(c.first), c.second.empty()) << c.first;
+  }
+  ::DeleteFileA(file.c_str());
+  ::RemoveDirectoryA(there.c_str());
 
   // The writer's one form of a folder: as typed, as browsed, as the pages' names hold it.
   for (const auto &same : std::vector<std::pair<std::string, std::string>>{

@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include <fstream>
+
 using namespace e2e;
 using namespace e2escan;
 using namespace station;
@@ -28,6 +30,7 @@ const std::string kUnsavedText =
 const std::string kShareGoneText = "2 pages waiting: the folder is unreachable";
 const char *const kDisableDs = "CONTROL/USERINTERFACE/DISABLEDS";
 const char *const kConfigFile = "C:\\ProgramData\\Tovik\\TovikScan\\config.ini";
+const char *const kList = "C:\\list.txt";
 // The folder of a station with none stored: the user's own documents.
 std::string DefaultFolder() {
   char documents[MAX_PATH] = {};
@@ -146,13 +149,14 @@ INSTANTIATE_TEST_SUITE_P(Folders, PagesWaitTest,
 
 // A folder as people write it, given the ways a person gives it (a key or a click; none: read from
 // config.ini at start): taken, and remembered at once, or refused with its reason, config.ini left
-// as it was and nothing scanned for it.
+// as it was (or, read at start, given the folder shown) and nothing scanned for it.
 struct FolderForm {
   const char *typed; // "{out}" is the test's own output folder, which exists
   int control;
   UINT key; // 0: a click
   bool taken;
   const char *status;
+  bool listIsThere = false; // the file C:\list.txt exists
 };
 
 class FolderFormTest : public OutputFolderTest, public ::testing::WithParamInterface<FolderForm> {};
@@ -165,13 +169,22 @@ TEST_P(FolderFormTest, IsTakenOrRefusedWithItsReason) {
     ::GetPrivateProfileStringA("Main", "eDir", "", value, sizeof value, kConfigFile);
     return std::string(value);
   };
+  struct List {
+    explicit List(bool there) {
+      if (there)
+        std::ofstream(kList) << "a list, not a folder";
+    }
+    ~List() { ::DeleteFileA(kList); }
+  } list(row.listIsThere);
   if (!row.control)
     ::WritePrivateProfileStringA("Main", "eDir", typed.c_str(), kConfigFile);
   const std::string before = config();
   Start(SmallPages(1));
   if (!row.control) {
     EXPECT_EQ(Station.Text(idEDir), row.taken ? typed : DefaultFolder());
-    return CloseStation();
+    CloseStation();
+    EXPECT_EQ(config(), row.taken ? typed : DefaultFolder()) << "config.ini";
+    return;
   }
   Station.TypeKeys(idEDir, typed);
   row.key ? Station.PressKey(row.control, row.key) : Station.ClickWithMouse(row.control);
@@ -209,6 +222,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  "The folder C:\\scans. cannot be used: a name ends in a space or a dot"},
                       FolderForm{"\\\\server", idEDir, VK_RETURN, false,
                                  "The folder \\\\server cannot be used: a network path needs a share"},
+                      FolderForm{"C:\\COM\xB2", idEDir, VK_TAB, false,
+                                 "The folder C:\\COM\xB2 cannot be used: COM\xB2 is the name of a device"},
+                      FolderForm{"C:\\list.txt", idEDir, VK_RETURN, false,
+                                 "The folder C:\\list.txt cannot be used: it is a file, not a folder", true},
+                      FolderForm{"C:\\list.txt\\x", idBtGo, 0, false,
+                                 "The folder C:\\list.txt\\x cannot be used: list.txt is a file, "
+                                 "not a folder",
+                                 true},
+                      FolderForm{"C:\\list.txt", 0, 0, false, "", true},
                       FolderForm{"\\\\.\\COM1", 0, 0, false, ""}, FolderForm{"C:\\atstart", 0, 0, true, ""}));
 
 TEST_F(OutputFolderTest, ClosingWhileTheShareIsGoneKeepsThePagesInUnsavedAndSaysWhere) {

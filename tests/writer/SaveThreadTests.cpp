@@ -1,11 +1,14 @@
 #include "writer/uSaveThread.h"
 
+#include "writer/SideWriter.h"
+
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -23,6 +26,25 @@ std::unique_ptr<TSaveRec> Page(const std::string &fileName, int width = 16, int 
   rec->FileName = fileName;
   rec->Bitmap.AllocateImage(FIT_BITMAP, width, height, bpp);
   return rec;
+}
+
+// A side the encoder found blank, scanned with "Set blank sides aside" ticked.
+std::unique_ptr<TSaveRec> BlankSide(const std::string &fileName) {
+  std::unique_ptr<TSaveRec> rec = Page(fileName);
+  rec->SetBlankAside = rec->Look.Done = rec->Look.Blank = true;
+  return rec;
+}
+
+// The station's side writer around the writer's own (claims and all), telling why a blank side
+// was not set aside.
+std::function<TSaveThread::TPageWriter(TSaveThread::TPageWriter)> SetAside(std::vector<std::string> *told) {
+  return [told](TSaveThread::TPageWriter write) {
+    TSideWriterOptions sides;
+    sides.Write = std::move(write);
+    if (told)
+      sides.NotSetAside = [told](const std::string &why) { told->push_back(why); };
+    return SideWriter(std::move(sides));
+  };
 }
 
 // Records what the writer did, in order, from the writer thread.
@@ -289,6 +311,20 @@ TEST_P(SaveThread, BackpressureKeepsTheQueueWithinItsBudget) {
   EXPECT_LE(writer.PeakQueuedBytes(), options.BudgetBytes);
 }
 
+// Nothing can ever make room for a page larger than the whole budget: it goes into an empty
+// queue at once, and the scan goes on.
+TEST_P(SaveThread, APageLargerThanTheWholeBudgetGoesIntoAnEmptyQueueAtOnce) {
+  WriteLog log;
+  TSaveThread::Options options = SignalOnly(log);
+  options.BudgetBytes = 1;
+  int waits = 0;
+  options.WaitForRoom = [&](HANDLE) { return ++waits, false; };
+  TSaveThread writer(With(options));
+  writer.QueuePage(Page("big"));
+  EXPECT_EQ(waits, 0) << "the scan waited for room that never comes";
+  ASSERT_TRUE(Eventually([&] { return log.WrittenCount() == 1; }));
+}
+
 // An encoded page holds only its JPEG in the queue, so the budget takes more pages while the writer
 // is held; and each is written byte for byte as the writer alone writes it.
 TEST_P(SaveThread, PagesEncodedAheadMakeRoomAndAreWrittenAsByTheWriterAlone) {
@@ -343,7 +379,7 @@ struct DeadFolder {
     options.MaxRetryMs = 20;
     options.OnStateChanged = [this] { ++stateChanges; };
     options.Writer = [this](TSaveRec &rec) {
-      if (rec.FileName.rfind("S:\\", 0) == 0 && !open) {
+      if (std::toupper(rec.FileName[0]) == 'S' && rec.FileName.compare(1, 2, ":\\") == 0 && !open) {
         ++attempts;
         return TPageWriteResult{TPageWriteOutcome::Waiting, "the disk is full", std::string()};
       }
@@ -413,6 +449,16 @@ TEST_P(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   writer.QueuePage(Page("S:\\2.jpg"));
   ASSERT_TRUE(Eventually([&] { return folder.attempts == 4 && writer.State().Waiting(); }));
   EXPECT_EQ(writer.State().RetryAt, 1650u) << "the delay was not reset after the page got through";
+  // A share away for an hour is still tried every MaxRetryMs, not an hour later.
+  for (DWORD delay : {200u, 400u, 800u, 1000u, 1000u}) {
+    const DWORD due = writer.State().RetryAt;
+    const int tried = folder.attempts;
+    clock = due;
+    ASSERT_TRUE(Eventually([&] {
+      return folder.attempts == tried + 1 && writer.State().RetryAt == due + delay;
+    })) << "after "
+        << due << ": " << writer.State().RetryAt;
+  }
 }
 
 // The person gives another folder while pages wait for one that cannot take them: they go there,
@@ -432,6 +478,126 @@ TEST_P(SaveThread, PagesWaitingForAFolderGoToTheFolderGivenSince) {
   EXPECT_EQ(folder.log.written,
             (std::vector<std::string>{"C:\\New\\Scan1F.jpg", "C:\\New\\Scan1B.jpg", "C:\\New\\Scan2F.jpg"}));
   EXPECT_FALSE(writer.State().Waiting());
+}
+
+// The person goes back to a folder still away and then gives up on it again: the pages scanned
+// for it meanwhile go to the folder given last, however the folder was written.
+TEST_P(SaveThread, PagesOfAFolderGivenAgainAndGivenUpAgainGoToTheFolderGivenLast) {
+  DeadFolder folder;
+  TSaveThread::Options options = folder.Options();
+  options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
+  TSaveThread writer(With(options));
+  writer.QueuePage(Page("S:\\A\\1.jpg"));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  EXPECT_EQ(writer.SetOutputFolder("C:\\B"), 1u);
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1 && !writer.State().Waiting(); }));
+
+  EXPECT_EQ(writer.SetOutputFolder("s:\\a\\"), 0u);
+  EXPECT_FALSE(writer.State().Waiting()) << "no page waits for it yet";
+  writer.QueuePage(Page("s:\\a\\2.jpg"));
+  writer.QueuePage(Page("s:\\a\\3.jpg"));
+  ASSERT_TRUE(Eventually([&] { return folder.attempts == 2 && writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().WaitFolder, "s:\\a");
+
+  EXPECT_EQ(writer.SetOutputFolder("C:\\C"), 2u);
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 3; }));
+  EXPECT_EQ(folder.log.written, (std::vector<std::string>{"C:\\B\\1.jpg", "C:\\C\\2.jpg", "C:\\C\\3.jpg"}));
+  EXPECT_FALSE(writer.State().Waiting());
+  EXPECT_EQ(folder.attempts, 2);
+}
+
+// The disk fills between a page's claim and its bytes, and the person gives another folder: the
+// page goes there whole under a name claimed there, and the first folder keeps nothing of it.
+TEST_P(SaveThread, AClaimedPageWhoseWriteFailedGoesToTheFolderGivenSince) {
+  TempFolder full, other;
+  TSheetNames names;
+  TSaveThread::Options options = With({});
+  options.FirstRetryMs = options.MaxRetryMs = 60000; // only the folder given can end the wait
+  options.Writer = [&](TSaveRec &rec) {
+    const TPageWriteResult claimed = names.Claim(rec);
+    if (claimed.Written() && rec.FileName.rfind(full.Path(), 0) == 0)
+      return TPageWriteResult{TPageWriteOutcome::Waiting, "the disk is full", std::string()};
+    return claimed.Written() ? WritePage(rec) : claimed;
+  };
+  TSaveThread writer(options);
+  writer.QueuePage(Page(full.File("Scan20260101000000000F.jpg")));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  EXPECT_EQ(full.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg.partial"});
+
+  EXPECT_EQ(writer.SetOutputFolder(other.Path()), 1u);
+  ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; }));
+  EXPECT_EQ(other.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
+  EXPECT_TRUE(full.Files().empty());
+}
+
+// A blank side set aside waits for its folder as any page of that folder does: tried again after
+// the delay, not at once, and written into that folder's Blank folder once it is back.
+TEST_P(SaveThread, ABlankSideWaitsForItsOwnFolderAndGoesIntoItsBlankFolder) {
+  DeadFolder folder;
+  std::atomic<DWORD> clock{1000};
+  TSaveThread::Options options = folder.Options();
+  options.FirstRetryMs = 100;
+  options.MaxRetryMs = 1000;
+  options.WakeIntervalMs = 5;
+  options.Clock = [&] { return clock.load(); };
+  options.WrapWriter = SetAside(nullptr);
+  TSaveThread writer(With(options));
+  writer.QueuePage(BlankSide("S:\\Out\\Scan20260101000000000B.jpg"));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
+  EXPECT_EQ(writer.State().WaitFolder, "S:\\Out");
+  const int tried = folder.attempts;
+  writer.QueuePage(Page("C:\\Out\\Scan20260101000000001F.jpg")); // passes the writer makes meanwhile
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 1; }));
+  EXPECT_EQ(folder.attempts, tried) << "tried again before its delay";
+
+  folder.open = true;
+  clock = writer.State().RetryAt;
+  ASSERT_TRUE(Eventually([&] { return folder.log.WrittenCount() == 2; }));
+  EXPECT_EQ(folder.log.written[1], "S:\\Out\\Blank\\Scan20260101000000000B.jpg");
+}
+
+// A file named Blank where the Blank folder would be: the blank back goes among the folder's pages
+// under its front's stamp (moved on past another station's name), the reason is told, nothing
+// waits, and no claimed name is left behind.
+TEST_P(SaveThread, ABlankSideTheBlankFolderCannotTakeGoesAmongItsFoldersPages) {
+  TempFolder folder;
+  std::ofstream(folder.File("Blank")) << "not a folder";
+  std::ofstream(folder.File("Scan20260101000000000F.jpg")) << "another station's";
+  std::vector<std::string> told;
+  TSaveThread::Options options = With({});
+  options.WrapWriter = SetAside(&told);
+  TSaveThread writer(options);
+  auto front = Page(folder.File("Scan20260101000000000F.jpg"));
+  auto back = BlankSide(folder.File("Scan20260101000000000B.jpg"));
+  front->Sheet = back->Sheet = 1;
+  front->BackFollows = true;
+  writer.QueuePage(std::move(front));
+  writer.QueuePage(std::move(back));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; })) << writer.State().WaitReason;
+  std::vector<std::string> files = folder.Files();
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"Blank", "Scan20260101000000000F.jpg",
+                                             "Scan20260101000000001B.jpg", "Scan20260101000000001F.jpg"}));
+  EXPECT_EQ(told, std::vector<std::string>{"a file named Blank is in the way"});
+  ::DeleteFileA(folder.File("Blank").c_str());
+}
+
+// A front whose back never comes: the back's name, claimed with the front's, is given back when
+// the sheet ends, not left until the close.
+TEST_P(SaveThread, TheBacksNameOfASheetThatEndsIsGivenBackAtOnce) {
+  TempFolder folder;
+  TSaveThread writer(With({}));
+  auto front = Page(folder.File("Scan20260101000000000F.jpg"));
+  front->Sheet = 1;
+  front->BackFollows = true;
+  writer.QueuePage(std::move(front));
+  ASSERT_TRUE(Eventually([&] { return writer.State().Pages == 0; }));
+  std::vector<std::string> files = folder.Files();
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files,
+            (std::vector<std::string>{"Scan20260101000000000B.jpg.partial", "Scan20260101000000000F.jpg"}));
+  writer.EndSheet(1);
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{"Scan20260101000000000F.jpg"});
 }
 
 // At the end nobody waits for a folder: one more try, then the page and every later page bound
