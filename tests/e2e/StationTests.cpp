@@ -134,6 +134,24 @@ RECT ClientRectOf(HWND control, HWND parent) {
   return r;
 }
 
+struct Expected {
+  int id;
+  const char *cls;
+  const char *text;
+  RECT rect; // left, top, right, bottom in client coordinates, at 96 dpi
+  bool tabStop;
+};
+// The folder field 16,80,433,21 is shared by the edit box and its browse button.
+const Expected kDesigned[] = {
+    {idBtGo, "Button", "Go..", {16, 16, 91, 41}, true},
+    {idCbShowConfig, "Button", "Show Config", {120, 20, 217, 37}, true},
+    {idPb, "msctls_progress32", "", {16, 56, 449, 73}, false},
+    {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
+    {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
+    {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
+    {idCbBlankAside, "Button", "Set blank sides aside", {16, 146, 166, 163}, true},
+};
+
 // A close asked while the start-up box is up is not lost: the station ends once it is answered.
 TEST_F(StationTest, ACloseWhileTheStartUpBoxIsUpEndsTheStationAfterIt) {
   ASSERT_TRUE(Station.Start(NoCompatibleScanner()));
@@ -188,30 +206,13 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 
-  struct Expected {
-    int id;
-    const char *cls;
-    const char *text;
-    RECT rect; // left, top, right, bottom in client coordinates
-    bool tabStop;
-  };
-  // The folder field 16,80,433,21 is shared by the edit box and its browse button.
-  const Expected expected[] = {
-      {idBtGo, "Button", "Go..", {16, 16, 91, 41}, true},
-      {idCbShowConfig, "Button", "Show Config", {120, 20, 217, 37}, true},
-      {idPb, "msctls_progress32", "", {16, 56, 449, 73}, false},
-      {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
-      {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
-      {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
-      {idCbBlankAside, "Button", "Set blank sides aside", {16, 146, 166, 163}, true},
-  };
   std::vector<int> tabOrder;
   for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
     tabOrder.push_back(::GetDlgCtrlID(child));
   EXPECT_EQ(tabOrder, (std::vector<int>{idBtGo, idCbShowConfig, idPb, idCbAuto, idEDir, idEDirBrowse,
                                         idLbStatus, idCbBlankAside, idLbCounts}));
 
-  for (const Expected &e : expected) {
+  for (const Expected &e : kDesigned) {
     SCOPED_TRACE(e.id);
     HWND control = Station.Control(e.id);
     ASSERT_NE(control, nullptr);
@@ -244,6 +245,136 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   EXPECT_EQ(label.right, 16);
   EXPECT_GT(label.bottom, 120);
   CloseStation();
+}
+
+struct RegistryKeyClose {
+  void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = win::Unique<HKEY, nullptr, RegistryKeyClose>;
+
+// Wine takes the display's dpi from the registry when a program starts; the setting the prefix
+// had comes back at the end.
+class ScopedDisplayDpi {
+public:
+  explicit ScopedDisplayDpi(DWORD dpi) {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr);
+    Key.reset(key);
+    DWORD size = sizeof Old;
+    Had = ::RegQueryValueExA(Key.get(), "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE *>(&Old),
+                             &size) == ERROR_SUCCESS;
+    Set(dpi);
+  }
+  ~ScopedDisplayDpi() {
+    if (Had)
+      Set(Old);
+    else
+      ::RegDeleteValueA(Key.get(), "LogPixels");
+  }
+
+private:
+  void Set(DWORD dpi) {
+    ::RegSetValueExA(Key.get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof dpi);
+  }
+  UniqueKey Key;
+  DWORD Old = 0;
+  bool Had = false;
+};
+
+// Every control where the design puts it, scaled to dpi, and every text whole in the station's
+// font (which the status line, as high as its text, shows the height of).
+void ExpectLaidOutAt(const StationDriver &station, int dpi, const std::string &statusText) {
+  SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
+  auto scaled = [dpi](LONG pixels) { return ::MulDiv(pixels, dpi, 96); };
+  HWND window = station.Window();
+  RECT client;
+  ::GetClientRect(window, &client);
+  EXPECT_EQ(client.right, scaled(651));
+  EXPECT_EQ(client.bottom, scaled(172));
+
+  win::UniqueFont font(::CreateFontA(-scaled(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
+  auto textSize = [&](HWND control, const std::string &text) {
+    win::WindowDC dc(control);
+    win::SelectGuard selected(dc.get(), font.get());
+    SIZE size = {};
+    ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+  };
+  // Room beside the text: a check box's box and gap, a push button's edges.
+  auto fits = [&](int id, LONG besideText) {
+    HWND control = station.Control(id);
+    const RECT r = ClientRectOf(control, window);
+    const SIZE text = textSize(control, station.Text(id));
+    EXPECT_LE(text.cx + besideText, r.right - r.left) << id << " " << station.Text(id);
+    EXPECT_LE(text.cy, r.bottom - r.top) << id << " " << station.Text(id);
+  };
+  for (const Expected &e : kDesigned) {
+    SCOPED_TRACE(e.id);
+    const RECT r = ClientRectOf(station.Control(e.id), window);
+    EXPECT_EQ(r.left, scaled(e.rect.left));
+    EXPECT_EQ(r.top, scaled(e.rect.top));
+    EXPECT_EQ(r.right, scaled(e.rect.right));
+    EXPECT_EQ(r.bottom, scaled(e.rect.bottom));
+  }
+  for (int id : {idBtGo, idEDirBrowse})
+    fits(id, scaled(6));
+  for (int id : {idCbShowConfig, idCbAuto, idCbBlankAside})
+    fits(id, scaled(17));
+  fits(idLbCounts, 0);
+
+  HWND status = station.Control(idLbStatus);
+  const RECT label = ClientRectOf(status, window);
+  const SIZE text = textSize(status, statusText);
+  EXPECT_EQ(station.Text(idLbStatus), statusText) << "cut at this scale";
+  EXPECT_EQ(label.left, scaled(16));
+  EXPECT_EQ(label.top, scaled(120));
+  EXPECT_EQ(label.right - label.left, text.cx);
+  EXPECT_EQ(label.bottom - label.top, text.cy) << "the station's font is not the design's at this scale";
+}
+
+// The design's pixels are 96 dpi's; at 125, 150 and 200 % every control and the font grow with the
+// display, and again when the window moves to a monitor of another scale.
+TEST_F(StationTest, LayoutScalesWithTheDisplayAndTextsFitAtEveryDpi) {
+  const std::string unusable = "Scans"; // a long status text, whole at 96 dpi
+  std::string statusText;
+  for (int dpi : {96, 120, 144, 192}) {
+    ScopedDisplayDpi display(dpi);
+    StationDriver station(StationExe());
+    ASSERT_TRUE(station.Start(NoCompatibleScanner()));
+    HWND box = station.WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    StationDriver::PressOk(box);
+    ASSERT_TRUE(station.WaitUntilShown());
+    station.SetText(idEDir, unusable);
+    station.PressKey(idEDir, VK_RETURN);
+    ASSERT_TRUE(station.Sync());
+    if (statusText.empty())
+      statusText = station.Text(idLbStatus);
+    ASSERT_NE(statusText.find(unusable), std::string::npos) << statusText;
+    ExpectLaidOutAt(station, dpi, statusText);
+
+    if (dpi == 96) {
+      // Moved to a 200 % monitor: WM_DPICHANGED, sent from inside the station as Windows sends it.
+      const UINT request = ::RegisterWindowMessageA("TovikTestDpiChangeRequest");
+      win::UniqueLibrary hookDll(::LoadLibraryA(WindowsPath(TOVIK_DPI_CHANGE_HOOK).c_str()));
+      ASSERT_TRUE(hookDll);
+      const auto hookProc = reinterpret_cast<HOOKPROC>(
+          reinterpret_cast<void *>(::GetProcAddress(hookDll.get(), "DpiChangeHook")));
+      HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, hookProc, hookDll.get(),
+                                       ::GetWindowThreadProcessId(station.Window(), nullptr));
+      ASSERT_NE(hook, nullptr);
+      ::PostMessageA(station.Window(), request, 192, 96);
+      ASSERT_TRUE(station.Sync());
+      ::UnhookWindowsHookEx(hook);
+      ExpectLaidOutAt(station, 192, statusText);
+    }
+    station.SetText(idEDir, kDataDir);
+    station.PressKey(idEDir, VK_RETURN);
+    ASSERT_TRUE(station.Close());
+  }
 }
 
 } // namespace
