@@ -37,7 +37,7 @@ mkdir -p "$dir/licences" "$dir/VirtualScanner"
 crlf() { sed 's/\r$//; s/$/\r/' "$@"; }
 
 i686-w64-mingw32-strip -o "$dir/TovikScan.exe" "$build/app/TovikScan.exe"
-sed "s/@VERSION@/$version/" "$root/app/README-Windows.txt" | crlf >"$dir/README-Windows.txt"
+sed "s/@VERSION@/$version/g" "$root/app/README-Windows.txt" | crlf >"$dir/README-Windows.txt"
 crlf "$thirdparty/share/doc/FreeImage/license-fi.txt" >"$dir/licences/FreeImage.txt"
 { crlf "$thirdparty/share/doc/libjpeg-turbo/LICENSE.md"; printf '\r\n'; crlf "$thirdparty/share/doc/libjpeg-turbo/README.ijg"; } \
   >"$dir/licences/libjpeg-turbo.txt"
