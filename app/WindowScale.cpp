@@ -11,6 +11,5 @@ UINT WindowDpi(HWND window) {
       return dpi;
   }
   win::WindowDC screen(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-  return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
+  return screen ? static_cast<UINT>(::GetDeviceCaps(screen.get(), LOGPIXELSY)) : kDesignDpi;
 }
