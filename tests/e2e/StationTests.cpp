@@ -247,132 +247,101 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   CloseStation();
 }
 
-struct RegistryKeyClose {
-  void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueKey = win::Unique<HKEY, nullptr, RegistryKeyClose>;
-
-// Wine takes the display's dpi from the registry when a program starts; the setting the prefix
-// had comes back at the end.
+// Wine takes the display's dpi from the registry when a program starts; the prefix's own setting
+// comes back at the end.
 class ScopedDisplayDpi {
 public:
   explicit ScopedDisplayDpi(DWORD dpi) {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &key, nullptr);
-    Key.reset(key);
     DWORD size = sizeof Old;
-    Had = ::RegQueryValueExA(Key.get(), "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE *>(&Old),
-                             &size) == ERROR_SUCCESS;
-    Set(dpi);
+    Had = ::RegGetValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", RRF_RT_DWORD, nullptr, &Old, &size) == 0;
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
   }
   ~ScopedDisplayDpi() {
     if (Had)
-      Set(Old);
+      ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &Old, sizeof Old);
     else
-      ::RegDeleteValueA(Key.get(), "LogPixels");
+      ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels");
   }
 
 private:
-  void Set(DWORD dpi) {
-    ::RegSetValueExA(Key.get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof dpi);
-  }
-  UniqueKey Key;
+  static constexpr const char *kDesktop = "Control Panel\\Desktop";
   DWORD Old = 0;
   bool Had = false;
 };
 
-// Every control where the design puts it, scaled to dpi, and every text whole in the station's
-// font (which the status line, as high as its text, shows the height of).
+struct UnhookFree {
+  void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
+};
+
+// Every control at the design's place scaled to dpi, and every text whole in the station's font
+// (whose height the status line, as high as its text, shows).
 void ExpectLaidOutAt(const StationDriver &station, int dpi, const std::string &statusText) {
   SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
   auto scaled = [dpi](LONG pixels) { return ::MulDiv(pixels, dpi, 96); };
-  HWND window = station.Window();
   RECT client;
-  ::GetClientRect(window, &client);
+  ::GetClientRect(station.Window(), &client);
   EXPECT_EQ(client.right, scaled(651));
   EXPECT_EQ(client.bottom, scaled(172));
-
-  win::UniqueFont font(::CreateFontA(-scaled(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
-  auto textSize = [&](HWND control, const std::string &text) {
-    win::WindowDC dc(control);
+  win::UniqueFont font(::CreateFontA(-scaled(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0,
+                                     0, 0, 0, "MS Sans Serif"));
+  // Room beside the text: a push button's edges, a check box's box and gap.
+  const std::pair<int, LONG> texts[] = {{idBtGo, 6},    {idEDirBrowse, 6},    {idCbShowConfig, 17},
+                                        {idCbAuto, 17}, {idCbBlankAside, 17}, {idLbCounts, 0},
+                                        {idLbStatus, 0}};
+  for (const auto &[id, beside] : texts) {
+    const std::string text = id == idLbStatus ? statusText : station.Text(id);
+    SCOPED_TRACE(text);
+    win::WindowDC dc(station.Control(id));
     win::SelectGuard selected(dc.get(), font.get());
     SIZE size = {};
     ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
-    return size;
-  };
-  // Room beside the text: a check box's box and gap, a push button's edges.
-  auto fits = [&](int id, LONG besideText) {
-    HWND control = station.Control(id);
-    const RECT r = ClientRectOf(control, window);
-    const SIZE text = textSize(control, station.Text(id));
-    EXPECT_LE(text.cx + besideText, r.right - r.left) << id << " " << station.Text(id);
-    EXPECT_LE(text.cy, r.bottom - r.top) << id << " " << station.Text(id);
-  };
-  for (const Expected &e : kDesigned) {
-    SCOPED_TRACE(e.id);
-    const RECT r = ClientRectOf(station.Control(e.id), window);
-    EXPECT_EQ(r.left, scaled(e.rect.left));
-    EXPECT_EQ(r.top, scaled(e.rect.top));
-    EXPECT_EQ(r.right, scaled(e.rect.right));
-    EXPECT_EQ(r.bottom, scaled(e.rect.bottom));
+    const RECT r = ClientRectOf(station.Control(id), station.Window());
+    EXPECT_LE(size.cx + scaled(beside), r.right - r.left);
+    EXPECT_LE(size.cy, r.bottom - r.top);
+    if (id == idLbStatus) {
+      EXPECT_EQ(station.Text(id), statusText) << "cut at this scale";
+      EXPECT_EQ(r.bottom - r.top, size.cy) << "the station's font is not the design's at this scale";
+      EXPECT_EQ(r.left, scaled(16));
+      EXPECT_EQ(r.top, scaled(120));
+    }
   }
-  for (int id : {idBtGo, idEDirBrowse})
-    fits(id, scaled(6));
-  for (int id : {idCbShowConfig, idCbAuto, idCbBlankAside})
-    fits(id, scaled(17));
-  fits(idLbCounts, 0);
-
-  HWND status = station.Control(idLbStatus);
-  const RECT label = ClientRectOf(status, window);
-  const SIZE text = textSize(status, statusText);
-  EXPECT_EQ(station.Text(idLbStatus), statusText) << "cut at this scale";
-  EXPECT_EQ(label.left, scaled(16));
-  EXPECT_EQ(label.top, scaled(120));
-  EXPECT_EQ(label.right - label.left, text.cx);
-  EXPECT_EQ(label.bottom - label.top, text.cy) << "the station's font is not the design's at this scale";
+  for (const Expected &e : kDesigned) {
+    const RECT r = ClientRectOf(station.Control(e.id), station.Window());
+    EXPECT_TRUE(r.left == scaled(e.rect.left) && r.top == scaled(e.rect.top) &&
+                r.right == scaled(e.rect.right) && r.bottom == scaled(e.rect.bottom))
+        << e.id << " at " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+  }
 }
 
-// The design's pixels are 96 dpi's; at 125, 150 and 200 % every control and the font grow with the
+// The design's pixels are 96 dpi's: at 125, 150 and 200 % the controls and the font grow with the
 // display, and again when the window moves to a monitor of another scale.
 TEST_F(StationTest, LayoutScalesWithTheDisplayAndTextsFitAtEveryDpi) {
-  const std::string unusable = "Scans"; // a long status text, whole at 96 dpi
-  std::string statusText;
+  std::string statusText; // long, and whole at 96 dpi
   for (int dpi : {96, 120, 144, 192}) {
     ScopedDisplayDpi display(dpi);
     StationDriver station(StationExe());
     ASSERT_TRUE(station.Start(NoCompatibleScanner()));
-    HWND box = station.WaitForMessageBox();
-    ASSERT_NE(box, nullptr);
-    StationDriver::PressOk(box);
+    StationDriver::PressOk(station.WaitForMessageBox());
     ASSERT_TRUE(station.WaitUntilShown());
-    station.SetText(idEDir, unusable);
+    station.SetText(idEDir, "Scans"); // not a whole path: said in the status line
     station.PressKey(idEDir, VK_RETURN);
     ASSERT_TRUE(station.Sync());
-    if (statusText.empty())
-      statusText = station.Text(idLbStatus);
-    ASSERT_NE(statusText.find(unusable), std::string::npos) << statusText;
+    statusText = statusText.empty() ? station.Text(idLbStatus) : statusText;
+    ASSERT_NE(statusText.find("Scans"), std::string::npos) << statusText;
     ExpectLaidOutAt(station, dpi, statusText);
-
     if (dpi == 96) {
       // Moved to a 200 % monitor: WM_DPICHANGED, sent from inside the station as Windows sends it.
-      const UINT request = ::RegisterWindowMessageA("TovikTestDpiChangeRequest");
-      win::UniqueLibrary hookDll(::LoadLibraryA(WindowsPath(TOVIK_DPI_CHANGE_HOOK).c_str()));
-      ASSERT_TRUE(hookDll);
-      const auto hookProc = reinterpret_cast<HOOKPROC>(
-          reinterpret_cast<void *>(::GetProcAddress(hookDll.get(), "DpiChangeHook")));
-      HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, hookProc, hookDll.get(),
-                                       ::GetWindowThreadProcessId(station.Window(), nullptr));
-      ASSERT_NE(hook, nullptr);
-      ::PostMessageA(station.Window(), request, 192, 96);
+      win::UniqueLibrary dll(::LoadLibraryA(WindowsPath(TOVIK_DPI_CHANGE_HOOK).c_str()));
+      const auto proc =
+          reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(::GetProcAddress(dll.get(), "DpiChangeHook")));
+      win::Unique<HHOOK, nullptr, UnhookFree> hook(::SetWindowsHookExA(
+          WH_GETMESSAGE, proc, dll.get(), ::GetWindowThreadProcessId(station.Window(), nullptr)));
+      ASSERT_TRUE(hook);
+      ::PostMessageA(station.Window(), ::RegisterWindowMessageA("TovikTestDpiChangeRequest"), 192, 96);
       ASSERT_TRUE(station.Sync());
-      ::UnhookWindowsHookEx(hook);
       ExpectLaidOutAt(station, 192, statusText);
     }
     station.SetText(idEDir, kDataDir);
-    station.PressKey(idEDir, VK_RETURN);
     ASSERT_TRUE(station.Close());
   }
 }
