@@ -2,10 +2,13 @@
 #include "app/ControlIds.h"
 #include "app/MessageLoop.h"
 #include "app/Resources.h"
+#include "app/WindowScale.h"
 #include "app/uMain.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <stdexcept>
 
 using namespace station;
@@ -16,6 +19,41 @@ constexpr int kControlsWidth = 469; // the controls' column; the last sheet's pi
 constexpr int kClientWidth = TfMain::kPicturesLeft + 2 * TfMain::kPictureWidth + TfMain::kPictureGap + 16;
 constexpr int kClientHeight = 172;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kFontHeight = -11; // 8 point at 96 dpi
+
+// Where each control sits at 96 dpi: left, top, width, height.
+struct TControlPlace {
+  int Id, Left, Top, Width, Height;
+};
+constexpr TControlPlace kControlPlaces[] = {
+    {idBtGo, 16, 16, 75, 25},
+    {idCbShowConfig, 120, 20, 97, 17},
+    {idPb, 16, 56, 433, 17},
+    {idCbAuto, 344, 20, 97, 17},
+    // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
+    {idEDir, 16, 80, 410, 21},
+    {idEDirBrowse, 428, 80, 21, 21},
+    {idLbStatus, 16, 120, 0, 0}, // as wide as its text
+    {idCbBlankAside, 16, 146, 150, 17},
+    {idLbCounts, 176, 148, kClientWidth - 176 - 16, 15},
+};
+
+RECT ControlRect(int id, UINT dpi) {
+  for (const TControlPlace &place : kControlPlaces) {
+    if (place.Id == id)
+      return ScaledRect({place.Left, place.Top, place.Left + place.Width, place.Top + place.Height}, dpi);
+  }
+  throw std::logic_error("A control without a place");
+}
+
+// "MS Sans Serif" is a bitmap font made for 96 dpi; at other sizes its TrueType cut keeps the
+// text sharp.
+HFONT StationFont(UINT dpi) {
+  return ::CreateFontA(ScaledPixels(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE,
+                       dpi == kDesignDpi ? "MS Sans Serif" : "Microsoft Sans Serif");
+}
 
 HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
@@ -40,19 +78,12 @@ TfMain::TfMain() {
   if (!windowClass)
     throw std::runtime_error("Cannot register the main window class");
 
-  RECT frame = {0, 0, kClientWidth, kClientHeight};
-  ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
   ::CreateWindowExA(0, kMainWindowClass, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, Instance(), this);
+                    kClientWidth, kClientHeight, nullptr, nullptr, Instance(), this);
   if (!Hwnd)
     throw std::runtime_error("Cannot create the main window");
-
-  // Frame metrics may differ from what AdjustWindowRectEx assumed; the client area is what counts.
-  RECT client;
-  ::GetClientRect(Hwnd, &client);
-  ::SetWindowPos(Hwnd, nullptr, 0, 0, frame.right - frame.left + kClientWidth - client.right,
-                 frame.bottom - frame.top + kClientHeight - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Dpi = WindowDpi(Hwnd);
+  FitClientArea();
 
   CreateControls();
   Clock = StationPageClock();
@@ -67,44 +98,79 @@ void TfMain::Show() {
   RECT r;
   ::GetWindowRect(Hwnd, &r);
   int width = r.right - r.left, height = r.bottom - r.top;
-  ::SetWindowPos(Hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  // On a screen smaller than the window its left and top stay in sight: the controls are there.
+  ::SetWindowPos(Hwnd, nullptr, std::max(0, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2),
+                 std::max(0, (::GetSystemMetrics(SM_CYSCREEN) - height) / 2), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
   ::ShowWindow(Hwnd, SW_SHOWNORMAL);
   ::UpdateWindow(Hwnd);
 }
 
+// The client area is what the design gives: the frame around it is whatever the system draws.
+void TfMain::FitClientArea() {
+  RECT frame, client;
+  ::GetWindowRect(Hwnd, &frame);
+  ::GetClientRect(Hwnd, &client);
+  ::SetWindowPos(Hwnd, nullptr, 0, 0,
+                 frame.right - frame.left + ScaledPixels(kClientWidth, Dpi) - client.right,
+                 frame.bottom - frame.top + ScaledPixels(kClientHeight, Dpi) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window moved to a monitor of another scale: every control, the font and the status line's
+// room follow it.
+void TfMain::Rescale(UINT dpi) {
+  Dpi = dpi;
+  win::UniqueFont font(StationFont(Dpi));
+  for (const TControlPlace &place : kControlPlaces) {
+    const RECT r = ControlRect(place.Id, Dpi);
+    const UINT keepSize = place.Width ? 0 : SWP_NOSIZE; // the status line sizes itself
+    ::SetWindowPos(::GetDlgItem(Hwnd, place.Id), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | keepSize);
+    ::SendMessageA(::GetDlgItem(Hwnd, place.Id), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  }
+  Status->SetFont(font.get(), ScaledPixels(kControlsWidth - 2 * 16, Dpi));
+  Font = std::move(font); // the old font goes once no control uses it
+  FitClientArea();
+  ::InvalidateRect(Hwnd, nullptr, TRUE);
+}
+
+void TfMain::InvalidatePictures() {
+  RECT pictures = ScaledRect({kPicturesLeft, kPicturesTop, kPicturesLeft + 2 * kPictureWidth + kPictureGap,
+                              kPicturesTop + kPictureHeight},
+                             Dpi);
+  ::InflateRect(&pictures, 1, 1); // their frames
+  ::InvalidateRect(Hwnd, &pictures, FALSE);
+}
+
 void TfMain::CreateControls() {
-  Font.reset(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           "MS Sans Serif"));
+  Font.reset(StationFont(Dpi));
   // Creation order is the tab order.
-  auto add = [this](DWORD exStyle, const char *cls, const char *text, DWORD style, int x, int y, int w, int h,
-                    int id) {
-    HWND control = ::CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, Hwnd,
+  auto add = [this](DWORD exStyle, const char *cls, const char *text, DWORD style, int id) {
+    const RECT r = ControlRect(id, Dpi);
+    HWND control = ::CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                     r.right - r.left, r.bottom - r.top, Hwnd,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     if (!control)
       throw std::runtime_error(std::string("Cannot create the control ") + text);
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font.get()), FALSE);
     return control;
   };
-  btGo = add(0, "BUTTON", "Go..", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 16, 16, 75, 25, idBtGo);
+  btGo = add(0, "BUTTON", "Go..", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, idBtGo);
   Batches = std::make_unique<TBatchControl>(btGo);
-  cbShowConfig =
-      add(0, "BUTTON", "Show Config", WS_TABSTOP | BS_AUTOCHECKBOX, 120, 20, 97, 17, idCbShowConfig);
-  pb = add(0, PROGRESS_CLASSA, "", 0, 16, 56, 433, 17, idPb);
+  cbShowConfig = add(0, "BUTTON", "Show Config", WS_TABSTOP | BS_AUTOCHECKBOX, idCbShowConfig);
+  pb = add(0, PROGRESS_CLASSA, "", 0, idPb);
   ::SendMessageA(pb, PBM_SETRANGE32, 0, 100);
   Progress = std::make_unique<TPageProgress>(pb);
-  cbAuto = add(0, "BUTTON", "Auto", WS_TABSTOP | BS_AUTOCHECKBOX, 344, 20, 97, 17, idCbAuto);
-  // The folder field 16,80,433,21 is the edit box and, at its right end, its browse button.
-  eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, 16, 80, 410, 21, idEDir);
+  cbAuto = add(0, "BUTTON", "Auto", WS_TABSTOP | BS_AUTOCHECKBOX, idCbAuto);
+  eDir = add(WS_EX_CLIENTEDGE, "EDIT", "eDir", WS_TABSTOP | ES_AUTOHSCROLL, idEDir);
   ::SetWindowSubclass(eDir, FolderFieldProc, 1, reinterpret_cast<DWORD_PTR>(this));
-  eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, 428, 80, 21, 21, idEDirBrowse);
-  lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 16, 120, 0, 0, idLbStatus);
-  Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), kControlsWidth - 2 * 16);
+  eDirBrowse = add(0, "BUTTON", "...", WS_TABSTOP | BS_PUSHBUTTON, idEDirBrowse);
+  lbStatus = add(0, "STATIC", "lbStatus", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, idLbStatus);
+  Status = std::make_unique<TStatusLine>(lbStatus, Font.get(), ScaledPixels(kControlsWidth - 2 * 16, Dpi));
   Status->Show("lbStatus");
-  cbBlankAside = add(0, "BUTTON", "Set blank sides aside", WS_TABSTOP | BS_AUTOCHECKBOX, 16, 146, 150, 17,
-                     idCbBlankAside);
-  lbCounts = add(0, "STATIC", "", SS_LEFT | SS_NOPREFIX, 176, 148, kClientWidth - 176 - 16, 15, idLbCounts);
+  cbBlankAside = add(0, "BUTTON", "Set blank sides aside", WS_TABSTOP | BS_AUTOCHECKBOX, idCbBlankAside);
+  lbCounts = add(0, "STATIC", "", SS_LEFT | SS_NOPREFIX, idLbCounts);
   CountsLine = std::make_unique<TCountsLine>(lbCounts);
   Progress->SetCompanion([this] { CountsLine->Paint(); });
 }
@@ -127,9 +193,13 @@ void TfMain::PaintPictures(HDC dc) {
                {Pictures.Back(), kPicturesLeft + kPictureWidth + kPictureGap, "Back"}};
   win::SelectGuard font(dc, Font.get());
   ::SetBkMode(dc, TRANSPARENT);
+  ::SetStretchBltMode(dc, HALFTONE);
+  ::SetBrushOrgEx(dc, 0, 0, nullptr);
   for (const auto &side : sides) {
-    RECT frame = {side.Left - 1, kPicturesTop - 1, side.Left + kPictureWidth + 1,
-                  kPicturesTop + kPictureHeight + 1};
+    const RECT area =
+        ScaledRect({side.Left, kPicturesTop, side.Left + kPictureWidth, kPicturesTop + kPictureHeight}, Dpi);
+    RECT frame = area;
+    ::InflateRect(&frame, 1, 1);
     ::FrameRect(dc, &frame, ::GetSysColorBrush(COLOR_BTNSHADOW));
     const TSidePicture &p = side.Picture;
     if (!p.Empty()) {
@@ -140,12 +210,14 @@ void TfMain::PaintPictures(HDC dc) {
       info.bmiHeader.biPlanes = 1;
       info.bmiHeader.biBitCount = 24;
       info.bmiHeader.biCompression = BI_RGB;
-      ::SetDIBitsToDevice(dc, side.Left + (kPictureWidth - p.Width) / 2,
-                          kPicturesTop + (kPictureHeight - p.Height) / 2, p.Width, p.Height, 0, 0, 0,
-                          p.Height, p.Bgr.data(), &info, DIB_RGB_COLORS);
+      // The picture's pixels are the design's: it grows with the window, centred as at 96 dpi.
+      const int width = ScaledPixels(p.Width, Dpi), height = ScaledPixels(p.Height, Dpi);
+      ::StretchDIBits(dc, area.left + (area.right - area.left - width) / 2,
+                      area.top + (area.bottom - area.top - height) / 2, width, height, 0, 0, p.Width,
+                      p.Height, p.Bgr.data(), &info, DIB_RGB_COLORS, SRCCOPY);
     }
-    RECT caption = {side.Left, kPicturesTop + kPictureHeight + 4, side.Left + kPictureWidth,
-                    kPicturesTop + kPictureHeight + 20};
+    RECT caption = {area.left, area.bottom + ScaledPixels(4, Dpi), area.right,
+                    area.bottom + ScaledPixels(20, Dpi)};
     ::DrawTextA(dc, side.Caption, -1, &caption, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
 }
@@ -199,6 +271,19 @@ LRESULT TfMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case kSideNewsMessage:
     TakeSideNews();
     return 0;
+  case WM_GETMINMAXINFO:
+    // Only the station sizes its window (a fixed border), to the design at the monitor's scale:
+    // on a screen smaller than that the window goes past its edge rather than cut its controls.
+    reinterpret_cast<MINMAXINFO *>(lParam)->ptMaxTrackSize = {SHRT_MAX, SHRT_MAX};
+    return 0;
+  case WM_DPICHANGED: {
+    // Windows suggests the frame on the new monitor; the client area is then fitted to the design.
+    const RECT &suggested = *reinterpret_cast<const RECT *>(lParam);
+    ::SetWindowPos(Hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Rescale(LOWORD(wParam));
+    return 0;
+  }
   case WM_PAINT: {
     win::PaintDC dc(Hwnd);
     PaintPictures(dc.get());

@@ -102,3 +102,9 @@ void TStatusLine::Show(const std::string &text) {
                  (twoLines ? 2 : 1) * metrics.tmHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(::GetParent(Label), nullptr, TRUE);
 }
+
+void TStatusLine::SetFont(HFONT font, int maxWidth) {
+  Font = font;
+  MaxWidth = maxWidth;
+  Show(Current);
+}

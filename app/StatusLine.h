@@ -22,6 +22,8 @@ public:
   TStatusLine &operator=(const TStatusLine &) = delete;
 
   void Show(const std::string &text);
+  // The window's scale changed: the same text again, measured in the new font.
+  void SetFont(HFONT font, int maxWidth);
   const std::string &Text() const { return Current; }
 
 private:

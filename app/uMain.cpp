@@ -438,11 +438,8 @@ void TfMain::TakeSideNews() {
   for (unsigned batch : news.BlankBatches)
     Counts.Blank(batch);
   Counts.Written(DayKey(), news.Written, news.Unsaved);
-  if (Pictures.Take(news)) {
-    RECT pictures = {kPicturesLeft - 1, kPicturesTop - 1, kPicturesLeft + 2 * kPictureWidth + kPictureGap + 1,
-                     kPicturesTop + kPictureHeight + 1};
-    ::InvalidateRect(Hwnd, &pictures, FALSE);
-  }
+  if (Pictures.Take(news))
+    InvalidatePictures();
   ShowCounts();
 }
 

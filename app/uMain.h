@@ -105,12 +105,16 @@ private:
   void ShowWriteFailure();
 
   void CreateControls();
+  void FitClientArea();
+  void Rescale(UINT dpi);
+  void InvalidatePictures();
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void HandleCommand(int id, int code);
   bool BatchHoldsClose();
 
   HWND Hwnd = nullptr;
+  UINT Dpi = 96; // of the monitor the window is on: the design's pixels are scaled to it
   win::UniqueFont Font;
   HWND btGo = nullptr, cbShowConfig = nullptr, pb = nullptr, cbAuto = nullptr;
   HWND eDir = nullptr, eDirBrowse = nullptr, lbStatus = nullptr;

@@ -9,6 +9,8 @@ PACKAGES=(
   wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
   googletest clang-format python3
 )
+# The Windows Installer package (scripts/make-package.sh): wixl, from Debian's msitools sources.
+PACKAGES+=(wixl)
 # The data source over SANE (sources/sane-source): Wine's i386 library tools, 32-bit SANE, scanimage.
 PACKAGES+=(wine32-tools:i386 gcc-multilib g++-multilib libwine-dev:i386 libsane-dev libsane1:i386 sane-utils)
 # The network tests: saned (sane-utils) in a network namespace of their own (util-linux, iproute2).

@@ -138,6 +138,24 @@ RECT ClientRectOf(HWND control, HWND parent) {
   return r;
 }
 
+struct Expected {
+  int id;
+  const char *cls;
+  const char *text;
+  RECT rect; // left, top, right, bottom in client coordinates, at 96 dpi
+  bool tabStop;
+};
+// The folder field 16,80,433,21 is shared by the edit box and its browse button.
+const Expected kDesigned[] = {
+    {idBtGo, "Button", "Go..", {16, 16, 91, 41}, true},
+    {idCbShowConfig, "Button", "Show Config", {120, 20, 217, 37}, true},
+    {idPb, "msctls_progress32", "", {16, 56, 449, 73}, false},
+    {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
+    {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
+    {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
+    {idCbBlankAside, "Button", "Set blank sides aside", {16, 146, 166, 163}, true},
+};
+
 // A close asked while the start-up box is up is not lost: the station ends once it is answered.
 TEST_F(StationTest, ACloseWhileTheStartUpBoxIsUpEndsTheStationAfterIt) {
   ASSERT_TRUE(Station.Start(NoCompatibleScanner()));
@@ -192,30 +210,13 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 
-  struct Expected {
-    int id;
-    const char *cls;
-    const char *text;
-    RECT rect; // left, top, right, bottom in client coordinates
-    bool tabStop;
-  };
-  // The folder field 16,80,433,21 is shared by the edit box and its browse button.
-  const Expected expected[] = {
-      {idBtGo, "Button", "Go..", {16, 16, 91, 41}, true},
-      {idCbShowConfig, "Button", "Show Config", {120, 20, 217, 37}, true},
-      {idPb, "msctls_progress32", "", {16, 56, 449, 73}, false},
-      {idCbAuto, "Button", "Auto", {344, 20, 441, 37}, true},
-      {idEDir, "Edit", nullptr, {16, 80, 426, 101}, true},
-      {idEDirBrowse, "Button", "...", {428, 80, 449, 101}, true},
-      {idCbBlankAside, "Button", "Set blank sides aside", {16, 146, 166, 163}, true},
-  };
   std::vector<int> tabOrder;
   for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
     tabOrder.push_back(::GetDlgCtrlID(child));
   EXPECT_EQ(tabOrder, (std::vector<int>{idBtGo, idCbShowConfig, idPb, idCbAuto, idEDir, idEDirBrowse,
                                         idLbStatus, idCbBlankAside, idLbCounts}));
 
-  for (const Expected &e : expected) {
+  for (const Expected &e : kDesigned) {
     SCOPED_TRACE(e.id);
     HWND control = Station.Control(e.id);
     ASSERT_NE(control, nullptr);
@@ -248,6 +249,105 @@ TEST_F(StationTest, WindowAndControlsAreLaidOutAsDesigned) {
   EXPECT_EQ(label.right, 16);
   EXPECT_GT(label.bottom, 120);
   CloseStation();
+}
+
+// Wine takes the display's dpi from the registry when a program starts; the prefix's own setting
+// comes back at the end.
+class ScopedDisplayDpi {
+public:
+  explicit ScopedDisplayDpi(DWORD dpi) {
+    DWORD size = sizeof Old;
+    Had = ::RegGetValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", RRF_RT_DWORD, nullptr, &Old, &size) == 0;
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
+  }
+  ~ScopedDisplayDpi() {
+    if (Had)
+      ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &Old, sizeof Old);
+    else
+      ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels");
+  }
+
+private:
+  static constexpr const char *kDesktop = "Control Panel\\Desktop";
+  DWORD Old = 0;
+  bool Had = false;
+};
+
+struct UnhookFree {
+  void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
+};
+
+// Every control at the design's place scaled to dpi, and every text whole in the station's font
+// (whose height the status line, as high as its text, shows).
+void ExpectLaidOutAt(const StationDriver &station, int dpi, const std::string &statusText) {
+  SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
+  auto scaled = [dpi](LONG pixels) { return ::MulDiv(pixels, dpi, 96); };
+  RECT client;
+  ::GetClientRect(station.Window(), &client);
+  EXPECT_EQ(client.right, scaled(651));
+  EXPECT_EQ(client.bottom, scaled(172));
+  win::UniqueFont font(::CreateFontA(-scaled(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0,
+                                     0, 0, 0, "MS Sans Serif"));
+  // Room beside the text: a push button's edges, a check box's box and gap.
+  const std::pair<int, LONG> texts[] = {{idBtGo, 6},    {idEDirBrowse, 6},    {idCbShowConfig, 17},
+                                        {idCbAuto, 17}, {idCbBlankAside, 17}, {idLbCounts, 0},
+                                        {idLbStatus, 0}};
+  for (const auto &[id, beside] : texts) {
+    const std::string text = id == idLbStatus ? statusText : station.Text(id);
+    SCOPED_TRACE(text);
+    win::WindowDC dc(station.Control(id));
+    win::SelectGuard selected(dc.get(), font.get());
+    SIZE size = {};
+    ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    const RECT r = ClientRectOf(station.Control(id), station.Window());
+    EXPECT_LE(size.cx + scaled(beside), r.right - r.left);
+    EXPECT_LE(size.cy, r.bottom - r.top);
+    if (id == idLbStatus) {
+      EXPECT_EQ(station.Text(id), statusText) << "cut at this scale";
+      EXPECT_EQ(r.bottom - r.top, size.cy) << "the station's font is not the design's at this scale";
+      EXPECT_EQ(r.left, scaled(16));
+      EXPECT_EQ(r.top, scaled(120));
+    }
+  }
+  for (const Expected &e : kDesigned) {
+    const RECT r = ClientRectOf(station.Control(e.id), station.Window());
+    EXPECT_TRUE(r.left == scaled(e.rect.left) && r.top == scaled(e.rect.top) &&
+                r.right == scaled(e.rect.right) && r.bottom == scaled(e.rect.bottom))
+        << e.id << " at " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+  }
+}
+
+// The design's pixels are 96 dpi's: at 125, 150 and 200 % the controls and the font grow with the
+// display, and again when the window moves to a monitor of another scale.
+TEST_F(StationTest, LayoutScalesWithTheDisplayAndTextsFitAtEveryDpi) {
+  std::string statusText; // long, and whole at 96 dpi
+  for (int dpi : {96, 120, 144, 192}) {
+    ScopedDisplayDpi display(dpi);
+    StationDriver station(StationExe());
+    ASSERT_TRUE(station.Start(NoCompatibleScanner()));
+    StationDriver::PressOk(station.WaitForMessageBox());
+    ASSERT_TRUE(station.WaitUntilShown());
+    station.SetText(idEDir, "Scans"); // not a whole path: said in the status line
+    station.PressKey(idEDir, VK_RETURN);
+    ASSERT_TRUE(station.Sync());
+    statusText = statusText.empty() ? station.Text(idLbStatus) : statusText;
+    ASSERT_NE(statusText.find("Scans"), std::string::npos) << statusText;
+    ExpectLaidOutAt(station, dpi, statusText);
+    if (dpi == 96) {
+      // Moved to a 200 % monitor: WM_DPICHANGED, sent from inside the station as Windows sends it.
+      win::UniqueLibrary dll(::LoadLibraryA(WindowsPath(TOVIK_DPI_CHANGE_HOOK).c_str()));
+      const auto proc =
+          reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(::GetProcAddress(dll.get(), "DpiChangeHook")));
+      win::Unique<HHOOK, nullptr, UnhookFree> hook(::SetWindowsHookExA(
+          WH_GETMESSAGE, proc, dll.get(), ::GetWindowThreadProcessId(station.Window(), nullptr)));
+      ASSERT_TRUE(hook);
+      ::PostMessageA(station.Window(), ::RegisterWindowMessageA("TovikTestDpiChangeRequest"), 192, 96);
+      ASSERT_TRUE(station.Sync());
+      ExpectLaidOutAt(station, 192, statusText);
+    }
+    station.SetText(idEDir, kDataDir);
+    ASSERT_TRUE(station.Close());
+  }
 }
 
 } // namespace
