@@ -23,6 +23,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -424,6 +425,25 @@ TEST(SheetPicturesTest, ShowOneSheetTheNewest) {
     pictures.Take(news);
     EXPECT_EQ(sheetOf(pictures.Front()) + "/" + sheetOf(pictures.Back()), step.shown);
   }
+
+  // What the writer tells between two looks keeps each side's newest picture (an older sheet's,
+  // or a side without a picture, does not replace it) and counts pages kept only as unsaved apart.
+  TSideNews writer(nullptr, WM_APP, "U:\\Unsaved\\");
+  for (const auto &[sheet, withPicture, name] :
+       {std::tuple<unsigned, bool, const char *>{5, true, "C:\\Out\\a.jpg"},
+        {4, true, "C:\\Out\\b.jpg"},
+        {6, false, "U:\\Unsaved\\c.jpg"}}) {
+    TSideWritten side;
+    side.FileName = name;
+    side.Sheet = sheet;
+    if (withPicture)
+      side.Picture = picture(sheet);
+    writer.Post(std::move(side));
+  }
+  TSideNews::TNews news = writer.Take();
+  EXPECT_EQ(sheetOf(news.Front.Picture), "5");
+  EXPECT_EQ(news.Written, 2u);
+  EXPECT_EQ(news.Unsaved, 1u);
 }
 
 } // namespace
