@@ -1089,3 +1089,92 @@ TEST_F(FromOutsideTest, ASourceOpenedAgainWithoutACallbackTellsThroughTheSourceM
 }
 
 } // namespace
+
+// Through a 2.x source manager (the program run with TOVIK_TWAIN_MANAGER naming it): an
+// application that registered a callback hears of the page only there, as such applications do
+// (what DAT_EVENT hands back is ignored); one without, only from its DAT_EVENT. Either way every
+// transfer mechanism brings the page.
+class ThroughVersion2ManagerTest : public ::testing::Test {
+protected:
+  TW_UINT16 WaitAsApplication(TwainClient &client, bool callback) {
+    for (int i = 0; i < 1200 && TwainClient::CallbackMessages().empty(); ++i) {
+      MSG m;
+      while (::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TW_EVENT event{&m, MSG_NULL};
+        if (client.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) != TWRC_DSEVENT)
+          ::DispatchMessageA(&m);
+        else if (!callback && event.TWMessage != MSG_NULL)
+          return event.TWMessage;
+      }
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    return callback && !TwainClient::CallbackMessages().empty() ? TwainClient::CallbackMessages().front()
+                                                                : MSG_NULL;
+  }
+
+  // The page's bytes as the mechanism delivered them; 0 when it did not come whole.
+  static size_t Transfer(TwainClient &client, TW_UINT16 mechanism, const TW_IMAGEINFO &info) {
+    if (mechanism == TWSX_NATIVE) {
+      HGLOBAL dib = nullptr;
+      if (client.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE)
+        return 0;
+      win::UniqueGlobal owned(dib);
+      win::GlobalLockGuard lock(owned.get());
+      const auto *header = static_cast<const BITMAPINFOHEADER *>(lock.data());
+      return lock.size() > sizeof *header && header->biWidth == info.ImageWidth ? lock.size() : 0;
+    }
+    if (mechanism == TWSX_FILE) {
+      TW_SETUPFILEXFER setup{};
+      std::strcpy(setup.FileName, TempFile("conformance-v2.bmp").c_str());
+      setup.Format = TWFF_BMP;
+      ::DeleteFileA(setup.FileName);
+      if (client.Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) != TWRC_SUCCESS ||
+          client.Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr) != TWRC_XFERDONE)
+        return 0;
+      std::ifstream file(setup.FileName, std::ios::binary | std::ios::ate);
+      return file ? size_t(file.tellg()) : 0;
+    }
+    TW_SETUPMEMXFER setup{};
+    client.Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
+    std::vector<uint8_t> buffer(setup.Preferred);
+    size_t bytes = 0;
+    for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+      TW_IMAGEMEMXFER xfer{};
+      xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, TW_UINT32(buffer.size()), buffer.data()};
+      rc = client.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+      bytes += rc == TWRC_SUCCESS || rc == TWRC_XFERDONE ? xfer.BytesWritten : 0;
+      if (rc == TWRC_XFERDONE)
+        return bytes == size_t(xfer.BytesPerRow) * size_t(info.ImageLength) ? bytes : 0;
+    }
+    return 0;
+  }
+};
+
+TEST_F(ThroughVersion2ManagerTest, ApplicationsWithAndWithoutACallbackGetThePageByEveryMechanism) {
+  if (!TwainClient::Version2Manager())
+    GTEST_SKIP() << "run through Wine's source manager";
+  for (bool callback : {false, true})
+    for (TW_UINT16 mechanism : {TWSX_NATIVE, TWSX_MEMORY, TWSX_FILE}) {
+      SCOPED_TRACE(std::string(callback ? "callback" : "DAT_EVENT") + ", mechanism " +
+                   std::to_string(mechanism));
+      Under().loadFeeder(1, "");
+      // An application of its own for each: the manager keeps a callback for the application's
+      // later sessions, and lists each source's identity as it was when it was opened.
+      TwainClient client;
+      ASSERT_EQ(client.OpenSource(Under().productName), TWRC_SUCCESS);
+      TwainClient::CallbackMessages().clear();
+      if (callback) {
+        ASSERT_EQ(client.RegisterCallback(DAT_CALLBACK), TWRC_SUCCESS);
+      }
+      ASSERT_EQ(client.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism), TWRC_SUCCESS);
+      ASSERT_EQ(client.Enable(false), TWRC_SUCCESS);
+      ASSERT_EQ(WaitAsApplication(client, callback), MSG_XFERREADY);
+      TW_IMAGEINFO info{};
+      ASSERT_EQ(client.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+      EXPECT_GT(Transfer(client, mechanism, info), 0u) << "the page did not come whole";
+      TW_PENDINGXFERS pending{};
+      EXPECT_EQ(client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+      TW_USERINTERFACE ui{};
+      EXPECT_EQ(client.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    }
+}
