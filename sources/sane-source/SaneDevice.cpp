@@ -384,6 +384,12 @@ PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer, const std::atomic
                            p.pixels_per_line,
                            p.lines,
                            p.depth};
+    // A page larger than the bridge can hold is refused before any of it is read.
+    if (!FitsInMemory(shape)) {
+      sane_cancel(h);
+      result.status = SANE_STATUS_NO_MEM;
+      return result;
+    }
     FrameLayout layout;
     if (!layout.Begin(result.page, shape)) {
       result.status = SANE_STATUS_INVAL;
