@@ -31,6 +31,8 @@ BridgeConfig ReadConfig() {
   return ReadTextFile(ConfigPath(), text, age) ? ParseConfig(text, errors) : BridgeConfig{};
 }
 
+constexpr DWORD kEarlierOwnerBoundMs = 20000;
+
 bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
   if (dg != DG_CONTROL)
     return false;
@@ -70,9 +72,10 @@ TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UIN
 Bridge::Result Bridge::AskDuringWait(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
   if (dg == DG_CONTROL && dat == DAT_PENDINGXFERS && data && (msg == MSG_RESET || msg == MSG_STOPFEEDER)) {
     auto *pending = static_cast<TW_PENDINGXFERS *>(data);
-    // A stop lets the sheet in the path (and its back) come; a reset ends the batch now.
+    // A stop lets a sheet whose image is being read come (and its back); a sheet still awaited is
+    // not in the path yet, so a stop then ends the batch as a reset does.
     stopFeeder_ = true;
-    cancelAsked_ = cancelAsked_ || msg == MSG_RESET;
+    cancelAsked_ = cancelAsked_ || msg == MSG_RESET || awaitingStart_;
     pending->Count = msg == MSG_RESET ? 0 : PendingCount();
     pending->EOJ = 0;
     return Result{};
@@ -148,6 +151,9 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   if (state_ != 3)
     return Result{TWRC_FAILURE, TWCC_MAXCONNECTIONS};
   const std::string wanted = FieldText(identity->ProductName, sizeof identity->ProductName);
+  // The device of the session before may still be finishing its cancel and close; a device that
+  // does not answer in that time is not waited for longer.
+  DeviceOwner::WaitForEarlierOwners(kEarlierOwnerBoundMs);
   LoadDevices(false); // the configuration may have changed since the listing
   auto found = std::find(names_.begin(), names_.end(), wanted);
   if (found == names_.end() && !wanted.empty()) { // the cached list is out of date

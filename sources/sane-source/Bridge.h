@@ -120,10 +120,11 @@ private:
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers
   bool pageFailed_ = false; // the page's transfer failed: the batch ends with it
   bool closeAfterBatch_ = false;
-  bool waiting_ = false;      // in WaitForSheet: calls from the dispatched messages may only look or end
-  bool cancelAsked_ = false;  // the batch ends at once
-  bool disableAsked_ = false; // then the source is disabled (state 4)
-  bool closeAsked_ = false;   // or closed (state 3)
+  bool waiting_ = false;       // in WaitForSheet: calls from the dispatched messages may only look or end
+  bool awaitingStart_ = false; // the wait is for the next sheet's start, not its image
+  bool cancelAsked_ = false;   // the batch ends at once
+  bool disableAsked_ = false;  // then the source is disabled (state 4)
+  bool closeAsked_ = false;    // or closed (state 3)
 };
 
 } // namespace sanesrc

@@ -106,9 +106,13 @@ void Bridge::WaitForSheet(bool untilStarted) {
   // the application's own loop would, and a WM_QUIT is put back for that loop.
   struct Waiting {
     bool &flag;
-    explicit Waiting(bool &f) : flag(f) { flag = true; }
-    ~Waiting() { flag = false; }
-  } waiting{waiting_};
+    bool &forStart;
+    Waiting(bool &f, bool &start, bool untilStarted) : flag(f), forStart(start) {
+      flag = true;
+      forStart = untilStarted;
+    }
+    ~Waiting() { flag = forStart = false; }
+  } waiting{waiting_, awaitingStart_, untilStarted};
   bool quit = false;
   WPARAM quitCode = 0;
   while (!cancelAsked_ && (untilStarted ? scan_->StartAnswer() < 0 : !scan_->Finished())) {

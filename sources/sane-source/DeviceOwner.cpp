@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace sanesrc {
 
@@ -68,6 +69,26 @@ void RunOwner(DeviceOwner::Shared &shared) {
   }
 }
 
+// The owners' threads that may still run, so that a later open can wait for them.
+struct OwnerThreads {
+  std::mutex lock;
+  std::vector<win::UniqueHandle> running;
+};
+OwnerThreads &Owners() {
+  static OwnerThreads *threads = new OwnerThreads; // never destroyed: see SaneDevice.cpp's SaneState
+  return *threads;
+}
+
+void Remember(HANDLE thread) {
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+    return;
+  win::UniqueHandle held(copy);
+  OwnerThreads &owners = Owners();
+  std::lock_guard<std::mutex> hold(owners.lock);
+  owners.running.push_back(std::move(held));
+}
+
 void Queue(DeviceOwner::Shared &shared, std::function<void()> work) {
   {
     std::lock_guard<std::mutex> hold(shared.lock);
@@ -98,12 +119,27 @@ int DeviceOwner::Open(const std::string &name, std::unique_ptr<DeviceOwner> &own
     return int(SaneStatus::NoMem);
   }
   parameter.release(); // the thread's now
+  Remember(thread.get());
   owner.reset(new DeviceOwner(shared));
   int status = int(SaneStatus::IoError);
   owner->Run([&](SaneDevice &device) { status = device.Open(name); });
   if (status != int(SaneStatus::Good))
     owner.reset();
   return status;
+}
+
+bool DeviceOwner::WaitForEarlierOwners(DWORD boundMs) {
+  OwnerThreads &owners = Owners();
+  std::lock_guard<std::mutex> hold(owners.lock);
+  const DWORD start = ::GetTickCount();
+  auto &running = owners.running;
+  for (auto it = running.begin(); it != running.end();) {
+    const DWORD spent = ::GetTickCount() - start;
+    if (::WaitForSingleObject(it->get(), spent < boundMs ? boundMs - spent : 0) != WAIT_OBJECT_0)
+      return false;
+    it = running.erase(it);
+  }
+  return true;
 }
 
 DeviceOwner::~DeviceOwner() {

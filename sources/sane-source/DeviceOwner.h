@@ -40,6 +40,10 @@ class DeviceOwner {
 public:
   // Opens the device `name` on a new owner thread; a SANE status, and the owner when it is Good.
   static int Open(const std::string &name, std::unique_ptr<DeviceOwner> &owner);
+  // Waits, at most `boundMs`, for the owners of devices closed earlier to finish: SANE's net backend
+  // shares one connection among the handles of a host, so a new open must not talk on it while an
+  // earlier owner still does. False when one is still busy (its device does not answer).
+  static bool WaitForEarlierOwners(DWORD boundMs);
   // Leaves the close to the owner: returns at once, whatever the device is doing.
   ~DeviceOwner();
   DeviceOwner(const DeviceOwner &) = delete;
