@@ -308,6 +308,10 @@ TripletResult CapabilityTable::Answer(TW_UINT16 msg, TW_CAPABILITY &cap) {
 TripletResult CapabilityTable::SetValue(const Entry &entry, const CapValue &value,
                                         const CapRequest &request) {
   const std::optional<Choice> choice = ChooseOffered(value, request);
+  // What QUERYSUPPORT says cannot be set takes its own value as it is and refuses any other as an
+  // operation it does not support, so that the refusal agrees with what it says of itself.
+  if (!Changeable(value) && !(choice && IsCurrent(value, choice->request)))
+    return Fail(TWCC_CAPBADOPERATION);
   if (!choice)
     return Fail(TWCC_BADVALUE);
   SetOutcome outcome;
