@@ -891,6 +891,13 @@ TEST_F(FromOutsideTest, EveryOfferedValueIsSetReadBackAndSeenInTheDeviceAndReset
   std::map<TW_UINT16, Item> defaults;
   size_t cases = 0;
   // A count, as applications ask for one: the resets give back -1, every page there is.
+  // -1 is taken however the application types it (the resets below need 5 first).
+  for (TW_UINT16 as : {TWTY_INT16, TWTY_INT32, TWTY_UINT16, TWTY_UINT32}) {
+    EXPECT_EQ(
+        client.SetOneValue(CAP_XFERCOUNT, as, as == TWTY_INT16 || as == TWTY_UINT16 ? 0xFFFF : 0xFFFFFFFF),
+        TWRC_SUCCESS)
+        << "-1 as type " << as;
+  }
   EXPECT_EQ(client.SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 5), TWRC_SUCCESS);
   defaults[CAP_XFERCOUNT] = Item{0xFF, 0xFF};
   for (TW_UINT16 cap : caps) {

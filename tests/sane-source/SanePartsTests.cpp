@@ -213,6 +213,11 @@ TEST(SaneOptions, PixelTypesAndSourcesBecomeOptionWrites) {
   EXPECT_EQ(grey.changes[0].text, "Gray");
   EXPECT_EQ(grey.changes[1].name, "depth");
   EXPECT_EQ(grey.changes[1].word, 8);
+  // Colour left at one bit a sample: said as it is (3), and 24 is a real change of the depth.
+  Options oneBitColour = oneBit;
+  oneBitColour[0].text = "Color";
+  EXPECT_EQ(DescribeCap(ICAP_BITDEPTH, oneBitColour, oneBitColour, session)->CurrentItem(), 3u);
+  EXPECT_EQ(PlanSet(ICAP_BITDEPTH, TWTY_UINT16, 24, oneBitColour, session).changes.at(0).word, 8);
 
   EXPECT_EQ(PlanSet(CAP_FEEDERENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Front");
   EXPECT_EQ(PlanSet(CAP_DUPLEXENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Duplex");
