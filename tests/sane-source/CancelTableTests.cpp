@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -50,10 +51,12 @@ sanetest::TwainClient *gClient = nullptr;
 End gEnd = kReset;
 const char *gThere = "";
 TW_UINT16 gAnswer = 0xFFFF;
+DWORD gSentAt = 0, gBackMs = 0; // printed, never asserted: the outcome says whether it came back in time
 void CALLBACK EndOnceThere(HWND, UINT, UINT_PTR timer, DWORD) {
   if (gAnswer != 0xFFFF || DeviceLog().find(gThere) == std::string::npos)
     return;
   ::KillTimer(nullptr, timer);
+  gSentAt = ::GetTickCount();
   TW_PENDINGXFERS pending{};
   TW_USERINTERFACE ui{};
   switch (gEnd) {
@@ -96,6 +99,7 @@ std::string EndAt(Moment moment, End end) {
           return gAnswer != 0xFFFF;
         },
         60000);
+    gBackMs = ::GetTickCount() - gSentAt;
     return DeviceLog();
   }
   EXPECT_EQ(client.WaitForMessage(60000), MSG_XFERREADY);
@@ -109,6 +113,7 @@ std::string EndAt(Moment moment, End end) {
     client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
   else if (client.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) == TWRC_SUCCESS)
     client.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
+  gBackMs = ::GetTickCount() - gSentAt;
   const std::string log = DeviceLog();
   if (moment == kNextStart) {
     EXPECT_EQ(pending.Count, 0) << "MSG_ENDXFER after the end";
@@ -156,9 +161,14 @@ void EveryEndAtEveryMoment(const std::string &device) {
                             : moment == kImage ? "sheet 3"
                                                : "sheet 2 front";
       if (end == kExit) {
+        const DWORD start = ::GetTickCount();
         EXPECT_TRUE(ExitAt(moment)) << "the process did not end";
+        std::printf("[ figure   ] process exit during %s: the process (started for it) ended after %lu ms\n",
+                    kScenes[moment].name, static_cast<unsigned long>(::GetTickCount() - start));
       } else {
         const std::string atReturn = EndAt(moment, end);
+        std::printf("[ figure   ] %s during %s: back %lu ms after it was sent\n", kEnds[end],
+                    kScenes[moment].name, static_cast<unsigned long>(gBackMs));
         EXPECT_EQ(gAnswer, TWRC_SUCCESS);
         EXPECT_EQ(atReturn.find(awaited), std::string::npos)
             << "came back only when the device did: " << atReturn;
