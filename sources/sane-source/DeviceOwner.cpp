@@ -13,7 +13,9 @@ namespace sanesrc {
 struct DeviceOwner::Shared {
   std::mutex lock;
   std::condition_variable wake;
-  std::deque<std::function<void()>> work;
+  // Each item: the calls on the device, then what tells the source they are done (run once the
+  // device is let go, so that a process ending as soon as it is told finds the device idle).
+  std::deque<std::pair<std::function<void()>, std::function<void()>>> work;
   bool closing = false;
   int pending = 0; // pages and cancels given to the owner and not yet done
   SaneDevice device;
@@ -46,7 +48,7 @@ DWORD WINAPI OwnerThread(void *parameter) {
 
 void RunOwner(DeviceOwner::Shared &shared) {
   for (;;) {
-    std::function<void()> next;
+    std::pair<std::function<void()>, std::function<void()>> next;
     {
       std::unique_lock<std::mutex> hold(shared.lock);
       shared.wake.wait(hold, [&] { return shared.closing || !shared.work.empty(); });
@@ -57,9 +59,14 @@ void RunOwner(DeviceOwner::Shared &shared) {
     }
     try {
       std::lock_guard<std::mutex> calling(shared.device.CallLock());
-      next();
+      next.first();
     } catch (...) {
       // A work item reports its own outcome; the owner goes on with the next.
+    }
+    try {
+      if (next.second)
+        next.second();
+    } catch (...) {
     }
   }
   try {
@@ -89,10 +96,10 @@ void Remember(HANDLE thread) {
   owners.running.push_back(std::move(held));
 }
 
-void Queue(DeviceOwner::Shared &shared, std::function<void()> work) {
+void Queue(DeviceOwner::Shared &shared, std::function<void()> work, std::function<void()> then = nullptr) {
   {
     std::lock_guard<std::mutex> hold(shared.lock);
-    shared.work.push_back(std::move(work));
+    shared.work.emplace_back(std::move(work), std::move(then));
   }
   shared.wake.notify_one();
 }
@@ -156,13 +163,15 @@ void DeviceOwner::Run(const std::function<void(SaneDevice &)> &work) {
     throw std::bad_alloc();
   Shared &shared = *shared_;
   const HANDLE signal = done.get();
-  Queue(shared, [&shared, &work, signal] {
-    try {
-      work(shared.device);
-    } catch (...) {
-    }
-    ::SetEvent(signal);
-  });
+  Queue(
+      shared,
+      [&shared, &work] {
+        try {
+          work(shared.device);
+        } catch (...) {
+        }
+      },
+      [signal] { ::SetEvent(signal); });
   ::WaitForSingleObject(signal, INFINITE);
 }
 
@@ -179,29 +188,33 @@ std::shared_ptr<PageJob> DeviceOwner::ReadPage(std::function<void()> done) {
     std::lock_guard<std::mutex> hold(shared.lock);
     ++shared.pending;
   }
-  Queue(shared, [&shared, page] {
-    try {
-      page->result_ = shared.device.ReadPage(&page->startAnswer_, &page->cancelled_);
-    } catch (const std::bad_alloc &) {
-      page->result_ = PageResult{};
-      page->result_.status = int(SaneStatus::NoMem);
-    } catch (...) {
-      page->result_ = PageResult{};
-      page->result_.status = int(SaneStatus::IoError);
-    }
-    page->finished_ = true;
-    ::SetEvent(page->readEvent_.get());
-    {
-      std::lock_guard<std::mutex> hold(shared.lock);
-      --shared.pending;
-    }
-    try {
-      if (page->done_)
-        page->done_();
-    } catch (...) {
-      // The source then learns of the page when it asks for it.
-    }
-  });
+  Queue(
+      shared,
+      [&shared, page] {
+        try {
+          page->result_ = shared.device.ReadPage(&page->startAnswer_, &page->cancelled_);
+        } catch (const std::bad_alloc &) {
+          page->result_ = PageResult{};
+          page->result_.status = int(SaneStatus::NoMem);
+        } catch (...) {
+          page->result_ = PageResult{};
+          page->result_.status = int(SaneStatus::IoError);
+        }
+      },
+      [&shared, page] {
+        page->finished_ = true;
+        ::SetEvent(page->readEvent_.get());
+        {
+          std::lock_guard<std::mutex> hold(shared.lock);
+          --shared.pending;
+        }
+        try {
+          if (page->done_)
+            page->done_();
+        } catch (...) {
+          // The source then learns of the page when it asks for it.
+        }
+      });
   return page;
 }
 
