@@ -481,6 +481,19 @@ TEST_F(ConformanceTest, EveryTripletInEveryStateAnswersAsTheStandardSays) {
               Under().kind.c_str(), cells, table.size());
 }
 
+// An application that closes the source with a transfer ready or half done (after an error, at its
+// end) without disabling first: the close is taken, and the source opens and scans again.
+TEST_F(ConformanceTest, ASourceClosedInStates5To7OpensAndScansAgain) {
+  for (int state = 5; state <= 7; ++state) {
+    SCOPED_TRACE("state " + std::to_string(state));
+    ASSERT_TRUE(IntoState(state, TWSX_MEMORY));
+    EXPECT_EQ(client.CloseSource(), TWRC_SUCCESS);
+    ASSERT_EQ(client.OpenSource(Under().productName), TWRC_SUCCESS);
+  }
+  ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+  EXPECT_EQ(client.Scan().pages.size(), 1u);
+}
+
 // Block sizes a container of `conType` must have for its items.
 size_t ItemBytes(TW_UINT16 type) { return type == TWTY_FRAME ? 16 : TwainScalarItemSize(type); }
 bool WellFormed(TW_UINT16 conType, const std::vector<uint8_t> &c) {
