@@ -39,6 +39,8 @@ TEST(SaneFrames, BecomeTwainRowsWithinTheBytesThatArrived) {
       {"lines -1", Shape(SaneFrame::Gray, 2, 2, -1, 8), {1, 2, 3, 4, 5}, {1, 2, 3, 4}, 2},
       // A frame shorter than announced gives the lines it holds.
       {"short frame", Shape(SaneFrame::Rgb, 3, 1, 4, 8), {1, 2, 3}, {1, 2, 3}, 1},
+      // A backend that sends more lines than it announced adds no row to the page.
+      {"long frame", Shape(SaneFrame::Gray, 2, 2, 1, 8), {1, 2, 3, 4}, {1, 2}, 1},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
