@@ -5,7 +5,8 @@
 # Usage: . sane-prefix.sh BUILD_DIR   (then tovik_sane_prefix prepares the prefix)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh" "$1"
-export WINEPREFIX="$tovik_build_dir/wineprefix-sane"
+# TOVIK_SANE_PREFIX names another prefix of the same kind (the 2.x source manager's, see sane-test.sh).
+export WINEPREFIX="$tovik_build_dir/${TOVIK_SANE_PREFIX:-wineprefix-sane}"
 export WINEDLLPATH="$tovik_build_dir/sources/sane-source${WINEDLLPATH:+:$WINEDLLPATH}"
 # SANE's dll backend looks for backends in LD_LIBRARY_PATH first: the project's fixture backend
 # (tests/fixtures/sane-backend) is found there when a configuration folder's dll.conf names "tovik".
@@ -23,5 +24,5 @@ tovik_sane_prefix() {
     echo "sane: $placeholder is not Wine's placeholder (a virtual scanner?); remove the prefix" >&2
     return 1
   fi
-  bash "$here/prepare-wineprefix.sh" "$tovik_build_dir" wineprefix-sane
+  bash "$here/prepare-wineprefix.sh" "$tovik_build_dir" "${TOVIK_SANE_PREFIX:-wineprefix-sane}"
 }

@@ -18,9 +18,19 @@ if [ -n "${TOVIK_SANE_NET:-}" ] && [ -z "${TOVIK_SANE_NET_INSIDE:-}" ]; then
   echo "sane: no network of its own here (unshare refused): the network tests are skipped" >&2
   export TOVIK_SANE_NET_SKIP="unshare refused a network namespace"
 fi
+# With TOVIK_TWAINDSM set, the run goes through the TWAIN Working Group's source manager, in a prefix
+# of its own (the other runs keep Wine's): its DLL in system32 for the test to load, and the virtual
+# scanner beside the bridge as twain_32\tovik\virtual.ds, which that manager finds by searching.
+[ -n "${TOVIK_TWAINDSM:-}" ] && export TOVIK_SANE_PREFIX=wineprefix-twaindsm
 . "$here/sane-prefix.sh" "$1"
 shift
 tovik_sane_prefix || exit 1
+if [ -n "${TOVIK_TWAINDSM:-}" ]; then
+  mkdir -p "$WINEPREFIX/drive_c/windows/twain_32/tovik"
+  cp "$root/tests/fixtures/twaindsm/TWAINDSM.dll" "$WINEPREFIX/drive_c/windows/system32/TWAINDSM.dll"
+  cp "$tovik_build_dir/sources/virtual-scanner/sane.ds" "$WINEPREFIX/drive_c/windows/twain_32/tovik/virtual.ds"
+  export TOVIK_TWAIN_MANAGER=TWAINDSM.dll
+fi
 export SANE_CONFIG_DIR="$root/tests/sane-source/sane.d"
 cases="$tovik_build_dir/sane-cases"
 rm -rf "$cases"

@@ -24,7 +24,7 @@ DSMENTRYPROC ApplicationLink::ManagerEntry() const {
 }
 
 TW_UINT16 ApplicationLink::Send(TW_UINT16 msg, const char **route) {
-  if (callback_) {
+  if (callback_ && !entry_) {
     if (route)
       *route = "callback";
     // The application's reference constant comes back to it as pData.

@@ -20,6 +20,8 @@ public:
   // The source manager's entry handed over with DAT_ENTRYPOINT; without one, the entry of the
   // TWAIN_32.DLL loaded in the process (ordinal 1).
   void SetEntry(DSMENTRYPROC entry) { entry_ = entry; }
+  // A 2.x manager: DAT_EVENT is the manager's, and the source claims no message there.
+  bool ManagerNotifies() const { return entry_ != nullptr; }
   void SetCallback(const TW_CALLBACK &callback);
   bool HasCallback() const { return callback_ != nullptr; }
 

@@ -86,6 +86,21 @@ bool ToItemType(CapRequest &r, TW_UINT16 type) {
   return fits;
 }
 
+// CAP_XFERCOUNT's -1 ("every page there is") comes in whatever type the application holds the
+// count in: as an unsigned item it is all ones at that width (0xFFFF for a TWTY_UINT16).
+void TakeAllOnesAsMinusOne(CapRequest &r) {
+  const bool unsignedItem =
+      r.itemType == TWTY_UINT8 || r.itemType == TWTY_UINT16 || r.itemType == TWTY_UINT32;
+  const uint32_t bytes = TwainScalarItemSize(r.itemType);
+  if (r.conType != TWON_ONEVALUE || !unsignedItem || bytes == 0 || bytes > 4)
+    return;
+  const TW_UINT32 allOnes = bytes == 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
+  if ((r.value & allOnes) == allOnes) {
+    r.itemType = TWTY_INT32;
+    r.value = 0xFFFFFFFFu;
+  }
+}
+
 bool SameFrame(const TW_FRAME &a, const TW_FRAME &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Two items of a type, compared at the type's width (a -1 held as 0xFFFF is the -1 asked for) and
@@ -265,6 +280,8 @@ TripletResult CapabilityTable::Answer(TW_UINT16 msg, TW_CAPABILITY &cap) {
         return Fail(TWCC_BADVALUE);
       request = DecodeRequest(cap.ConType, lock.data(), lock.size());
     }
+    if (request && cap.Cap == CAP_XFERCOUNT)
+      TakeAllOnesAsMinusOne(*request);
     if (!request || request->conType == TWON_ARRAY || !ToItemType(*request, value->itemType))
       return Fail(TWCC_BADVALUE);
     return SetValue(*entry, *value, *request);
@@ -291,6 +308,10 @@ TripletResult CapabilityTable::Answer(TW_UINT16 msg, TW_CAPABILITY &cap) {
 TripletResult CapabilityTable::SetValue(const Entry &entry, const CapValue &value,
                                         const CapRequest &request) {
   const std::optional<Choice> choice = ChooseOffered(value, request);
+  // What QUERYSUPPORT says cannot be set takes its own value as it is and refuses any other as an
+  // operation it does not support, so that the refusal agrees with what it says of itself.
+  if (!Changeable(value) && !(choice && IsCurrent(value, choice->request)))
+    return Fail(TWCC_CAPBADOPERATION);
   if (!choice)
     return Fail(TWCC_BADVALUE);
   SetOutcome outcome;

@@ -22,6 +22,11 @@ public:
   bool Create(std::function<void(WPARAM)> onPosted);
   void Destroy() { window_.reset(); }
   bool Post(WPARAM token) const;
+  // Posts `token` to the window as it is now, from any thread (a window gone meanwhile takes none).
+  std::function<void()> Poster(WPARAM token) const {
+    const HWND window = window_.get();
+    return [window, token] { ::PostMessageA(window, kPostedMessage, token, 0); };
+  }
   bool IsPostedMessage(const MSG &message) const {
     return window_ && message.hwnd == window_.get() && message.message == kPostedMessage;
   }

@@ -29,7 +29,9 @@ constexpr Row kRows[] = {
     {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, {4, 7}},
     {DG_CONTROL, DAT_IDENTITY, MSG_GET, {3, 7}},
     {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, {3, 7}}, // an open source answers TWCC_MAXCONNECTIONS
-    {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, {4, 4}},
+    // Closing ends a batch still going: applications close after an error or at their end
+    // without disabling first, and a source manager drops the source whatever it answers.
+    {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, {4, 7}},
     {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, {4, 7}},
     {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, {6, 7}},
     {DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, {6, 6}},

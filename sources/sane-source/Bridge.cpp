@@ -31,6 +31,8 @@ BridgeConfig ReadConfig() {
   return ReadTextFile(ConfigPath(), text, age) ? ParseConfig(text, errors) : BridgeConfig{};
 }
 
+constexpr DWORD kEarlierOwnerBoundMs = 20000;
+
 bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
   if (dg != DG_CONTROL)
     return false;
@@ -50,32 +52,50 @@ bool OnlyLooks(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
 
 } // namespace
 
-Bridge::~Bridge() {
-  // The module is unloaded with a session still open: stop the worker before anything it uses.
-  StopScan();
-}
-
-// A start still waiting (for paper, a button) or a sheet still being read is cancelled
-// (sane_cancel), and the worker ends.
-void Bridge::StopScan() {
-  if (scan_ && device_ && !scan_->Finished())
-    device_->Cancel();
-  scan_.reset();
-}
-
 TW_UINT16 Bridge::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
   Result result;
   try {
     // While a sheet is read, the application's windows run (see WaitForSheet): a call they make
     // then may only look, not change the session under the triplet that waits.
     if (waiting_ && !OnlyLooks(dg, dat, msg))
-      result = Result{TWRC_FAILURE, TWCC_SEQERROR};
+      result = AskDuringWait(dg, dat, msg, data);
     else
       result = Route(origin, dg, dat, msg, data);
+    if (!waiting_)
+      FinishAskedEnd();
   } catch (const std::bad_alloc &) {
     result = Result{TWRC_FAILURE, TWCC_LOWMEMORY};
   }
   return Conclude(dg, dat, result);
+}
+
+Bridge::Result Bridge::AskDuringWait(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  if (dg == DG_CONTROL && dat == DAT_PENDINGXFERS && data && (msg == MSG_RESET || msg == MSG_STOPFEEDER)) {
+    auto *pending = static_cast<TW_PENDINGXFERS *>(data);
+    // A stop lets a sheet whose image is being read come (and its back); a sheet still awaited is
+    // not in the path yet, so a stop then ends the batch as a reset does.
+    stopFeeder_ = true;
+    cancelAsked_ = cancelAsked_ || msg == MSG_RESET || awaitingStart_;
+    pending->Count = msg == MSG_RESET ? 0 : PendingCount();
+    pending->EOJ = 0;
+    return Result{};
+  }
+  if (dg == DG_CONTROL && dat == DAT_USERINTERFACE && msg == MSG_DISABLEDS) {
+    cancelAsked_ = disableAsked_ = true;
+    return Result{};
+  }
+  if (dg == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_CLOSEDS) {
+    cancelAsked_ = closeAsked_ = true;
+    return Result{};
+  }
+  return Result{TWRC_FAILURE, TWCC_SEQERROR};
+}
+
+void Bridge::FinishAskedEnd() {
+  if (closeAsked_)
+    CloseSource();
+  else if (disableAsked_)
+    Disable();
 }
 
 void Bridge::LoadDevices(bool fresh) {
@@ -131,6 +151,9 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   if (state_ != 3)
     return Result{TWRC_FAILURE, TWCC_MAXCONNECTIONS};
   const std::string wanted = FieldText(identity->ProductName, sizeof identity->ProductName);
+  // The device of the session before may still be finishing its cancel and close; a device that
+  // does not answer in that time is not waited for longer.
+  DeviceOwner::WaitForEarlierOwners(kEarlierOwnerBoundMs);
   LoadDevices(false); // the configuration may have changed since the listing
   auto found = std::find(names_.begin(), names_.end(), wanted);
   if (found == names_.end() && !wanted.empty()) { // the cached list is out of date
@@ -143,8 +166,8 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   if (devices_.empty())
     return Result{TWRC_FAILURE, TWCC_NODS};
   size_t index = found == names_.end() ? 0 : size_t(found - names_.begin());
-  auto device = std::make_unique<SaneDevice>();
-  int status = device->Open(devices_[index].name);
+  std::unique_ptr<DeviceOwner> device;
+  int status = DeviceOwner::Open(devices_[index].name, device);
   if (status != int(SaneStatus::Good)) {
     // A USB device plugged in again has a new SANE name: a fresh listing finds it by its
     // vendor and model, when just one device has them. A device the fresh listing no longer has
@@ -158,15 +181,17 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
       return Result{TWRC_FAILURE, TWCC_CHECKDEVICEONLINE};
     if (again && devices_[*again].name != kept.name) {
       index = *again;
-      status = device->Open(devices_[index].name);
+      status = DeviceOwner::Open(devices_[index].name, device);
     }
     if (status != int(SaneStatus::Good))
       return Result{TWRC_FAILURE, MeaningOf(status).cc};
   }
   device_ = std::move(device);
   if (const DeviceConfig *own = config_.Find(devices_[index]))
-    for (const auto &option : own->options)
-      device_->WriteText(option.first, option.second); // an option the device refuses keeps its value
+    device_->Run([own](SaneDevice &device) {
+      for (const auto &option : own->options)
+        device.WriteText(option.first, option.second); // an option the device refuses keeps its value
+    });
   session_ = SessionCaps{};
   ReadOptions();
   defaults_ = options_;
@@ -189,7 +214,13 @@ Bridge::Result Bridge::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *identity) {
   return Result{};
 }
 
+// In any state from 4: a batch still going ends first (an application closing after an error or at
+// its end need not disable first), and the device is left to its owner to close.
 Bridge::Result Bridge::CloseSource() {
+  EndBatch();
+  closeAsked_ = disableAsked_ = false;
+  showingUi_ = false;
+  pending_ = Pending::None;
   window_.Close();
   notifier_.Destroy();
   device_.reset();
@@ -199,7 +230,10 @@ Bridge::Result Bridge::CloseSource() {
 }
 
 void Bridge::ReadOptions() {
-  options_ = device_->ReadOptions();
+  // A device still finishing a cancel answers later: until then the source answers from what it
+  // read last.
+  if (device_ && !device_->Busy())
+    device_->Run([this](SaneDevice &device) { options_ = device.ReadOptions(); });
   // Paper in the feeder: the device's sensor where it has one. A device without one can only
   // tell by feeding (sane_start answers NO_DOCS at once when it is empty), so it says yes: an
   // application's automatic start then tries a batch, which ends quietly on an empty feeder. Never
@@ -241,16 +275,21 @@ Bridge::Result Bridge::UserInterface(TW_UINT16 msg, TW_USERINTERFACE *ui) {
     return Result{};
   }
   case MSG_DISABLEDS:
-    EndBatch();
-    window_.Close();
-    showingUi_ = false;
-    pending_ = Pending::None;
-    ++token_;
-    state_ = 4;
+    Disable();
     return Result{};
   default:
     return Result{TWRC_FAILURE, TWCC_BADPROTOCOL};
   }
+}
+
+void Bridge::Disable() {
+  EndBatch();
+  disableAsked_ = false;
+  window_.Close();
+  showingUi_ = false;
+  pending_ = Pending::None;
+  ++token_;
+  state_ = 4;
 }
 
 void Bridge::StartBatch() {
@@ -259,6 +298,7 @@ void Bridge::StartBatch() {
   feederBatch_ = feeder.feederEnabled;
   duplexBatch_ = feeder.duplexEnabled;
   stopFeeder_ = false;
+  cancelAsked_ = false;
   closeAfterBatch_ = false;
   pagesDone_ = 0;
   StartPage(true);
@@ -275,8 +315,7 @@ void Bridge::StartPage(bool first) {
   offset_ = 0;
   pageFailed_ = false;
   const WPARAM token = token_;
-  scan_.reset();
-  scan_ = std::make_unique<PageScan>(*device_, [this, token] { notifier_.Post(token); });
+  scan_ = device_->ReadPage(notifier_.Poster(token));
   // Without a window of our own (no message queue), the application is told at once.
   if (first && !hasWindow_) {
     scan_->Wait();
@@ -328,7 +367,9 @@ void Bridge::Notify(Pending what) {
 Bridge::Result Bridge::ProcessEvent(TW_EVENT *event) {
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
-  if (!message)
+  // A 2.x manager hears every notification through DAT_NULL: our posted message goes on to the
+  // application's DispatchMessage, and our window sends it there.
+  if (!message || link_.ManagerNotifies())
     return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
   // Our own posted notification, offered by an application that asks before dispatching.
   if (notifier_.IsPostedMessage(*message) && message->wParam == token_ && state_ == 5) {

@@ -7,7 +7,9 @@
 // soon as its sane_start has answered (whether a sheet came; the application's messages are
 // dispatched meanwhile), not waiting for the sheet's image: the next page's first triplet waits
 // for that. SANE_STATUS_NO_DOCS ends the batch; any other failure is answered at that page with
-// its condition code. MSG_RESET, MSG_DISABLEDS and closing cancel a sheet still being read.
+// its condition code. MSG_RESET, MSG_DISABLEDS and closing cancel a sheet still being read, also
+// while a triplet waits for it: the device's owner thread (DeviceOwner) makes the cancel as soon as
+// the device lets it, and the application's call does not wait for that.
 #pragma once
 
 #include "sources/common/Notifier.h"
@@ -15,8 +17,8 @@
 #include "sources/common/SourceWindow.h"
 #include "sources/common/TripletResult.h"
 #include "sources/sane-source/Config.h"
+#include "sources/sane-source/DeviceOwner.h"
 #include "sources/sane-source/OptionCaps.h"
-#include "sources/sane-source/PageScan.h"
 #include "sources/sane-source/SaneDevice.h"
 #include "sources/sane-source/StatusMap.h"
 #include "twain/TwainRecords.h"
@@ -34,7 +36,6 @@ class Bridge : private dscommon::SourceCore<Bridge> {
 public:
   TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   using SourceCore::RecordFailure;
-  ~Bridge();
 
 private:
   friend class dscommon::SourceCore<Bridge>;
@@ -79,8 +80,11 @@ private:
   Result TransferFailure(const Result &failure);
   Result DescriptionFailure(const Result &failure);
   void EndBatch();
-  // Ends the worker's scan: see Bridge.cpp.
-  void StopScan();
+  // A cancel, disable or close the application asked for while a triplet waited for the device:
+  // recorded and answered at once; the waiting triplet then ends, and after it the rest is done.
+  Result AskDuringWait(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  void FinishAskedEnd();
+  void Disable();
   // The batch is over (state 5): with the window shown the source waits for the person.
   void AfterBatch();
   void Notify(Pending what);
@@ -92,7 +96,7 @@ private:
   std::vector<std::string> names_;
   size_t enumeration_ = 0;
 
-  std::unique_ptr<SaneDevice> device_;
+  std::unique_ptr<DeviceOwner> device_;
   Options options_;
   Options defaults_;
   SessionCaps session_;
@@ -108,7 +112,7 @@ private:
   Pending pending_ = Pending::None;
 
   // The batch: the page being read or transferred, and how the batch goes on.
-  std::unique_ptr<PageScan> scan_;
+  std::shared_ptr<PageJob> scan_;
   bool feederBatch_ = false;
   bool duplexBatch_ = false; // pages alternate front and back
   bool stopFeeder_ = false;
@@ -116,7 +120,11 @@ private:
   size_t offset_ = 0;       // bytes of the page handed over by memory transfers
   bool pageFailed_ = false; // the page's transfer failed: the batch ends with it
   bool closeAfterBatch_ = false;
-  bool waiting_ = false; // in WaitForSheet: calls from the dispatched messages may only look
+  bool waiting_ = false;       // in WaitForSheet: calls from the dispatched messages may only look or end
+  bool awaitingStart_ = false; // the wait is for the next sheet's start, not its image
+  bool cancelAsked_ = false;   // the batch ends at once
+  bool disableAsked_ = false;  // then the source is disabled (state 4)
+  bool closeAsked_ = false;    // or closed (state 3)
 };
 
 } // namespace sanesrc

@@ -146,7 +146,9 @@ SetOutcome Bridge::WriteChanges(const std::vector<OptionChange> &changes) {
   for (const OptionChange &change : changes) {
     const OptionInfo *option = FindOption(options_, change.name);
     bool inexact = false;
-    const int status = option ? device_->Write(*option, change, inexact) : int(SaneStatus::Unsupported);
+    int status = int(SaneStatus::Unsupported);
+    if (option)
+      device_->Run([&](SaneDevice &device) { status = device.Write(*option, change, inexact); });
     ReadOptions();
     if (status != int(SaneStatus::Good))
       return SetOutcome{MeaningOf(status).cc};

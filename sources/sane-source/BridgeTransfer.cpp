@@ -67,6 +67,11 @@ PageRows *Bridge::Page(Result &failure) {
   // waits for it, keeping the application's windows painting.
   if (!scan_->Finished() && hasWindow_ && !waiting_)
     WaitForSheet();
+  if (cancelAsked_) { // asked while it waited: the page is not wanted
+    pageFailed_ = true;
+    failure = Result{TWRC_CANCEL, TWCC_SUCCESS};
+    return nullptr;
+  }
   PageResult &page = scan_->Wait();
   if (page.status == int(SaneStatus::Good))
     return &page.page;
@@ -101,12 +106,16 @@ void Bridge::WaitForSheet(bool untilStarted) {
   // the application's own loop would, and a WM_QUIT is put back for that loop.
   struct Waiting {
     bool &flag;
-    explicit Waiting(bool &f) : flag(f) { flag = true; }
-    ~Waiting() { flag = false; }
-  } waiting{waiting_};
+    bool &forStart;
+    Waiting(bool &f, bool &start, bool untilStarted) : flag(f), forStart(start) {
+      flag = true;
+      forStart = untilStarted;
+    }
+    ~Waiting() { flag = forStart = false; }
+  } waiting{waiting_, awaitingStart_, untilStarted};
   bool quit = false;
   WPARAM quitCode = 0;
-  while (untilStarted ? scan_->StartAnswer() < 0 : !scan_->Finished()) {
+  while (!cancelAsked_ && (untilStarted ? scan_->StartAnswer() < 0 : !scan_->Finished())) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG message;
     while (!quit && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -126,9 +135,12 @@ void Bridge::WaitForSheet(bool untilStarted) {
 }
 
 void Bridge::EndBatch() {
-  StopScan();
+  // A sheet still awaited or read is cancelled, and SANE's scan ends also after its last page; the
+  // owner does both when the device lets it.
   if (device_)
-    device_->Cancel(); // SANE's end of a scan, also after its last page
+    device_->Cancel(scan_);
+  scan_.reset();
+  cancelAsked_ = false;
   offset_ = 0;
 }
 
@@ -151,7 +163,9 @@ Bridge::Result Bridge::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS *pending) {
         WaitForSheet(true);
       else
         scan_->Wait();
-      if (scan_->StartAnswer() == int(SaneStatus::NoDocs)) {
+      if (cancelAsked_) {
+        more = false;
+      } else if (scan_->StartAnswer() == int(SaneStatus::NoDocs)) {
         scan_->Wait();
         session_.feederLoaded = false;
         more = false;

@@ -272,9 +272,13 @@ std::optional<CapValue> DescribeCap(TW_UINT16 cap, const Options &now, const Opt
     const int64_t bits = int64_t(depth ? depth->word : 8) * Samples(type);
     const TW_UINT32 current =
         type == TWPT_BW ? 1 : static_cast<TW_UINT32>(std::clamp<int64_t>(bits, 0, 0xFFFF));
-    const std::vector<TW_UINT32> items = Depths(now, type);
-    return Enumeration(TWTY_UINT16, items, current, items.front(),
-                       depth && depth->Settable() && items.size() > 1);
+    std::vector<TW_UINT32> items = Depths(now, type);
+    const TW_UINT32 def = items.front();
+    // The device's own depth is what it scans at, also one the source would not choose (colour at
+    // one bit a sample): it is said as current, and a set of another is a real change.
+    if (std::find(items.begin(), items.end(), current) == items.end())
+      items.push_back(current);
+    return Enumeration(TWTY_UINT16, items, current, def, depth && depth->Settable() && items.size() > 1);
   }
   case CAP_FEEDERENABLED:
   case CAP_DUPLEXENABLED:
@@ -320,10 +324,11 @@ SetPlan PlanSet(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const Option
   case ICAP_BITDEPTH: {
     const int type = CurrentPixelType(options);
     const std::vector<TW_UINT32> depths = type < 0 ? std::vector<TW_UINT32>{} : Depths(options, type);
-    if (fix32 || std::find(depths.begin(), depths.end(), value) == depths.end())
-      return Refuse(TWCC_BADVALUE);
     const OptionInfo *depth = FindOption(options, "depth");
-    if (type == TWPT_BW || !depth || depth->word == int32_t(value) / Samples(type))
+    const bool held = type > TWPT_BW && depth && int64_t(depth->word) * Samples(type) == int64_t(value);
+    if (fix32 || (!held && std::find(depths.begin(), depths.end(), value) == depths.end()))
+      return Refuse(TWCC_BADVALUE);
+    if (held || type == TWPT_BW || !depth || depth->word == int32_t(value) / Samples(type))
       return SetPlan{};
     if (!depth->Settable())
       return Refuse(TWCC_CAPBADOPERATION);

@@ -375,4 +375,12 @@ std::vector<uint8_t> PackedDib(const PageRows &page, int xDotsPerInch, int yDots
   return dib;
 }
 
+bool FitsInMemory(const FrameShape &shape) {
+  if (shape.lines <= 0 || shape.bytesPerLine <= 0)
+    return true;
+  const bool channel =
+      shape.format == SaneFrame::Red || shape.format == SaneFrame::Green || shape.format == SaneFrame::Blue;
+  return uint64_t(shape.bytesPerLine) * uint64_t(shape.lines) * (channel ? 3u : 1u) <= kMaxPageBytes;
+}
+
 } // namespace sanesrc

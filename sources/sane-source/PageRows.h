@@ -26,8 +26,14 @@ struct FrameShape {
   int depth = 0;
 };
 
-// Largest page the bridge holds in memory.
-constexpr size_t kMaxPageBytes = size_t{1} << 30;
+// Largest page the bridge takes: a quarter of a 32-bit process's 2 GiB. A native transfer puts the
+// page into a bitmap of the application's beside the rows it still holds, and the application keeps
+// its own copy: a larger page would fail only once read, or leave the application no room.
+constexpr size_t kMaxPageBytes = size_t{1} << 29;
+
+// Whether a frame the device announced fits under kMaxPageBytes (a three-pass frame is a third of
+// its page); true when it does not say its length, which is then checked as its rows arrive.
+bool FitsInMemory(const FrameShape &shape);
 
 // Rows of one size in blocks of about a mebibyte (large enough that the C library maps each block
 // on its own, so that a block given back is memory given back).

@@ -60,21 +60,31 @@ struct SaneState {
   bool begun = false;
   bool ok = false;
   std::vector<SaneDevice *> open;
+  std::atomic<int> listing{0}; // threads inside sane_get_devices
 };
 SaneState &Sane() {
   static SaneState *state = new SaneState;
   return *state;
 }
 
+// Never waits: at the process's end the other threads are gone, some perhaps inside SANE (a
+// device's owner in the middle of a network exchange, holding what it holds); at an unload the
+// loader's lock is held. A device whose owner is inside a call is left to the system (its
+// sockets close with the process), and then so is SANE's exit.
 void EndSane() {
   SaneState &sane = Sane();
-  // At the process's end a thread stopped inside SANE may hold the lock: go on without it.
   std::unique_lock<std::mutex> hold(sane.lock, std::try_to_lock);
+  bool busy = !hold || sane.listing > 0;
   std::vector<SaneDevice *> open;
   open.swap(sane.open);
-  for (SaneDevice *device : open)
-    device->CloseNow();
-  if (sane.ok)
+  for (SaneDevice *device : open) {
+    std::unique_lock<std::mutex> idle(device->CallLock(), std::try_to_lock);
+    if (idle)
+      device->CloseNow();
+    else
+      busy = true;
+  }
+  if (sane.ok && !busy)
     sane_exit();
   sane.begun = sane.ok = false;
 }
@@ -128,10 +138,14 @@ void WriteFileText(const std::string &path, const std::string &text) {
 SANE_Handle Handle(void *h) { return static_cast<SANE_Handle>(h); }
 
 // Reads one frame until EOF, laying its rows out in the page as they come; the status that ended it.
-int ReadFrame(SANE_Handle h, FrameLayout &layout) {
+int ReadFrame(SANE_Handle h, FrameLayout &layout, const std::atomic<bool> *cancelled) {
   constexpr size_t kChunk = 64 * 1024;
   std::vector<uint8_t> chunk(kChunk);
   for (;;) {
+    if (cancelled && *cancelled) {
+      sane_cancel(h);
+      return SANE_STATUS_CANCELLED;
+    }
     SANE_Int got = 0;
     const SANE_Status status = sane_read(h, chunk.data(), SANE_Int(kChunk), &got);
     if (status == SANE_STATUS_EOF)
@@ -189,7 +203,13 @@ std::vector<DeviceEntry> ListDevices(bool fresh) {
   if (fresh)
     RestartSane();
   const SANE_Device **list = nullptr;
-  if (!SaneReady() || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list) {
+  bool listed = false;
+  if (SaneReady()) {
+    ++Sane().listing;
+    listed = sane_get_devices(&list, SANE_FALSE) == SANE_STATUS_GOOD && list;
+    --Sane().listing;
+  }
+  if (!listed) {
     ::DeleteFileA(path.c_str()); // what was kept is no longer what SANE sees
     return devices;
   }
@@ -331,7 +351,7 @@ int SaneDevice::WriteText(const std::string &name, const std::string &value) {
   return Write(*o, change, inexact);
 }
 
-PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
+PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer, const std::atomic<bool> *cancelled) {
   PageResult result;
   SANE_Handle h = Handle(handle_);
   if (!h) {
@@ -345,6 +365,11 @@ PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
     result.status = sane_start(h);
     if (startAnswer && *startAnswer < 0)
       *startAnswer = result.status;
+    if (cancelled && *cancelled) {
+      sane_cancel(h);
+      result.status = SANE_STATUS_CANCELLED;
+      return result;
+    }
     if (result.status == SANE_STATUS_JAMMED)
       result.doubleFeed = ReadFeeder(ReadOptions()).doubleFeedSensed;
     if (result.status != SANE_STATUS_GOOD)
@@ -359,12 +384,18 @@ PageResult SaneDevice::ReadPage(std::atomic<int> *startAnswer) {
                            p.pixels_per_line,
                            p.lines,
                            p.depth};
+    // A page larger than the bridge can hold is refused before any of it is read.
+    if (!FitsInMemory(shape)) {
+      sane_cancel(h);
+      result.status = SANE_STATUS_NO_MEM;
+      return result;
+    }
     FrameLayout layout;
     if (!layout.Begin(result.page, shape)) {
       result.status = SANE_STATUS_INVAL;
       return result;
     }
-    result.status = ReadFrame(h, layout);
+    result.status = ReadFrame(h, layout, cancelled);
     if (result.status != SANE_STATUS_GOOD)
       return result;
     layout.End();

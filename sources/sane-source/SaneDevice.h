@@ -8,6 +8,7 @@
 #include "sources/sane-source/PageRows.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,17 +49,21 @@ public:
   // Writes an option given as text (from the configuration file): yes/no, numbers, or a string.
   int WriteText(const std::string &name, const std::string &value);
 
-  // sane_start and every frame of one page; blocks. Safe on a worker thread while the user-interface
-  // thread only calls Cancel.
-  // `startAnswer`, when given, gets the first sane_start's status as soon as it returns.
-  PageResult ReadPage(std::atomic<int> *startAnswer = nullptr);
+  // sane_start and every frame of one page; blocks. `startAnswer`, when given, gets the first
+  // sane_start's status as soon as it returns; once `cancelled` is set the page ends at the next
+  // call's return (sane_cancel, status Cancelled).
+  PageResult ReadPage(std::atomic<int> *startAnswer = nullptr, const std::atomic<bool> *cancelled = nullptr);
   void Cancel();
 
   // Closes the handle now (SANE is about to exit); the device is closed from then on.
   void CloseNow();
+  // Held by the device's owner thread around every call it makes on the handle, so that the
+  // module's unload can tell a device it may close from one inside a call.
+  std::mutex &CallLock() { return calls_; }
 
 private:
   void *handle_ = nullptr;
+  std::mutex calls_;
 };
 
 } // namespace sanesrc

@@ -58,6 +58,13 @@ TW_FRAME PageFrame(const Scenario &s) {
   return frame;
 }
 
+bool OnPage(const TW_FRAME &area, const TW_FRAME &page) {
+  using dscommon::Fix32Value;
+  return Fix32Value(area.Left) < Fix32Value(page.Right) && Fix32Value(area.Top) < Fix32Value(page.Bottom) &&
+         Fix32Value(area.Right) > Fix32Value(page.Left) && Fix32Value(area.Bottom) > Fix32Value(page.Top) &&
+         Fix32Value(area.Right) > Fix32Value(area.Left) && Fix32Value(area.Bottom) > Fix32Value(area.Top);
+}
+
 void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState &state) {
   table.Clear();
   table.AnswerEnumerationsAsOneValues(s.oneValueCaps);
@@ -216,8 +223,10 @@ void AddCapabilities(CapabilityTable &table, const Scenario &s, CapabilityState 
         v.freeValue = true;
         return Described(v);
       },
-      // The scanner always images its whole page: any other frame is answered with the page.
-      [](const CapRequest &) {
+      // The scanner always images its whole page: any other frame on it is answered with the page.
+      [&s](const CapRequest &r) {
+        if (!OnPage(r.frame, PageFrame(s)))
+          return SetOutcome{TWCC_BADVALUE};
         return SetOutcome{TWCC_SUCCESS, true};
       });
   table.Add(

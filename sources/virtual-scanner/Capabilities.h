@@ -36,5 +36,7 @@ bool MechanismWorks(const Scenario &scenario, TW_UINT16 mech);
 
 // The page in the scenario's unit: left, top, right and bottom.
 TW_FRAME PageFrame(const Scenario &scenario);
+// Whether an area asked for has some of the page in it: one wholly beside the page is refused.
+bool OnPage(const TW_FRAME &area, const TW_FRAME &page);
 
 } // namespace vscan

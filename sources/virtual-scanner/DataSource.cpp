@@ -196,7 +196,12 @@ DataSource::Result DataSource::OpenSource(pTW_IDENTITY origin, TW_IDENTITY *iden
   return Result{};
 }
 
+// In any state from 4: a batch still going ends first (its sheets not begun stay in the feeder).
 DataSource::Result DataSource::CloseSource() {
+  if (feeder_.InBatch())
+    feeder_.Reset();
+  EndPageData();
+  showingUi_ = false;
   dialog_.Close();
   notifier_.Destroy();
   pending_ = Pending::None;
@@ -351,7 +356,9 @@ void DataSource::SendToApplication(TW_UINT16 msg) {
 DataSource::Result DataSource::ProcessEvent(TW_EVENT *event) {
   event->TWMessage = MSG_NULL;
   const MSG *message = static_cast<const MSG *>(event->pEvent);
-  if (!message)
+  // A 2.x manager hears every notification through DAT_NULL: our posted message goes on to the
+  // application's DispatchMessage, and our window sends it there.
+  if (!message || link_.ManagerNotifies())
     return Result{TWRC_NOTDSEVENT, TWCC_SUCCESS};
   notes_ = "message=" + Hex(message->message);
   // Our own posted notification, offered by an application that asks before dispatching.

@@ -56,6 +56,8 @@ DataSource::Result DataSource::ImageLayout(TW_UINT16 msg, dscommon::TW_IMAGELAYO
   // The scanner images its whole page: a frame asked for is answered with the page.
   const TW_FRAME page = PageFrame(scenario_);
   const bool asked = msg != MSG_SET || std::memcmp(&layout->Frame, &page, sizeof page) == 0;
+  if (msg == MSG_SET && !OnPage(layout->Frame, page))
+    return Result{TWRC_FAILURE, TWCC_BADVALUE};
   switch (msg) {
   case MSG_GET:
   case MSG_GETDEFAULT:

@@ -183,9 +183,9 @@ TEST_F(SaneBridgeTest, CapabilitiesFollowTheDevicesOptionsAndRefuseWhatItCannotD
   ASSERT_EQ(client.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_SUCCESS);
   ASSERT_EQ(client.GetCap(ICAP_BITDEPTH, MSG_GETCURRENT, conType, c), TWRC_SUCCESS);
   EXPECT_EQ(c.at(TW_ONEVALUE_ITEM_OFFSET), 24);
-  // The tester has a feeder but no duplex.
+  // The tester has a feeder but no duplex: the capability cannot be set, as QUERYSUPPORT says.
   EXPECT_EQ(client.SetOneValue(CAP_DUPLEXENABLED, TWTY_BOOL, 1), TWRC_FAILURE);
-  EXPECT_EQ(client.ConditionCode(), TWCC_BADVALUE);
+  EXPECT_EQ(client.ConditionCode(), TWCC_CAPBADOPERATION);
   EXPECT_EQ(client.SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_CENTIMETERS), TWRC_FAILURE);
 
   // The settings reach the scan: a colour page at 100 dpi (80 mm wide).

@@ -39,6 +39,8 @@ TEST(SaneFrames, BecomeTwainRowsWithinTheBytesThatArrived) {
       {"lines -1", Shape(SaneFrame::Gray, 2, 2, -1, 8), {1, 2, 3, 4, 5}, {1, 2, 3, 4}, 2},
       // A frame shorter than announced gives the lines it holds.
       {"short frame", Shape(SaneFrame::Rgb, 3, 1, 4, 8), {1, 2, 3}, {1, 2, 3}, 1},
+      // A backend that sends more lines than it announced adds no row to the page.
+      {"long frame", Shape(SaneFrame::Gray, 2, 2, 1, 8), {1, 2, 3, 4}, {1, 2}, 1},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -213,6 +215,11 @@ TEST(SaneOptions, PixelTypesAndSourcesBecomeOptionWrites) {
   EXPECT_EQ(grey.changes[0].text, "Gray");
   EXPECT_EQ(grey.changes[1].name, "depth");
   EXPECT_EQ(grey.changes[1].word, 8);
+  // Colour left at one bit a sample: said as it is (3), and 24 is a real change of the depth.
+  Options oneBitColour = oneBit;
+  oneBitColour[0].text = "Color";
+  EXPECT_EQ(DescribeCap(ICAP_BITDEPTH, oneBitColour, oneBitColour, session)->CurrentItem(), 3u);
+  EXPECT_EQ(PlanSet(ICAP_BITDEPTH, TWTY_UINT16, 24, oneBitColour, session).changes.at(0).word, 8);
 
   EXPECT_EQ(PlanSet(CAP_FEEDERENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Front");
   EXPECT_EQ(PlanSet(CAP_DUPLEXENABLED, TWTY_BOOL, 1, options, session).changes.at(0).text, "ADF Duplex");

@@ -32,11 +32,21 @@ std::vector<TW_UINT16> &TwainClient::CallbackMessages() {
   return messages;
 }
 
-TW_UINT16 TwainClient::RegisterCallback() {
+TW_UINT16 TwainClient::RegisterCallback(TW_UINT16 dat) {
   CallbackMessages().clear();
   CallbackRecord record{reinterpret_cast<TW_MEMREF>(&Callback), kRefCon, 0};
-  return Call(DG_CONTROL, 0x0012 /* DAT_CALLBACK2 */, 0x0902 /* MSG_REGISTER_CALLBACK */, &record);
+  return Call(DG_CONTROL, dat, 0x0902 /* MSG_REGISTER_CALLBACK */, &record);
 }
+
+namespace {
+std::string ManagerName() {
+  char name[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableA("TOVIK_TWAIN_MANAGER", name, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? name : "";
+}
+} // namespace
+
+bool TwainClient::Version2Manager() { return !ManagerName().empty(); }
 
 TW_UINT16 TwainClient::Enable(bool showUI, TW_UINT16 msg) {
   TW_USERINTERFACE ui{showUI ? TWAIN_TRUE : TWAIN_FALSE, TWAIN_FALSE, parent_};
@@ -69,7 +79,7 @@ TW_UINT16 TwainClient::WaitForMessage(DWORD timeoutMs) {
 }
 
 TwainClient::TwainClient() {
-  library_.reset(::LoadLibraryA("twain_32.dll"));
+  library_.reset(::LoadLibraryA(Version2Manager() ? ManagerName().c_str() : "twain_32.dll"));
   if (!library_)
     return;
   entry_ = reinterpret_cast<DSMENTRYPROC>(
@@ -83,7 +93,7 @@ TwainClient::TwainClient() {
   std::strcpy(app_.Version.Info, "1.0");
   app_.ProtocolMajor = TWON_PROTOCOLMAJOR;
   app_.ProtocolMinor = TWON_PROTOCOLMINOR;
-  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  app_.SupportedGroups = DG_CONTROL | DG_IMAGE | (Version2Manager() ? 0x20000000 /* DF_APP2 */ : 0);
   std::strcpy(app_.Manufacturer, "Tovik");
   std::strcpy(app_.ProductFamily, "Tests");
   std::strcpy(app_.ProductName, "Bridge test");

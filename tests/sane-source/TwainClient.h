@@ -57,8 +57,11 @@ public:
   // something (its TWMessage, from MSG_PROCESSEVENT or the callback registered with
   // RegisterCallback) or the time runs out (MSG_NULL).
   TW_UINT16 WaitForMessage(DWORD timeoutMs = 20000);
-  // DAT_CALLBACK2 / MSG_REGISTER_CALLBACK of this client's callback.
-  TW_UINT16 RegisterCallback();
+  // MSG_REGISTER_CALLBACK of this client's callback (DAT_CALLBACK2, or `dat`).
+  TW_UINT16 RegisterCallback(TW_UINT16 dat = 0x0012);
+  // The manager is a 2.x one named by TOVIK_TWAIN_MANAGER (e.g. TWAINDSM.dll), not Wine's
+  // twain_32.dll: the client then says it is a TWAIN 2 application.
+  static bool Version2Manager();
   // What the callback received, in order.
   static std::vector<TW_UINT16> &CallbackMessages();
   const TW_IDENTITY &Source() const { return source_; }

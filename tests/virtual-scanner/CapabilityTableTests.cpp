@@ -205,8 +205,9 @@ TEST_F(NegotiationTest, SetTakesWhatIsOfferedTheNearestOfWhatIsCloseAndRefusesTh
       {"a held value", kHeld, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 1), TWRC_SUCCESS, 0, 250, 0},
       {"a held value as another integer", kHeld, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 0xFFFF),
        TWRC_SUCCESS, 0, 250, 0},
+      // QUERYSUPPORT says it cannot be set: the refusal says so too.
       {"another value of a held one", kHeld, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 0), TWRC_FAILURE,
-       TWCC_BADVALUE, 250, 0},
+       TWCC_CAPBADOPERATION, 250, 0},
       {"a number no resolution is", kResolution, TWON_ONEVALUE, OneValueBytes(TWTY_UINT32, 40000),
        TWRC_FAILURE, TWCC_BADVALUE, 250, 0},
       {"a negative code", kCode, TWON_ONEVALUE, OneValueBytes(TWTY_INT16, 0xFFFF), TWRC_FAILURE,

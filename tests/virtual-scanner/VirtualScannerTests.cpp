@@ -132,7 +132,8 @@ TEST_F(ScannerTest, TripletsOutOfSequenceAreRefusedWithSeqError) {
   EXPECT_EQ(r.cc, TWCC_SEQERROR);
   ASSERT_TRUE(Source.Enable(false));
   EXPECT_FALSE(Source.Enable(false)); // already enabled
-  r = Source.Ask(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &Source.Identity());
+  TW_PENDINGXFERS pending{};          // state 5: no transfer to stop yet
+  r = Source.Ask(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &pending);
   EXPECT_EQ(r.cc, TWCC_SEQERROR);
   // The condition code is reported once.
   TW_STATUS status{};
