@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -88,9 +89,20 @@ void TEncoderPool::Run() {
 // The first queued page is the writer's next, which it encodes itself: the pool works only behind
 // it, once pages wait, so while the writer keeps up the scan has the other processors to itself.
 TSaveRec *TEncoderPool::Claim() {
+  // A page with a newer sheet queued behind it will not be the one the window shows: its look
+  // makes no picture that costs a decode (the scanner's JPEG). A page being encoded is left alone.
+  std::vector<unsigned> newerSheet; // the newest sheet queued after each page
+  Queue.ForEach([&](TSaveRec &rec) { newerSheet.push_back(rec.Sheet); });
+  unsigned newest = 0;
+  for (size_t i = newerSheet.size(); i-- > 0;)
+    newest = std::max(newest, std::exchange(newerSheet[i], newest));
+  size_t at = 0;
   TSaveRec *claimed = nullptr;
   bool first = true;
   Queue.ForEach([&](TSaveRec &rec) {
+    const bool older = newerSheet[at++] > rec.Sheet;
+    if (older && rec.Encoding != TPageEncoding::Running)
+      rec.Look.Superseded = true;
     const bool next = std::exchange(first, false);
     if (claimed || next || rec.Encoding != TPageEncoding::Waiting)
       return;
