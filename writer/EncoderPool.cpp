@@ -27,6 +27,10 @@ bool EncodesAhead(const TSaveRec &rec) {
          FreeImage_GetFIFFromFilename(rec.FileName.c_str()) == FIF_JPEG && rec.Bitmap.CanSaveAs(FIF_JPEG);
 }
 
+// Under the queue's lock. The scanner's own JPEG, when blank sides are set aside, is looked at
+// ahead too: its one decode then costs another processor's time, not the writer's.
+bool LooksAhead(const TSaveRec &rec) { return !rec.Jpeg.empty() && rec.SetBlankAside && !rec.Look.Done; }
+
 // The bytes the writer's own save of the page would put into its file.
 bool EncodeJpeg(FIBITMAP *image, std::vector<uint8_t> &bytes) {
   UniqueMemory memory(FreeImage_OpenMemory());
@@ -106,7 +110,7 @@ TSaveRec *TEncoderPool::Claim() {
     const bool next = std::exchange(first, false);
     if (claimed || next || rec.Encoding != TPageEncoding::Waiting)
       return;
-    const bool encodes = EncodesAhead(rec);
+    const bool encodes = EncodesAhead(rec) || LooksAhead(rec);
     rec.Encoding = encodes ? TPageEncoding::Running : TPageEncoding::Settled;
     if (encodes)
       claimed = &rec;
@@ -130,7 +134,7 @@ bool TEncoderPool::EncodeOne() {
   bool encoded = false;
   try {
     LookAtSide(*page); // the last moment its pixels are at hand
-    encoded = EncodeJpeg(page->Bitmap.Image(), bytes);
+    encoded = page->Jpeg.empty() && EncodeJpeg(page->Bitmap.Image(), bytes);
   } catch (...) {
     encoded = false; // no memory for the bytes: the writer encodes the page as it always did
   }
