@@ -1,6 +1,8 @@
 // Blank sides are set aside and sides with content never are: the labelled set through the
 // detector, and pixels it must read the way the page shows them or not judge at all.
 #include "image/BlankSide.h"
+#include "image/InkGrid.h"
+#include "image/JpegLook.h"
 #include "tests/fixtures/labelled-pages/LabelledPages.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +100,49 @@ TEST(BlankSideTest, AJpegThatCannotBeReadIsContent) {
   garbled.resize(4000, 0x55);
   EXPECT_FALSE(IsBlankJpeg(garbled.data(), garbled.size()));
   EXPECT_FALSE(IsBlankJpeg(nullptr, 0));
+}
+
+// What a page says of itself is not believed past what it could be: a grid too large is not
+// allocated, a resolution a sheet of that width cannot have is taken from its width, and a JPEG
+// header claiming more than its bytes hold is not decoded. Each is content.
+TEST(BlankSideTest, ClaimsNoPageCouldMakeAreContentWithoutBeingAllocated) {
+  TCellPooler huge(262144, 16385, 1, 1, 50); // its cell count wraps 32 bits
+  EXPECT_TRUE(huge.TooLarge());
+  EXPECT_TRUE(HasInk(huge.Take()));
+  const struct {
+    double Dpi;
+    int Width;
+    double Judged;
+  } resolutions[] = {{300, 2480, 300}, {72, 4960, 4960 / 8.27}, {50, 4960, 4960 / 8.27}, {0, 1654, 200}};
+  for (const auto &r : resolutions)
+    EXPECT_NEAR(PageDpi(r.Dpi, r.Width), r.Judged, 1) << r.Dpi << " dpi, " << r.Width << " wide";
+
+  const TPage blank = MakePage(Kinds().size() - 1, TForm::JpegGrey, 200);
+  const std::vector<uint8_t> &file = blank.Jpeg;
+  const uint8_t sof[] = {0xFF, 0xC0};
+  const size_t at = std::search(file.begin(), file.end(), sof, sof + 2) - file.begin();
+  ASSERT_LT(at + 9, file.size());
+  for (const auto &[width, height] : {std::pair<int, int>{65500, 65500}, {4960, 7016}}) {
+    std::vector<uint8_t> claim(file.begin(), file.begin() + std::min(file.size(), at + 200));
+    claim[at + 5] = static_cast<uint8_t>(height >> 8), claim[at + 6] = static_cast<uint8_t>(height);
+    claim[at + 7] = static_cast<uint8_t>(width >> 8), claim[at + 8] = static_cast<uint8_t>(width);
+    EXPECT_FALSE(IsBlankJpeg(claim.data(), claim.size())) << width << " x " << height;
+  }
+}
+
+TEST(BlankSideTest, AJpegSidesPictureComesFromTheJudgingDecodeAndOnlyWhenAsked) {
+  const TPage page = MakePage(Kinds().size() - 1, TForm::JpegColour, 200);
+  for (const bool judge : {false, true})
+    for (const bool picture : {false, true}) {
+      TSideLook look;
+      LookAtJpeg(page.Jpeg.data(), page.Jpeg.size(), judge, picture, look);
+      EXPECT_EQ(look.Blank, judge);
+      EXPECT_EQ(look.Picture.Empty(), !picture);
+      if (picture) { // A4's shape in the window's box, paper-coloured in the middle
+        EXPECT_EQ(look.Picture.Height, kSidePictureHeight);
+        EXPECT_GT(look.Picture.Bgr[look.Picture.Pitch() * 50 + 3 * 35], 200);
+      }
+    }
 }
 
 } // namespace
