@@ -123,3 +123,13 @@ std::string BatchStoppedAutoWaitsText() {
 std::string ScannerDropsBlankPagesText() {
   return "The scanner drops blank pages: pages may be named F/B wrongly; turn it off in Show Config";
 }
+
+std::string BlankSidesSetAsideText(size_t blankSides, const std::string &outputFolder) {
+  if (blankSides == 0)
+    return std::string();
+  std::string folder = outputFolder;
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
+    folder += '\\';
+  return std::to_string(blankSides) + (blankSides == 1 ? " blank side" : " blank sides") + " set aside in " +
+         folder + "Blank\\";
+}

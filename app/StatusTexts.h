@@ -44,3 +44,7 @@ std::string BatchStoppedAutoWaitsText();
 
 // The scanner says no side of a page and its own blank-page removal is on.
 std::string ScannerDropsBlankPagesText();
+
+// After a batch with blank sides set aside: how many went to the Blank folder inside the output
+// folder, so the person knows where to look; empty when none did.
+std::string BlankSidesSetAsideText(size_t blankSides, const std::string &outputFolder);
