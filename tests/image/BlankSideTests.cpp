@@ -109,11 +109,14 @@ TEST(BlankSideTest, ClaimsNoPageCouldMakeAreContentWithoutBeingAllocated) {
   TCellPooler huge(262144, 16385, 1, 1, 50); // its cell count wraps 32 bits
   EXPECT_TRUE(huge.TooLarge());
   EXPECT_TRUE(HasInk(huge.Take()));
+  TCellPooler small(9, 8, 1, 4, 50); // a last, partial cell in each direction
+  EXPECT_EQ(small.Take().Greys.size(), 3u * 2u);
   const struct {
     double Dpi;
     int Width;
     double Judged;
-  } resolutions[] = {{300, 2480, 300}, {72, 4960, 4960 / 8.27}, {50, 4960, 4960 / 8.27}, {0, 1654, 200}};
+  } resolutions[] = {
+      {300, 2480, 300}, {72, 4960, 4960 / 8.27}, {50, 4960, 4960 / 8.27}, {0, 1654, 200}, {50, 500, 50}};
   for (const auto &r : resolutions)
     EXPECT_NEAR(PageDpi(r.Dpi, r.Width), r.Judged, 1) << r.Dpi << " dpi, " << r.Width << " wide";
 
@@ -131,6 +134,7 @@ TEST(BlankSideTest, ClaimsNoPageCouldMakeAreContentWithoutBeingAllocated) {
 }
 
 TEST(BlankSideTest, AJpegSidesPictureComesFromTheJudgingDecodeAndOnlyWhenAsked) {
+  EXPECT_TRUE(TPictureShrinker(0, 100, 1, kSidePictureWidth, kSidePictureHeight).Take().Empty());
   const TPage page = MakePage(Kinds().size() - 1, TForm::JpegColour, 200);
   for (const bool judge : {false, true})
     for (const bool picture : {false, true}) {
