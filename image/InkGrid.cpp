@@ -40,6 +40,9 @@ constexpr double kHolePlaceSlackMm = 8;
 constexpr int kDarkestMetal = 110;
 constexpr double kStapleCornerMm = 22;
 
+// Parts of `size` each `part` long, a last, shorter one included.
+uint64_t Parts(uint64_t size, uint64_t part) { return (size + part - 1) / part; }
+
 // One connected patch of ink: its extent, where it lies, the second moments of its cells (mm).
 struct TPatch {
   int Cells = 0;
@@ -208,8 +211,8 @@ int CellPixels(double dpi) { return std::max(1, static_cast<int>(std::lround(dpi
 
 TCellPooler::TCellPooler(int width, int height, int bytesPerPixel, int cell, double dpi)
     : Width(std::max(0, width)), BytesPerPixel(bytesPerPixel), Cell(std::max(1, cell)) {
-  const uint64_t across = (static_cast<uint64_t>(Width) + Cell - 1) / Cell;
-  const uint64_t down = (static_cast<uint64_t>(std::max(0, height)) + Cell - 1) / Cell;
+  const uint64_t across = Parts(Width, Cell);
+  const uint64_t down = Parts(std::max(0, height), Cell);
   if (across * down > kMostGridCells || static_cast<uint64_t>(Width) * BytesPerPixel > kMostRowBytes) {
     Grid.TooLarge = true;
     return;
@@ -271,8 +274,8 @@ bool HasInk(const TInkGrid &g) {
   TTiles tiles;
   tiles.X = std::max(4, static_cast<int>(std::lround(kTileMm / g.CellMmX)));
   tiles.Y = std::max(4, static_cast<int>(std::lround(kTileMm / g.CellMmY)));
-  tiles.Across = (g.Width + tiles.X - 1) / tiles.X;
-  tiles.Down = (g.Height + tiles.Y - 1) / tiles.Y;
+  tiles.Across = static_cast<int>(Parts(g.Width, tiles.X));
+  tiles.Down = static_cast<int>(Parts(g.Height, tiles.Y));
   int paper = 255, faint = kFaintestInk;
   if (!ReadPaper(g, tiles, paper, faint))
     return true;

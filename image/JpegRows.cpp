@@ -71,7 +71,8 @@ bool Read(const uint8_t *data, size_t size, unsigned denominator, TJpegHeader *h
 bool ReadJpegHeader(const uint8_t *data, size_t size, TJpegHeader &header) {
   if (!data || size == 0 || size > 0x7FFFFFFF || !Read(data, size, 1, &header, nullptr, nullptr))
     return false;
-  if (header.Width <= 0 || header.Height <= 0 || (header.Components != 1 && header.Components != 3))
+  // libjpeg refuses a header of no width or height; a JPEG's sizes fit 16 bits.
+  if (header.Components != 1 && header.Components != 3)
     return false;
   const uint64_t blocks =
       (static_cast<uint64_t>(header.Width) + 7) / 8 * ((static_cast<uint64_t>(header.Height) + 7) / 8);

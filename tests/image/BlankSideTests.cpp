@@ -149,4 +149,18 @@ TEST(BlankSideTest, AJpegSidesPictureComesFromTheJudgingDecodeAndOnlyWhenAsked) 
     }
 }
 
+// Faint marks are text showing through only in a crowd: nine close together (each with eight
+// neighbours) are the back's print, eight are someone's notes.
+TEST(BlankSideTest, FaintMarksAreShowThroughOnlyInACrowd) {
+  for (const int marks : {9, 8}) {
+    TInkGrid grid;
+    grid.Width = grid.Height = 200; // 100 mm square
+    grid.CellMmX = grid.CellMmY = 0.5;
+    grid.Greys.assign(200 * 200, 240);
+    for (int m = 0; m < marks; ++m) // 2 mm strokes, 25 levels below the paper
+      std::fill_n(grid.Greys.begin() + (100 + 2 * (m / 3)) * 200 + 100 + 6 * (m % 3), 4, 215);
+    EXPECT_EQ(HasInk(grid), marks < 9) << marks << " marks";
+  }
+}
+
 } // namespace
