@@ -340,9 +340,8 @@ bool HasInk(const TInkGrid &g) {
     if (verdict == TVerdict::Content)
       return true;
     if (verdict == TVerdict::ShowThroughIfAmongMany) {
-      const int tx = static_cast<int>(p.Sx / p.Cells / g.CellMmX) / tiles.X;
-      const int ty = static_cast<int>(p.Sy / p.Cells / g.CellMmY) / tiles.Y;
-      faintMarks.push_back(std::min(ty, tiles.Down - 1) * tiles.Across + std::min(tx, tiles.Across - 1));
+      const int x = static_cast<int>(start % g.Width), y = static_cast<int>(start / g.Width);
+      faintMarks.push_back(y / tiles.Y * tiles.Across + x / tiles.X); // the tile of its first cell
     }
   }
   std::vector<int> perTile(static_cast<size_t>(tiles.Across) * tiles.Down);

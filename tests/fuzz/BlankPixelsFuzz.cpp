@@ -1,7 +1,9 @@
 // A page's pixels as a source describes them, however unlikely (sizes, depth, pitch, palette,
-// resolution), judged for blankness; and the detector's grid for sizes no page could have.
+// resolution), judged for blankness and shrunk to a picture; and the detector's grid for sizes no
+// page could have.
 #include "image/BlankSide.h"
 #include "image/InkGrid.h"
+#include "image/SidePicture.h"
 #include "tests/fuzz/FuzzInput.h"
 
 #include <vector>
@@ -37,5 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     rows[i] = rest[i % got];
   page.Bits = rows.empty() ? nullptr : rows.data();
   IsBlankSide(page);
+
+  // The picture of rows that run past the height they were given: the surplus is not drawn.
+  TPictureShrinker shrinker(page.Width, page.Height / 2, 1, kSidePictureWidth, kSidePictureHeight);
+  for (int y = 0; y < page.Height && page.Pitch >= static_cast<size_t>(page.Width); ++y)
+    shrinker.Row(rows.data() + page.Pitch * y);
+  shrinker.Take();
   return 0;
 }

@@ -109,7 +109,8 @@ TEST(BlankSideTest, ClaimsNoPageCouldMakeAreContentWithoutBeingAllocated) {
   TCellPooler huge(262144, 16385, 1, 1, 50); // its cell count wraps 32 bits
   EXPECT_TRUE(huge.TooLarge());
   EXPECT_TRUE(HasInk(huge.Take()));
-  TCellPooler small(9, 8, 1, 4, 50); // a last, partial cell in each direction
+  EXPECT_FALSE(TCellPooler(kMostGridCells, 1, 1, 1, 50).TooLarge()); // the bound itself is judged
+  TCellPooler small(9, 8, 1, 4, 50);                                 // a last, partial cell in each direction
   EXPECT_EQ(small.Take().Greys.size(), 3u * 2u);
   const struct {
     double Dpi;
