@@ -100,6 +100,8 @@ TEST(BlankSideTest, AJpegThatCannotBeReadIsContent) {
   garbled.resize(4000, 0x55);
   EXPECT_FALSE(IsBlankJpeg(garbled.data(), garbled.size()));
   EXPECT_FALSE(IsBlankJpeg(nullptr, 0));
+  const std::vector<uint8_t> cut(blank.Jpeg.begin(), blank.Jpeg.begin() + blank.Jpeg.size() / 2);
+  EXPECT_FALSE(IsBlankJpeg(cut.data(), cut.size())); // a transfer cut short: half a page is unknown
 }
 
 // What a page says of itself is not believed past what it could be: a grid too large is not
