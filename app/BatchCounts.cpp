@@ -58,11 +58,14 @@ void TBatchCounts::SetToday(const std::string &day, unsigned pages) {
   TodayUnsaved = TodayBlanks = 0;
 }
 
-std::string TBatchCounts::Text(size_t waiting) const {
+unsigned TBatchCounts::BatchBlanks() const {
   const auto blanks = BlanksOf.find(Batch);
+  return AnyBatch && blanks != BlanksOf.end() ? blanks->second : 0;
+}
+
+std::string TBatchCounts::Text(size_t waiting) const {
   std::string text = "This batch: " + Counted(Sheets, "sheet", "sheets") + ", " +
-                     Counted(Pages, "page", "pages") + ", " +
-                     std::to_string(AnyBatch && blanks != BlanksOf.end() ? blanks->second : 0) + " blank" +
+                     Counted(Pages, "page", "pages") + ", " + std::to_string(BatchBlanks()) + " blank" +
                      (Faults > 0 ? ", " + Counted(Faults, "paper fault", "paper faults") : std::string()) +
                      "   Today: " + Counted(TodayPages, "page", "pages");
   if (TodayBlanks > 0)

@@ -29,6 +29,8 @@ public:
   void SetToday(const std::string &day, unsigned pages);
   const std::string &Day() const { return TodayKey; }
   unsigned BatchPages() const { return Pages; }
+  // Blank sides set aside of the batch shown.
+  unsigned BatchBlanks() const;
   unsigned Today() const { return TodayPages; }
 
   // "This batch: 8 sheets, 16 pages, 3 blank   Today: 40 pages, 5 blank   Waiting: 2".

@@ -120,9 +120,8 @@ std::string ScannerDropsBlankPagesText() {
   return "The scanner drops blank pages: pages may be named F/B wrongly; turn it off in Show Config";
 }
 
-bool IsPaperFault(int condition) {
-  return condition == 20 || condition == 21;
-} // TWCC_PAPERJAM, _PAPERDOUBLEFEED
+// TWCC_PAPERJAM, TWCC_PAPERDOUBLEFEED
+bool IsPaperFault(int condition) { return condition == 20 || condition == 21; }
 
 std::string PaperFaultText(int condition, const std::string &lastPage, bool sheetOpen) {
   const std::string fault = condition == 21 ? "Double feed" : "Paper jam";
@@ -132,4 +131,14 @@ std::string PaperFaultText(int condition, const std::string &lastPage, bool shee
   if (sheetOpen)
     return fault + ": scan again from the sheet of " + name + ", then Continue";
   return fault + " after " + name + ": put the next sheets back, then Continue";
+}
+
+std::string BlankSidesSetAsideText(size_t blankSides, const std::string &outputFolder) {
+  if (blankSides == 0)
+    return std::string();
+  std::string folder = outputFolder;
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
+    folder += '\\';
+  return std::to_string(blankSides) + (blankSides == 1 ? " blank side" : " blank sides") + " set aside in " +
+         folder + "Blank\\";
 }

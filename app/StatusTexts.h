@@ -52,3 +52,7 @@ std::string ScannerDropsBlankPagesText();
 // front whose back never came (its sheet is scanned again whole).
 bool IsPaperFault(int condition);
 std::string PaperFaultText(int condition, const std::string &lastPage, bool sheetOpen);
+
+// After a batch with blank sides set aside: how many went to the Blank folder inside the output
+// folder, so the person knows where to look; empty when none did.
+std::string BlankSidesSetAsideText(size_t blankSides, const std::string &outputFolder);

@@ -190,6 +190,7 @@ void TfMain::SetUpScanner() {
     Batches->Ended();
     if (stopped)
       SetStatus(IsTicked(cbAuto) ? BatchStoppedAutoWaitsText() : BatchStoppedText());
+    SayBlankSides();
     Progress->ShowPending(); // the bar ends where the scan did
     Pages->EndBatch();
     ShowCounts();
@@ -438,6 +439,8 @@ void TfMain::TakeSideNews() {
   for (unsigned batch : news.BlankBatches)
     Counts.Blank(batch);
   Counts.Written(DayKey(), news.Written, news.Unsaved);
+  if (!news.BlankBatches.empty())
+    SayBlankSides();
   if (Pictures.Take(news))
     InvalidatePictures();
   ShowCounts();
@@ -482,4 +485,14 @@ void TfMain::RefreshStatus() {
     text = StatusMessage;
   if (Status && text != Status->Text())
     Status->Show(text);
+}
+
+void TfMain::SayBlankSides() {
+  if (Batches->IsRunning() || !(StatusMessage.empty() || StatusMessage == BlankSidesSaid))
+    return;
+  const std::string text = BlankSidesSetAsideText(Counts.BatchBlanks(), GivenFolder);
+  if (text.empty())
+    return;
+  BlankSidesSaid = text;
+  SetStatus(text);
 }

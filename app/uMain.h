@@ -72,6 +72,8 @@ private:
   void ShowCounts(bool now = true);
   void RememberToday();
   void TakeSideNews();
+  // After a batch: how many of its sides went to Blank\, unless the status line says more.
+  void SayBlankSides();
   void PaintPictures(HDC dc);
 
   std::string SettingsFileName() const;
@@ -135,6 +137,7 @@ private:
   TSheetPictures Pictures;
   std::unique_ptr<TBatchControl> Batches;
   std::function<SYSTEMTIME()> Clock; // the station's: pages' stamps and the day's count
+  std::string BlankSidesSaid;        // the status line's last count of blank sides
   unsigned BlankDropWarned = 0;      // the batch told that the scanner drops blank pages
 
   // Declared before the writer: its failure reports use it until the writer has stopped.

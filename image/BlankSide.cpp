@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -50,8 +51,8 @@ bool PlainlyWritten(const TPagePixels &page, double dpi, const std::array<uint8_
   constexpr int kInkContrast = 56;
   const int step = std::max(1, static_cast<int>(dpi * kStepMm / 25.4));
   const int margin = static_cast<int>(dpi * kMarginMm / 25.4);
-  int histogram[256] = {};
-  int samples = 0;
+  int64_t histogram[256] = {};
+  int64_t samples = 0;
   for (int y = margin; y < page.Height - margin; y += step) {
     const uint8_t *row = page.Bits + page.Pitch * static_cast<size_t>(y);
     for (int x = margin; x < page.Width - margin; x += step) {
@@ -60,10 +61,11 @@ bool PlainlyWritten(const TPagePixels &page, double dpi, const std::array<uint8_
     }
   }
   // The paper: the brightest tenth of the samples begins there.
-  int seen = 0, paper = 255;
+  int64_t seen = 0;
+  int paper = 255;
   while (paper > 0 && (seen += histogram[paper]) * 10 < samples)
     --paper;
-  int ink = 0;
+  int64_t ink = 0;
   for (int v = 0; v < paper - kInkContrast; ++v)
     ink += histogram[v];
   // One in two hundred: dust never comes near it, a text page or a form is far beyond it.
@@ -71,9 +73,8 @@ bool PlainlyWritten(const TPagePixels &page, double dpi, const std::array<uint8_
 }
 
 // Every pixel, each cell its darkest: no stroke is missed.
-TInkGrid PooledGrid(const TPagePixels &page, int cell, double dpi, const std::array<uint8_t, 256> &greys) {
+TInkGrid PooledGrid(const TPagePixels &page, TCellPooler &pooler, const std::array<uint8_t, 256> &greys) {
   const bool direct = page.Bpp >= 24 || (page.Bpp == 8 && IsIdentity(greys));
-  TCellPooler pooler(page.Width, page.Height, direct ? page.Bpp / 8 : 1, cell, dpi);
   std::vector<uint8_t> converted(direct ? 0 : static_cast<size_t>(page.Width + 7));
   // 1 bit: each byte's eight greys at once.
   std::vector<std::array<uint8_t, 8>> bytes(page.Bpp == 1 ? 256 : 0);
@@ -99,7 +100,7 @@ TInkGrid PooledGrid(const TPagePixels &page, int cell, double dpi, const std::ar
 bool Describable(const TPagePixels &page) {
   const bool depth = page.Bpp == 1 || page.Bpp == 8 || page.Bpp == 24 || page.Bpp == 32;
   return depth && page.Bits && page.Width > 0 && page.Height > 0 &&
-         page.Pitch >= (static_cast<size_t>(page.Width) * page.Bpp + 7) / 8;
+         page.Pitch >= (static_cast<uint64_t>(page.Width) * page.Bpp + 7) / 8;
 }
 
 } // namespace
@@ -108,32 +109,10 @@ bool IsBlankSide(const TPagePixels &page) {
   if (!Describable(page))
     return false;
   const double dpi = PageDpi(page.Dpi, page.Width);
-  const int cell = CellPixels(dpi);
   const std::array<uint8_t, 256> greys = GreyTable(page);
-  if (PlainlyWritten(page, dpi, greys))
+  const bool direct = page.Bpp >= 24 || (page.Bpp == 8 && IsIdentity(greys));
+  TCellPooler pooler(page.Width, page.Height, direct ? page.Bpp / 8 : 1, CellPixels(dpi), dpi);
+  if (pooler.TooLarge() || PlainlyWritten(page, dpi, greys))
     return false;
-  return !HasInk(PooledGrid(page, cell, dpi, greys));
-}
-
-bool IsBlankSide(FIBITMAP *image) {
-  if (!image || FreeImage_GetImageType(image) != FIT_BITMAP)
-    return false;
-  TPagePixels page;
-  page.Bits = FreeImage_GetBits(image);
-  page.Width = static_cast<int>(FreeImage_GetWidth(image));
-  page.Height = static_cast<int>(FreeImage_GetHeight(image));
-  page.Pitch = FreeImage_GetPitch(image);
-  page.Bpp = static_cast<int>(FreeImage_GetBPP(image));
-  page.Dpi = FreeImage_GetDotsPerMeterX(image) * 0.0254;
-  uint8_t greys[256] = {};
-  const RGBQUAD *palette = FreeImage_GetPalette(image);
-  const unsigned colours = FreeImage_GetColorsUsed(image);
-  if (page.Bpp <= 8) {
-    if (!palette || colours != (1u << page.Bpp))
-      return false;
-    for (unsigned i = 0; i < colours; ++i)
-      greys[i] = std::min({palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue});
-    page.Greys = greys;
-  }
-  return IsBlankSide(page);
+  return !HasInk(PooledGrid(page, pooler, greys));
 }

@@ -1,16 +1,14 @@
 // Whether a scanned side has nothing on it: paper only, whatever its tint, with the scanner's
 // noise, text showing through from the other side, punch holes, a staple, or the dark edge round
 // the sheet. Anything else a person put on paper is content: a signature, a stamp, a page number,
-// a faint pencil note, one thin form line. In doubt a side is content: a page set aside by mistake
-// is a page nobody looks for.
+// a faint pencil note, one thin form line, any mark on a card or a receipt. In doubt a side is
+// content: a page set aside by mistake is a page nobody looks for.
 #pragma once
-
-#include <windows.h>
-
-#include <FreeImage.h>
 
 #include <cstddef>
 #include <cstdint>
+
+struct FIBITMAP;
 
 // A page's pixels as they lie in memory. Rows may come in either order: blankness does not care.
 struct TPagePixels {
@@ -28,5 +26,6 @@ struct TPagePixels {
 bool IsBlankSide(const TPagePixels &page);
 // A FreeImage page of 1, 8, 24 or 32 bits; any other is content.
 bool IsBlankSide(FIBITMAP *image);
-// A scanner's own JPEG file, decoded at a reduced scale; one that cannot be decoded is content.
+// A scanner's own JPEG file, decoded once at a scale its resolution allows; one that cannot be
+// decoded, or claims a page larger than it could hold, is content.
 bool IsBlankJpeg(const uint8_t *data, size_t size);

@@ -1,16 +1,12 @@
 #include "image/SidePicture.h"
 
+#include <windows.h>
+
+#include <FreeImage.h>
+
 #include <algorithm>
-#include <memory>
 
 namespace {
-
-struct TImageFree {
-  void operator()(FIBITMAP *image) const { FreeImage_Unload(image); }
-};
-struct TMemoryClose {
-  void operator()(FIMEMORY *memory) const { FreeImage_CloseMemory(memory); }
-};
 
 // Blue, green, red of pixel x of a FreeImage row (bottom-up like the picture's).
 void PixelAt(FIBITMAP *page, const BYTE *row, unsigned x, const RGBQUAD *palette, uint8_t *bgr) {
@@ -67,15 +63,4 @@ TSidePicture SidePictureOf(FIBITMAP *page, int maxWidth, int maxHeight) {
     }
   }
   return picture;
-}
-
-TSidePicture SidePictureOfJpeg(const uint8_t *data, size_t size, int maxWidth, int maxHeight) {
-  if (!data || size == 0)
-    return {};
-  std::unique_ptr<FIMEMORY, TMemoryClose> memory(
-      FreeImage_OpenMemory(const_cast<BYTE *>(data), static_cast<DWORD>(size)));
-  // The size in the flags' upper half has the decoder scale the page down on the way.
-  const int flags = JPEG_FAST | (std::max(maxWidth, maxHeight) << 16);
-  std::unique_ptr<FIBITMAP, TImageFree> page(FreeImage_LoadFromMemory(FIF_JPEG, memory.get(), flags));
-  return SidePictureOf(page.get(), maxWidth, maxHeight);
 }

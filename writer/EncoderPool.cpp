@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -25,6 +26,10 @@ bool EncodesAhead(const TSaveRec &rec) {
   return rec.Jpeg.empty() && rec.Bitmap.HasImage() &&
          FreeImage_GetFIFFromFilename(rec.FileName.c_str()) == FIF_JPEG && rec.Bitmap.CanSaveAs(FIF_JPEG);
 }
+
+// Under the queue's lock. The scanner's own JPEG, when blank sides are set aside, is looked at
+// ahead too: its one decode then costs another processor's time, not the writer's.
+bool LooksAhead(const TSaveRec &rec) { return !rec.Jpeg.empty() && rec.SetBlankAside && !rec.Look.Done; }
 
 // The bytes the writer's own save of the page would put into its file.
 bool EncodeJpeg(FIBITMAP *image, std::vector<uint8_t> &bytes) {
@@ -88,13 +93,24 @@ void TEncoderPool::Run() {
 // The first queued page is the writer's next, which it encodes itself: the pool works only behind
 // it, once pages wait, so while the writer keeps up the scan has the other processors to itself.
 TSaveRec *TEncoderPool::Claim() {
+  // A page with a newer sheet queued behind it will not be the one the window shows: its look
+  // makes no picture that costs a decode (the scanner's JPEG). A page being encoded is left alone.
+  std::vector<unsigned> newerSheet; // the newest sheet queued after each page
+  Queue.ForEach([&](TSaveRec &rec) { newerSheet.push_back(rec.Sheet); });
+  unsigned newest = 0;
+  for (size_t i = newerSheet.size(); i-- > 0;)
+    newest = std::max(newest, std::exchange(newerSheet[i], newest));
+  size_t at = 0;
   TSaveRec *claimed = nullptr;
   bool first = true;
   Queue.ForEach([&](TSaveRec &rec) {
+    const bool older = newerSheet[at++] > rec.Sheet;
+    if (older && rec.Encoding != TPageEncoding::Running)
+      rec.Look.Superseded = true;
     const bool next = std::exchange(first, false);
     if (claimed || next || rec.Encoding != TPageEncoding::Waiting)
       return;
-    const bool encodes = EncodesAhead(rec);
+    const bool encodes = EncodesAhead(rec) || LooksAhead(rec);
     rec.Encoding = encodes ? TPageEncoding::Running : TPageEncoding::Settled;
     if (encodes)
       claimed = &rec;
@@ -118,7 +134,7 @@ bool TEncoderPool::EncodeOne() {
   bool encoded = false;
   try {
     LookAtSide(*page); // the last moment its pixels are at hand
-    encoded = EncodeJpeg(page->Bitmap.Image(), bytes);
+    encoded = page->Jpeg.empty() && EncodeJpeg(page->Bitmap.Image(), bytes);
   } catch (...) {
     encoded = false; // no memory for the bytes: the writer encodes the page as it always did
   }

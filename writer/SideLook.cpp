@@ -1,18 +1,20 @@
 #include "writer/SideLook.h"
 
 #include "image/BlankSide.h"
+#include "image/JpegLook.h"
 
 void LookAtSide(TSaveRec &rec) {
   if (rec.Look.Done)
     return;
   FIBITMAP *image = rec.Bitmap.Image();
-  const bool jpeg = !image && !rec.Jpeg.empty();
-  if (!image && !jpeg)
+  if (image) {
+    rec.Look.Picture = SidePictureOf(image, kSidePictureWidth, kSidePictureHeight);
+    rec.Look.Blank = rec.SetBlankAside && IsBlankSide(image);
+  } else if (!rec.Jpeg.empty()) {
+    // The scanner's JPEG costs a decode: one, shared by both looks, and only for what is wanted.
+    LookAtJpeg(rec.Jpeg.data(), rec.Jpeg.size(), rec.SetBlankAside, !rec.Look.Superseded, rec.Look);
+  } else {
     return;
-  rec.Look.Picture =
-      jpeg ? SidePictureOfJpeg(rec.Jpeg.data(), rec.Jpeg.size(), kSidePictureWidth, kSidePictureHeight)
-           : SidePictureOf(image, kSidePictureWidth, kSidePictureHeight);
-  rec.Look.Blank =
-      rec.SetBlankAside && (jpeg ? IsBlankJpeg(rec.Jpeg.data(), rec.Jpeg.size()) : IsBlankSide(image));
+  }
   rec.Look.Done = true;
 }

@@ -195,6 +195,9 @@ TEST(StatusLine, TextsOfTheWritersStateAndOfFailedPages) {
   EXPECT_EQ(UnsavedPagesText(end, "U:\\Unsaved\\"),
             "1 page could not be written to its folder and was saved in U:\\Unsaved\\\n"
             "2 pages could not be saved anywhere; scan these sheets again:\nScan1F.jpg\nScan2B.jpg");
+  EXPECT_EQ(BlankSidesSetAsideText(3, "C:\\Out"), "3 blank sides set aside in C:\\Out\\Blank\\");
+  EXPECT_EQ(BlankSidesSetAsideText(1, "D:\\"), "1 blank side set aside in D:\\Blank\\");
+  EXPECT_EQ(BlankSidesSetAsideText(0, "C:\\Out"), "");
 }
 
 // A page that could never be written is named at the close, also when the queue is already
