@@ -388,6 +388,16 @@ struct DeadFolder {
     };
     return options;
   }
+  // The same on the test's own clock: retries after 100 ms, then twice as long, up to a second.
+  std::atomic<DWORD> clock{1000};
+  TSaveThread::Options ClockedOptions() {
+    TSaveThread::Options options = Options();
+    options.FirstRetryMs = 100;
+    options.MaxRetryMs = 1000;
+    options.WakeIntervalMs = 5;
+    options.Clock = [this] { return clock.load(); };
+    return options;
+  }
 };
 
 } // namespace
@@ -422,12 +432,8 @@ TEST_P(SaveThread, APageThatWaitsHoldsBackOnlyThePagesOfItsFolder) {
 // again from the first delay. The writer's clock is the test's.
 TEST_P(SaveThread, RetriesBackOffAndStartOverOnceAPageGotThrough) {
   DeadFolder folder;
-  std::atomic<DWORD> clock{1000};
-  TSaveThread::Options options = folder.Options();
-  options.FirstRetryMs = 100;
-  options.MaxRetryMs = 1000;
-  options.WakeIntervalMs = 5;
-  options.Clock = [&] { return clock.load(); };
+  std::atomic<DWORD> &clock = folder.clock;
+  TSaveThread::Options options = folder.ClockedOptions();
   TSaveThread writer(With(options));
   writer.QueuePage(Page("S:\\1.jpg"));
   ASSERT_TRUE(Eventually([&] { return writer.State().Waiting(); }));
@@ -534,12 +540,8 @@ TEST_P(SaveThread, AClaimedPageWhoseWriteFailedGoesToTheFolderGivenSince) {
 // the delay, not at once, and written into that folder's Blank folder once it is back.
 TEST_P(SaveThread, ABlankSideWaitsForItsOwnFolderAndGoesIntoItsBlankFolder) {
   DeadFolder folder;
-  std::atomic<DWORD> clock{1000};
-  TSaveThread::Options options = folder.Options();
-  options.FirstRetryMs = 100;
-  options.MaxRetryMs = 1000;
-  options.WakeIntervalMs = 5;
-  options.Clock = [&] { return clock.load(); };
+  std::atomic<DWORD> &clock = folder.clock;
+  TSaveThread::Options options = folder.ClockedOptions();
   options.WrapWriter = SetAside(nullptr);
   TSaveThread writer(With(options));
   writer.QueuePage(BlankSide("S:\\Out\\Scan20260101000000000B.jpg"));
